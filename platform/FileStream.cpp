@@ -1,0 +1,114 @@
+#include "platform/FileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nimbra {
+namespace {
+constexpr std::size_t FlushThreshold = 256 * 1024;
+}
+
+FileStream::FileStream(const std::string& path, Mode mode) : path_(path)
+{
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case Mode::OpenReadWrite: flags |= O_RDWR; break;
+    case Mode::OpenRead: flags |= O_RDONLY; break;
+    }
+    fd_ = ::open(path.c_str(), flags, 0644);
+    if (fd_ < 0)
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+}
+
+FileStream::~FileStream()
+{
+    close();
+}
+
+bool FileStream::flushBuffer()
+{
+    std::size_t done = 0;
+    while (done < buffer_.size()) {
+        const off_t at = static_cast<off_t>(position_ - static_cast<std::int64_t>(buffer_.size() - done));
+        const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed_ = true;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+    return !failed_;
+}
+
+std::size_t FileStream::read(char* buffer, std::size_t count)
+{
+    if (fd_ < 0)
+        return 0;
+    flushBuffer();
+    ssize_t n;
+    do {
+        n = ::pread(fd_, buffer, count, static_cast<off_t>(position_));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        return 0;
+    position_ += n;
+    return static_cast<std::size_t>(n);
+}
+
+std::size_t FileStream::write(const char* data, std::size_t count)
+{
+    if (fd_ < 0 || count == 0)
+        return 0;
+    buffer_.append(data, count);
+    position_ += static_cast<std::int64_t>(count);
+    if (buffer_.size() >= FlushThreshold)
+        flushBuffer();
+    return count;
+}
+
+std::int64_t FileStream::position() const
+{
+    return position_;
+}
+
+void FileStream::seek(std::int64_t position)
+{
+    if (fd_ < 0)
+        return;
+    flushBuffer();
+    if (position < 0)
+        position = 0;
+    position_ = position;
+}
+
+std::int64_t FileStream::size() const
+{
+    if (fd_ < 0)
+        return 0;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        return 0;
+    return std::max<std::int64_t>(st.st_size, position_);
+}
+
+bool FileStream::close()
+{
+    if (fd_ < 0)
+        return !failed_;
+    flushBuffer();
+    if (::close(fd_) != 0)
+        failed_ = true;
+    fd_ = -1;
+    return !failed_;
+}
+
+} // namespace nimbra

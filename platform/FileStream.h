@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Stream.h"
+
+#include <string>
+
+namespace nimbra {
+
+// A stream over one open file. Writes are buffered; a write error is remembered in failed()
+// rather than thrown, so the caller can decide after the whole part whether the file is good.
+class FileStream : public Stream {
+public:
+    enum class Mode { CreateNew, OpenReadWrite, OpenRead };
+
+    // Throws std::runtime_error when the file cannot be opened in the given mode
+    // (CreateNew fails when the file already exists).
+    FileStream(const std::string& path, Mode mode);
+    ~FileStream() override;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    std::size_t read(char* buffer, std::size_t count) override;
+    std::size_t write(const char* data, std::size_t count) override;
+    std::int64_t position() const override;
+    void seek(std::int64_t position) override;
+    std::int64_t size() const override;
+
+    // Flushes buffered bytes and closes the file; returns false when any write failed.
+    bool close();
+    bool failed() const { return failed_; }
+    const std::string& path() const { return path_; }
+
+private:
+    bool flushBuffer();
+
+    std::string path_;
+    int fd_ = -1;
+    std::string buffer_;
+    std::int64_t position_ = 0;
+    bool failed_ = false;
+};
+
+} // namespace nimbra

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds Nimbra into build/ (or the folder given as $1, with extra CMake args).
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build}"; shift || true
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$build.configure.log" 2>&1 \
+  || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j2
