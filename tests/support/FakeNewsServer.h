@@ -1,0 +1,115 @@
+#pragma once
+
+// A scripted news server for tests, listening on 127.0.0.1 at an ephemeral port.
+//
+// Script mode: the test lists the transcript, server lines and the exact client lines side
+// by side; the server plays it from the first connection on.
+//
+//     FakeNewsServer server({
+//         send("200 news.test ready"),
+//         expect("GROUP alt.test"),
+//         send("211 3 1 3 alt.test"),
+//         expect("ARTICLE 1"),
+//         sendBlock("220 1 <a1@test> article", {"Subject: x", "", ".starts with a dot"}),
+//         expectClose(),                 // the client goes away (QUIT, abort, watchdog)
+//         send("200 again"),             // ... and the reconnect gets the next connection
+//     });
+//     client.SetHost("127.0.0.1"); client.SetPort(server.portText());
+//     ...
+//     ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+//     server.verify();                   // gtest failures for every deviation
+//
+// Strict: a line that differs from the expected one, a line after the end of the script, or
+// a close while a line is expected is recorded as a problem; the script stops there and the
+// connection is closed. Problems are reported as gtest failures by verify(), or by the
+// destructor when verify() was not called; never from the server's own thread.
+//
+// Responder mode: a callback answers every line (for model servers with groups and
+// articles). It runs on the server's thread; whatever it shares with the test must be
+// guarded by the caller.
+//
+// Connections are accepted one after another; steps that need a connection when none is
+// open wait for the next one. The destructor stops the server promptly even when the client
+// never connects, never sends, never reads or never closes.
+
+#include <any>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nimbra::test {
+
+// One step of a script, or one action of a responder's answer.
+struct FakeStep {
+    enum Kind { Expect, ExpectBlock, ExpectClose, Send, Silence, Close, Reset, Fail };
+    Kind kind = Send;
+    std::string text;                // expected line, bytes to send, or failure text
+    std::vector<std::string> lines;  // expected data lines of ExpectBlock
+    int ms = 0;                      // length of Silence
+};
+
+// Waits for the next client line (CR LF removed) and requires it to equal the given text.
+FakeStep expect(std::string line);
+// Waits for data lines up to the terminating "." and requires them (unstuffed) to equal these.
+FakeStep expectBlock(std::vector<std::string> lines);
+// Waits until the client closes or resets the connection.
+FakeStep expectClose();
+// Sends one line; CR LF is appended.
+FakeStep send(std::string line);
+// Sends a status line and data lines, dot-stuffed and terminated by ".".
+FakeStep sendBlock(std::string status, const std::vector<std::string>& lines);
+// Sends bytes exactly as given.
+FakeStep sendRaw(std::string bytes);
+// Does nothing for the given time (lines sent meanwhile wait, unread).
+FakeStep silence(int ms);
+// Closes the connection in order (FIN).
+FakeStep close();
+// Resets the connection (RST, by lingering with a zero time-out).
+FakeStep reset();
+// Records a problem (for responders that meet something they should not).
+FakeStep fail(std::string text);
+
+// What a responder knows of the connection it answers.
+struct FakeConnection {
+    int index = 0;                       // 0 for the first connection accepted, then 1, 2, ...
+    std::vector<std::string> received;   // lines of this connection so far, the current included
+    std::any state;                      // free for the responder (current group, article, ...)
+};
+
+class FakeNewsServer {
+public:
+    using Script = std::vector<FakeStep>;
+    using Greeting = std::function<Script(FakeConnection& connection)>;
+    using Responder = std::function<Script(const std::string& line, FakeConnection& connection)>;
+
+    // Script mode.
+    explicit FakeNewsServer(Script script);
+    // Responder mode: greeting() answers each new connection, responder() each line.
+    FakeNewsServer(Greeting greeting, Responder responder);
+    ~FakeNewsServer();
+    FakeNewsServer(const FakeNewsServer&) = delete;
+    FakeNewsServer& operator=(const FakeNewsServer&) = delete;
+
+    std::uint16_t port() const;
+    std::string portText() const;
+
+    // Every line received, in order, over all connections, CR LF removed.
+    std::vector<std::string> received() const;
+    // Connections accepted so far.
+    int connections() const;
+    // Script mode: every step has been played (or the script stopped on a problem).
+    bool finished() const;
+    // The problems recorded so far.
+    std::vector<std::string> problems() const;
+    // Reports every problem, and a script that has not been played to its end, as gtest
+    // failures; call from the test's thread.
+    void verify();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace nimbra::test

@@ -1,0 +1,144 @@
+#include "tests/support/FakeServerSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace nimbra::test {
+
+FakeServerSocket::FakeServerSocket()
+{
+    if (::pipe(wake_) != 0)
+        throw std::runtime_error("fake news server: pipe failed");
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(listener_, 8) != 0
+        || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("fake news server: cannot listen on 127.0.0.1");
+    port_ = ntohs(address.sin_port);
+}
+
+FakeServerSocket::~FakeServerSocket()
+{
+    closeConnection(false);
+    ::close(listener_);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+}
+
+bool FakeServerSocket::waitReadable(int fd, int timeoutMs)
+{
+    pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd, POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return !stopping_ && ready > 0 && fds[0].revents == 0;
+    }
+}
+
+bool FakeServerSocket::acceptNext()
+{
+    closeConnection(false);
+    if (!waitReadable(listener_))
+        return false;
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::lock_guard lock(mutex_);
+    connection_ = fd;
+    input_.clear();
+    inputStart_ = 0;
+    ++accepted_;
+    return true;
+}
+
+FakeServerSocket::ReadResult FakeServerSocket::readLine(std::string& line)
+{
+    for (;;) {
+        if (stopping_)
+            return Stopped;
+        const std::size_t end = input_.find('\n', inputStart_);
+        if (end != std::string::npos) {
+            std::size_t stop = end;
+            if (stop > inputStart_ && input_[stop - 1] == '\r')
+                --stop;
+            line.assign(input_, inputStart_, stop - inputStart_);
+            inputStart_ = end + 1;
+            return Line;
+        }
+        if (connection_ < 0)
+            return Closed;
+        if (!waitReadable(connection_))
+            return Stopped;
+        char buffer[65536];
+        const ssize_t count = ::recv(connection_, buffer, sizeof buffer, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return stopping_ ? Stopped : Closed;
+        input_.erase(0, inputStart_);
+        inputStart_ = 0;
+        input_.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+void FakeServerSocket::sendBytes(const std::string& bytes)
+{
+    std::size_t sent = 0;
+    while (connection_ >= 0 && sent < bytes.size() && !stopping_) {
+        const ssize_t count = ::send(connection_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return;
+        sent += static_cast<std::size_t>(count);
+    }
+}
+
+void FakeServerSocket::pause(int ms)
+{
+    waitReadable(-1, ms);
+}
+
+void FakeServerSocket::closeConnection(bool reset)
+{
+    if (connection_ < 0)
+        return;
+    if (reset) {
+        const linger abortive{1, 0};
+        ::setsockopt(connection_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    } else {
+        // Unread input would turn the close into a reset; take it first.
+        ::shutdown(connection_, SHUT_WR);
+        char buffer[4096];
+        while (::recv(connection_, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+        }
+    }
+    std::lock_guard lock(mutex_);
+    ::close(connection_);
+    connection_ = -1;
+}
+
+void FakeServerSocket::stop()
+{
+    stopping_ = true;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t ignored = ::write(wake_[1], &byte, 1);
+    std::lock_guard lock(mutex_);
+    if (connection_ >= 0)
+        ::shutdown(connection_, SHUT_RDWR);
+}
+
+} // namespace nimbra::test

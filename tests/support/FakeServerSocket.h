@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace nimbra::test {
+
+// The blocking sockets of the fake news server: a listener on 127.0.0.1 at an ephemeral port
+// and the one connection being served. Everything but stop(), port() and accepted() is
+// called from the server's own thread; stop() may come from any thread and wakes every wait
+// of the server thread (accept, read, send, pause) so that it returns promptly.
+class FakeServerSocket {
+public:
+    enum ReadResult { Line, Closed, Stopped };
+
+    FakeServerSocket();
+    ~FakeServerSocket();
+    FakeServerSocket(const FakeServerSocket&) = delete;
+    FakeServerSocket& operator=(const FakeServerSocket&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    int accepted() const { return accepted_; }
+    bool stopping() const { return stopping_; }
+    bool connected() const { return connection_ >= 0; }
+
+    // Waits for the next client; false when the server stops.
+    bool acceptNext();
+    // The next line without its CR LF (a bare LF also ends a line).
+    ReadResult readLine(std::string& line);
+    // Sends everything; a peer that has gone is noticed by the next read.
+    void sendBytes(const std::string& bytes);
+    // Waits the given time unless the server stops.
+    void pause(int ms);
+    // Closes the connection in order, or resets it; nothing when none is open.
+    void closeConnection(bool reset);
+    void stop();
+
+private:
+    // Waits until fd is readable; false when woken by stop().
+    bool waitReadable(int fd, int timeoutMs = -1);
+
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    std::uint16_t port_ = 0;
+    std::atomic<int> accepted_{0};
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;  // held while connection_ changes, so stop() never shuts a reused fd
+    int connection_ = -1;
+    std::string input_;
+    std::size_t inputStart_ = 0;
+};
+
+} // namespace nimbra::test
