@@ -1,0 +1,129 @@
+#pragma once
+
+#include "app/SettingsFields.h"
+#include "app/Statistics.h"
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTabWidget;
+class QTimer;
+
+namespace nimbra {
+
+class AboutBox;
+class ButtonRow;
+class Dialogs;
+class GraphicsPage;
+class HelpWindow;
+class NewsGroupsPage;
+class OptionsPage;
+class SplashWindow;
+class StatusPanels;
+
+// The main window: three pages ("News groups", "Graphics", "Options"), the status bar and the
+// button row. It loads the settings, totals, message-id cache and cached group list when it is
+// created (FormCreate), keeps them in its fields and lists, and writes them back when a close
+// is confirmed (FormCloseQuery, FormClose). The download session and the group list fetch
+// reach the window through the accessors below; all of them are for the GUI thread.
+class MainWindow : public QMainWindow, public SettingsFields {
+    Q_OBJECT
+public:
+    // dialogs answers the window's questions (a QMessageBox one when null; otherwise it must
+    // outlive the window). splash is the wait window of a group list fetch (the window makes
+    // its own when null; otherwise it must outlive the window).
+    explicit MainWindow(Dialogs* dialogs = nullptr, SplashWindow* splash = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The pages and bars.
+    NewsGroupsPage* newsGroupsPage() const { return newsGroups_; }
+    GraphicsPage* graphicsPage() const { return graphics_; }
+    OptionsPage* optionsPage() const { return options_; }
+    StatusPanels* statusPanels() const { return status_; }
+    ButtonRow* buttonRow() const { return buttons_; }
+    QTabWidget* pages() const { return pages_; }
+    SplashWindow* splashWindow() const { return splash_; }
+    Dialogs& dialogs() const { return *dialogs_; }
+
+    // The settings fields.
+    std::string fieldText(Field field) const override;
+    void setFieldText(Field field, const std::string& text) override;
+    // "Separate by news groups" is chosen (else "Save everything to this folder").
+    bool separateByGroups() const;
+
+    // The full group list of the current server, in the server's order, and the message-id
+    // cache, oldest first. Both live as long as the window.
+    std::vector<std::string>& groupList() { return groupList_; }
+    std::vector<std::string>& messageIdCache() { return messageIdCache_; }
+
+    // The newsgroup list box: its entries in box order and their selection.
+    int groupCount() const;
+    std::string groupAt(int row) const;
+    bool groupSelected(int row) const;
+
+    // Fills the list box from the full list and the filter text (the filter timer's handler;
+    // also run after a load or a fetch of the list).
+    void fillGroupList();
+    void Timer2Timer() { fillGroupList(); }
+    QTimer* filterTimer() const { return filterTimer_; }
+    // For tests: the filter timer's wait, 1000 ms by design.
+    void setFilterDelay(int ms);
+
+    // The counters; showStatistics() puts them into the four statistics labels.
+    Statistics& statistics() { return statistics_; }
+    void showStatistics();
+
+    // The group cache file of a host: the data folder and a safe name for the lower-cased
+    // host text. Empty for an empty host.
+    static std::string groupCachePath(const std::string& host);
+    // Where "mesagid" lives.
+    static std::string messageIdCachePath();
+
+    void setAboutBox(AboutBox* about) { about_ = about; }
+
+    // Handlers, named as in the window's design.
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormClose();
+    void Edit1Change();
+    void Edit2Exit();
+    void Edit4Exit();
+    void Edit5Exit();
+    void Edit10Change();
+    void SpeedButton1Click();
+    void Button1Click();
+    void BitBtn10Click();
+    void BitBtn2Click();
+    void BitBtn4Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildWindow();
+    void wireFields();
+    void wireButtons();
+
+    std::unique_ptr<Dialogs> ownDialogs_;
+    Dialogs* dialogs_;
+    std::unique_ptr<SplashWindow> ownSplash_;
+    SplashWindow* splash_;
+    AboutBox* about_ = nullptr;
+    HelpWindow* help_ = nullptr;
+
+    QTabWidget* pages_ = nullptr;
+    NewsGroupsPage* newsGroups_ = nullptr;
+    GraphicsPage* graphics_ = nullptr;
+    OptionsPage* options_ = nullptr;
+    StatusPanels* status_ = nullptr;
+    ButtonRow* buttons_ = nullptr;
+    QTimer* filterTimer_ = nullptr;
+
+    std::vector<std::string> groupList_;
+    std::vector<std::string> messageIdCache_;
+    Statistics statistics_;
+};
+
+} // namespace nimbra

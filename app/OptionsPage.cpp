@@ -1,0 +1,76 @@
+#include "app/OptionsPage.h"
+
+#include "platform/AppPaths.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace nimbra {
+namespace {
+
+QLineEdit* numberEdit(const char* text, int maxLength)
+{
+    auto* edit = new QLineEdit(QString::fromLatin1(text));
+    edit->setMaxLength(maxLength);
+    edit->setMaximumWidth(80);
+    return edit;
+}
+
+} // namespace
+
+OptionsPage::OptionsPage(QWidget* parent)
+    : QWidget(parent),
+      timeout_(numberEdit("30", 3)),
+      cache_(numberEdit("5000", 5)),
+      folder_(new QLineEdit(QString::fromStdString(AppPaths::defaultDownloadFolder()))),
+      minimum_(numberEdit("0", 5)),
+      maximum_(numberEdit("200", 5)),
+      chooseFolder_(new QPushButton(QStringLiteral("..."))),
+      oneFolder_(new QRadioButton(QStringLiteral("Save everything to this folder"))),
+      perGroup_(new QRadioButton(QStringLiteral("Separate by news groups"))),
+      reset_(new QPushButton(QStringLiteral("Reset")))
+{
+    folder_->setReadOnly(true);
+    chooseFolder_->setFixedWidth(32);
+    oneFolder_->setChecked(true);
+
+    auto* connection = new QFormLayout;
+    connection->addRow(QStringLiteral("Timeout, sec"), timeout_);
+    connection->addRow(QStringLiteral("Article cache"), cache_);
+
+    auto* sizes = new QGroupBox(QStringLiteral("Size of articles"));
+    auto* sizeFields = new QFormLayout(sizes);
+    sizeFields->addRow(QStringLiteral("Minimum ,Kb"), minimum_);
+    sizeFields->addRow(QStringLiteral("Maximum, Kb"), maximum_);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(connection);
+    top->addWidget(sizes);
+    top->addStretch(1);
+
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(folder_, 1);
+    folderRow->addWidget(chooseFolder_);
+
+    auto* statistics = new QHBoxLayout;
+    statistics->addWidget(new QLabel(QStringLiteral("Statistics")));
+    statistics->addWidget(reset_);
+    statistics->addStretch(1);
+
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(top);
+    page->addWidget(new QLabel(QStringLiteral("Path to save files")));
+    page->addLayout(folderRow);
+    page->addWidget(oneFolder_);
+    page->addWidget(perGroup_);
+    page->addLayout(statistics);
+    page->addStretch(1);
+}
+
+} // namespace nimbra

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace nimbra {
+
+// The "Options" page: time-out, article cache, the size limits, the download folder with its
+// chooser, the one-folder / per-group choice and the statistics "Reset". Fields start at their
+// design defaults; the page holds no settings of its own.
+class OptionsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit OptionsPage(QWidget* parent = nullptr);
+
+    QLineEdit* timeoutEdit() const { return timeout_; }   // Edit1
+    QLineEdit* cacheEdit() const { return cache_; }       // Edit2
+    QLineEdit* folderEdit() const { return folder_; }     // Edit3, read-only
+    QLineEdit* minimumEdit() const { return minimum_; }   // Edit4
+    QLineEdit* maximumEdit() const { return maximum_; }   // Edit5
+    QPushButton* chooseFolderButton() const { return chooseFolder_; } // Button1, "..."
+    QRadioButton* oneFolderButton() const { return oneFolder_; }
+    QRadioButton* perGroupButton() const { return perGroup_; }
+    QPushButton* resetButton() const { return reset_; }   // SpeedButton1
+
+private:
+    QLineEdit* timeout_;
+    QLineEdit* cache_;
+    QLineEdit* folder_;
+    QLineEdit* minimum_;
+    QLineEdit* maximum_;
+    QPushButton* chooseFolder_;
+    QRadioButton* oneFolder_;
+    QRadioButton* perGroup_;
+    QPushButton* reset_;
+};
+
+} // namespace nimbra

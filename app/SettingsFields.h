@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace nimbra {
+
+// The window's settings fields. Their texts are the only copy of the settings in memory.
+enum class Field {
+    Host,     // News groups, "NNTP Server" (Edit8)
+    Port,     // News groups, "Port: " (Edit9)
+    UserName, // News groups, "User name" (Edit13), not stored
+    Password, // News groups, "Password" (Edit12), not stored
+    Filter,   // News groups, "Newsgroups which contain" (Edit10)
+    Timeout,  // Options, "Timeout, sec" (Edit1)
+    Cache,    // Options, "Article cache" (Edit2)
+    Minimum,  // Options, "Minimum ,Kb" (Edit4)
+    Maximum,  // Options, "Maximum, Kb" (Edit5)
+    Folder,   // Options, "Path to save files" (Edit3)
+};
+
+// Reading and writing the fields' texts, as bytes.
+class SettingsFields {
+public:
+    virtual ~SettingsFields() = default;
+    virtual std::string fieldText(Field field) const = 0;
+    virtual void setFieldText(Field field, const std::string& text) = 0;
+};
+
+} // namespace nimbra
