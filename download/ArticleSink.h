@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace nimbra {
+
+class MemoryStream;
+struct UuJoinState;
+
+// Where a completely fetched article goes: decoding, saving, counting and the preview plug in
+// here. Called on the window's thread from the request-done handler, once per article that
+// ended with its terminating line. The session clears UuPartOpen before the call and
+// SameSubject after it, and releases the stream afterwards; the sink must not keep it.
+// An exception thrown here is treated like a stalled connection: the run reconnects and
+// resumes after this article, and its message-id is forgotten so a later run fetches it again.
+class ArticleSink {
+public:
+    struct Article {
+        MemoryStream& ArticleStream;  // the whole article, header and body, CR LF line ends
+        int GroupIndex;               // entry of the newsgroup list box being walked
+        std::string groupName;        // its text
+        UuJoinState& uu;
+    };
+
+    virtual ~ArticleSink() = default;
+    virtual void articleDone(const Article& article) = 0;
+};
+
+} // namespace nimbra

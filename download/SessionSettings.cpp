@@ -1,0 +1,32 @@
+#include "download/SessionSettings.h"
+
+#include "download/SessionView.h"
+
+namespace nimbra {
+
+long SessionSettings::number(const std::string& text, long fallback)
+{
+    std::size_t begin = text.find_first_not_of(" \t");
+    std::size_t end = text.find_last_not_of(" \t");
+    if (begin == std::string::npos || end - begin + 1 > 9)
+        return fallback;
+    long value = 0;
+    for (std::size_t i = begin; i <= end; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return fallback;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+long SessionSettings::timeoutSeconds(const SessionView& view)
+{
+    const long seconds = number(view.timeoutText(), 20);
+    return seconds > 0 ? seconds : 20;
+}
+
+long SessionSettings::articleCache(const SessionView& view) { return number(view.articleCacheText(), 2000); }
+long SessionSettings::minimumKB(const SessionView& view) { return number(view.minimumText(), 0); }
+long SessionSettings::maximumKB(const SessionView& view) { return number(view.maximumText(), 200); }
+
+} // namespace nimbra

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace nimbra {
+
+// What the download session needs of the main window: the four status-bar panels, the
+// "Get Files" and "Stop" buttons, a message box, the newsgroup list box and the settings
+// fields. The window implements it; tests use a recording fake. Every call is made on the
+// window's thread, from the event loop, and none of them may throw.
+class SessionView {
+public:
+    // Status-bar panels, left to right: group, article, body percentage, countdown.
+    enum Panel { panelGroup = 0, panelArticle = 1, panelPercent = 2, panelCountdown = 3 };
+    static constexpr std::array<int, 4> PanelWidths{250, 150, 50, 25};
+    static constexpr const char* GroupPanelDesignText = "Group:";
+    static constexpr const char* ArticlePanelDesignText = "Article:";
+
+    virtual ~SessionView() = default;
+
+    virtual void setPanelText(Panel panel, const std::string& text) = 0;
+    virtual void setGetFilesEnabled(bool enabled) = 0;
+    virtual void setStopEnabled(bool enabled) = 0;
+    // Shows a message box with the text and an OK button.
+    virtual void inform(const std::string& text) = 0;
+
+    // The newsgroup list box, in its displayed order.
+    virtual int groupCount() const = 0;
+    virtual std::string groupText(int index) const = 0;
+    virtual bool groupSelected(int index) const = 0;
+
+    // Settings fields, as the user left them.
+    virtual std::string hostText() const = 0;
+    virtual std::string portText() const = 0;
+    virtual std::string userNameText() const = 0;
+    virtual std::string passwordText() const = 0;
+    virtual std::string timeoutText() const = 0;
+    virtual std::string articleCacheText() const = 0;
+    virtual std::string minimumText() const = 0;
+    virtual std::string maximumText() const = 0;
+    virtual std::string downloadFolderText() const = 0;
+    // "Save everything to this folder" (true) or "Separate by news groups" (false).
+    virtual bool saveToOneFolder() const = 0;
+};
+
+} // namespace nimbra

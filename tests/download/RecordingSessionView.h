@@ -1,0 +1,49 @@
+#pragma once
+
+#include "download/SessionView.h"
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace nimbra::test {
+
+// A SessionView that keeps what the session showed and answers from plain fields.
+class RecordingSessionView : public SessionView {
+public:
+    void setPanelText(Panel panel, const std::string& text) override;
+    void setGetFilesEnabled(bool enabled) override;
+    void setStopEnabled(bool enabled) override;
+    void inform(const std::string& text) override { messages.push_back(text); }
+
+    int groupCount() const override { return static_cast<int>(groups.size()); }
+    std::string groupText(int index) const override { return groups.at(index).first; }
+    bool groupSelected(int index) const override { return groups.at(index).second; }
+
+    std::string hostText() const override { return host; }
+    std::string portText() const override { return port; }
+    std::string userNameText() const override { return userName; }
+    std::string passwordText() const override { return password; }
+    std::string timeoutText() const override { return timeout; }
+    std::string articleCacheText() const override { return articleCache; }
+    std::string minimumText() const override { return minimum; }
+    std::string maximumText() const override { return maximum; }
+    std::string downloadFolderText() const override { return downloadFolder; }
+    bool saveToOneFolder() const override { return oneFolder; }
+
+    std::vector<std::pair<std::string, bool>> groups;  // text, selected
+    std::string host = "127.0.0.1", port = "119", userName, password;
+    std::string timeout = "1", articleCache = "5000", minimum = "0", maximum = "200";
+    std::string downloadFolder;
+    bool oneFolder = true;
+
+    std::array<std::string, 4> panels{"Group:", "Article:", "", ""};
+    std::vector<std::string> panelHistory[4];
+    bool getFilesEnabled = true;
+    bool stopEnabled = false;
+    bool bothDisabledSeen = false;  // "Get Files" and "Stop" were disabled at the same time
+    std::vector<std::string> messages;
+};
+
+} // namespace nimbra::test
