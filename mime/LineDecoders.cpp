@@ -1,0 +1,129 @@
+#include "mime/LineDecoders.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace nimbra {
+namespace {
+
+constexpr unsigned char Pad = 64;
+constexpr unsigned char Foreign = 255;
+
+constexpr std::array<unsigned char, 256> makeBase64Values()
+{
+    std::array<unsigned char, 256> values{};
+    values.fill(Foreign);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (unsigned char i = 0; i < 64; ++i)
+        values[static_cast<unsigned char>(alphabet[i])] = i;
+    values['='] = Pad;
+    return values;
+}
+
+constexpr std::array<unsigned char, 256> Base64Values = makeBase64Values();
+
+unsigned hexValue(unsigned char c)
+{
+    return (c >= '0' && c <= '9') ? c - '0' : (c & 15u) + 9u;
+}
+
+unsigned uuValue(unsigned char c)
+{
+    return (c - 32u) & 63u;
+}
+
+} // namespace
+
+std::size_t LineDecoders::base64(char* line, std::size_t length)
+{
+    const auto* in = reinterpret_cast<const unsigned char*>(line);
+    const void* nul = std::memchr(line, 0, length);
+    const auto* end = nul ? static_cast<const unsigned char*>(nul) : in + length;
+    auto* out = reinterpret_cast<unsigned char*>(line);
+
+    while (in < end && *in == ' ')
+        ++in;
+    while (in < end && *in != ' ') {
+        const std::size_t have = std::min<std::size_t>(4, static_cast<std::size_t>(end - in));
+        if (have == 1)
+            break; // six bits make no byte
+        const unsigned a = Base64Values[in[0]];
+        const unsigned b = Base64Values[in[1]];
+        const unsigned c = have > 2 ? Base64Values[in[2]] : Pad;
+        const unsigned d = have > 3 ? Base64Values[in[3]] : Pad;
+        in += have;
+        // All four read before writing: the output trails the input inside the same line.
+        *out++ = static_cast<unsigned char>(a * 4 + b / 16);
+        if (c != Pad)
+            *out++ = static_cast<unsigned char>(b * 16 + c / 4);
+        if (d != Pad)
+            *out++ = static_cast<unsigned char>(c * 64 + d);
+    }
+    *out = 0;
+    return static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(line));
+}
+
+std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, char* out)
+{
+    const char* in = line;
+    const char* end = line + length;
+    char* o = out;
+    while (in < end) {
+        const auto* eq = static_cast<const char*>(std::memchr(in, '=', static_cast<std::size_t>(end - in)));
+        const char* runEnd = eq ? eq : end;
+        std::memcpy(o, in, static_cast<std::size_t>(runEnd - in));
+        o += runEnd - in;
+        if (!eq)
+            break;
+        const std::size_t after = static_cast<std::size_t>(end - eq - 1);
+        if (after == 0)
+            return static_cast<std::size_t>(o - out); // soft line break
+        if (after == 1) {
+            *o++ = eq[1];
+            in = eq + 2;
+        } else {
+            const unsigned h1 = hexValue(static_cast<unsigned char>(eq[1]));
+            const unsigned h2 = hexValue(static_cast<unsigned char>(eq[2]));
+            *o++ = static_cast<char>(static_cast<unsigned char>(16 * h1 + h2));
+            in = eq + 3;
+        }
+    }
+    *o++ = '\r';
+    *o++ = '\n';
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t LineDecoders::uudecode(const char* line, std::size_t length, char* out)
+{
+    if (length == 0)
+        return 0;
+    const auto* in = reinterpret_cast<const unsigned char*>(line);
+    const std::size_t count = std::min<std::size_t>(uuValue(in[0]), length);
+    auto value = [&](std::size_t i) { return i < length ? uuValue(in[i]) : 0u; };
+
+    std::size_t written = 0;
+    for (std::size_t pos = 1; written < count; pos += 4) {
+        unsigned w, x, y, z;
+        if (pos + 4 <= length) {
+            w = uuValue(in[pos]);
+            x = uuValue(in[pos + 1]);
+            y = uuValue(in[pos + 2]);
+            z = uuValue(in[pos + 3]);
+        } else {
+            w = value(pos);
+            x = value(pos + 1);
+            y = value(pos + 2);
+            z = value(pos + 3);
+        }
+        // The group is read whole before its bytes land, which may be over the line itself.
+        out[written++] = static_cast<char>(static_cast<unsigned char>(w * 4 + x / 16));
+        if (written < count)
+            out[written++] = static_cast<char>(static_cast<unsigned char>(x * 16 + y / 4));
+        if (written < count)
+            out[written++] = static_cast<char>(static_cast<unsigned char>(y * 64 + z));
+    }
+    return count;
+}
+
+} // namespace nimbra

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+
+namespace nimbra {
+
+// The three body line decoders. Each takes one line without its line end and reads nothing
+// past line + length; each writes at most as many bytes as it is documented to, so that a
+// line can be decoded over itself inside the read buffer.
+class LineDecoders {
+public:
+    // Base64, in place: leading spaces skipped, groups of four taken until the line's end,
+    // its first NUL or a space. "=" stands for value 64 and suppresses the byte it ends; any
+    // other byte outside the alphabet counts 255, unchecked. A final group of two or three
+    // characters gives one or two bytes, a single left-over character none. The result is
+    // NUL-terminated, so line[length] must be writable; returns the byte count (<= length).
+    static std::size_t base64(char* line, std::size_t length);
+
+    // Quoted-printable into out, which must hold length + 2 bytes. "=XY" gives one byte,
+    // "=" and a single last character gives that character, a final "=" is a soft break and
+    // ends the output; otherwise CR LF is appended. Returns the byte count.
+    static std::size_t quotedPrintable(const char* line, std::size_t length, char* out);
+
+    // One uuencoded line into out (out may be line itself): the first character gives the
+    // count n, groups of four characters from the second give three bytes each. Characters
+    // missing at the end of a short line count as value 0, as a trailing space stripped in
+    // transit would; at most min(n, length) bytes are written. Returns the byte count.
+    static std::size_t uudecode(const char* line, std::size_t length, char* out);
+};
+
+} // namespace nimbra

@@ -1,0 +1,97 @@
+#include "mime/LineSplitter.h"
+
+#include <cstring>
+
+namespace nimbra {
+namespace {
+constexpr std::size_t InitialSize = 2048;
+// Room kept free after every read: one byte for the look-ahead of folding, one for the NUL.
+constexpr std::size_t Reserve = 2;
+} // namespace
+
+// Header folding: joins the line [start, lf] with the next when that begins with TAB or space.
+// When the LF is the last byte held, one more byte is read to see the next line's first.
+bool LineSplitter::foldsAt(std::size_t start, std::size_t lf, bool& atEnd)
+{
+    char* data = buffer_.data();
+    if (!foldLines_ || data[start] == '\r' || data[start] == '\n')
+        return false;
+    if (lf + 1 == held_ && !atEnd) {
+        if (stream_.read(data + held_, 1) == 1)
+            data[++held_] = '\0';
+        else
+            atEnd = true;
+    }
+    if (lf + 1 >= held_ || (data[lf + 1] != ' ' && data[lf + 1] != '\t'))
+        return false;
+    if (lf > start && data[lf - 1] == '\r')
+        data[lf - 1] = ' ';
+    data[lf] = ' ';
+    data[lf + 1] = ' ';
+    return true;
+}
+
+// No whole line is left. Once the buffer is full, the unconsumed tail moves to the front;
+// a tail that still fills more than half of it is a long line, and the buffer doubles, so
+// that one very long line costs linear time and at most four times its length in memory.
+void LineSplitter::makeRoom()
+{
+    if (start_ == held_)
+        held_ = start_ = scan_ = 0;
+    if (held_ + Reserve < buffer_.size())
+        return;
+    if (start_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + start_, held_ - start_);
+        held_ -= start_;
+        scan_ -= start_;
+        start_ = 0;
+    }
+    if (held_ > buffer_.size() / 2)
+        buffer_.resize(buffer_.size() * 2);
+}
+
+void LineSplitter::run(const LineHandler& onLine)
+{
+    buffer_.assign(InitialSize, '\0');
+    held_ = start_ = scan_ = 0;
+    bool atEnd = false;
+    while (!atEnd) {
+        const std::size_t got = stream_.read(buffer_.data() + held_, buffer_.size() - held_ - Reserve);
+        atEnd = got == 0;
+        held_ += got;
+        buffer_[held_] = '\0';
+
+        while (scan_ < held_) {
+            char* data = buffer_.data();
+            const auto* found = static_cast<char*>(std::memchr(data + scan_, '\n', held_ - scan_));
+            if (!found) {
+                scan_ = held_;
+                break;
+            }
+            const auto lf = static_cast<std::size_t>(found - data);
+            if (foldsAt(start_, lf, atEnd)) {
+                scan_ = lf + 2;
+                continue;
+            }
+            std::size_t end = lf;
+            if (end > start_ && data[end - 1] == '\r')
+                --end;
+            data[end] = '\0';
+            onLine(data + start_, end - start_);
+            start_ = scan_ = lf + 1;
+        }
+        if (!atEnd)
+            makeRoom();
+    }
+
+    if (start_ < held_) {
+        char* data = buffer_.data();
+        std::size_t end = held_;
+        if (data[end - 1] == '\r')
+            --end;
+        data[end] = '\0';
+        onLine(data + start_, end - start_);
+    }
+}
+
+} // namespace nimbra

@@ -1,0 +1,361 @@
+#include "mime/MimeDecoder.h"
+
+#include "mime/LineDecoders.h"
+#include "mime/LineSplitter.h"
+#include "mime/MimeHeaderParser.h"
+#include "mime/UuTargetFile.h"
+#include "mime/UuText.h"
+#include "platform/SafeName.h"
+
+#include <algorithm>
+
+namespace nimbra {
+namespace {
+
+void fire(const MimeDecoder::Event& event, MimeDecoder& sender)
+{
+    if (event)
+        event(sender);
+}
+
+} // namespace
+
+MimeDecoder::MimeDecoder(UuSessionState& session) : session_(session) {}
+
+MimeDecoder::~MimeDecoder() = default;
+
+void MimeDecoder::DoHeaderBegin() { fire(OnHeaderBegin, *this); }
+void MimeDecoder::DoHeaderLine() { fire(OnHeaderLine, *this); }
+void MimeDecoder::DoHeaderEnd() { fire(OnHeaderEnd, *this); }
+void MimeDecoder::DoPartHeaderBegin() { fire(OnPartHeaderBegin, *this); }
+void MimeDecoder::DoPartHeaderLine() { fire(OnPartHeaderLine, *this); }
+void MimeDecoder::DoPartHeaderEnd() { fire(OnPartHeaderEnd, *this); }
+void MimeDecoder::DoPartBegin() { fire(OnPartBegin, *this); }
+void MimeDecoder::DoPartEnd() { fire(OnPartEnd, *this); }
+void MimeDecoder::DoMessageEnd() { fire(OnMessageEnd, *this); }
+
+void MimeDecoder::DoPartLine(const char* Data, std::size_t DataLen)
+{
+    if (OnPartLine)
+        OnPartLine(*this, Data, DataLen);
+}
+
+void MimeDecoder::DoInlineDecodeBegin(const std::string& Filename)
+{
+    if (OnInlineDecodeBegin)
+        OnInlineDecodeBegin(*this, Filename);
+}
+
+void MimeDecoder::DoInlineDecodeLine(std::string_view Line)
+{
+    if (OnInlineDecodeLine)
+        OnInlineDecodeLine(*this, Line);
+}
+
+void MimeDecoder::DoInlineDecodeEnd(const std::string& Filename)
+{
+    if (OnInlineDecodeEnd)
+        OnInlineDecodeEnd(*this, Filename);
+}
+
+void MimeDecoder::reset()
+{
+    message_ = {};
+    part_ = {};
+    partCharSet_.clear();
+    nestedBoundaries_.clear();
+    partIndex_ = 0;
+    lineIndex_ = 0;
+    headerMode_ = true;
+    partHeaderBegun_ = false;
+    partOpened_ = false;
+    nestedBoundaryHit_ = false;
+    inlineFlag_ = false;
+    handler_ = LineHandler::MessageHeader;
+    partEncoding_ = PartEncoding::Plain;
+    currentLine_ = nullptr;
+}
+
+void MimeDecoder::clearTextFields()
+{
+    reset();
+    uuFileName_.clear();
+    uuActiveName_.clear();
+}
+
+bool MimeDecoder::closeOutputFile()
+{
+    if (!outputFile_)
+        return true;
+    const bool good = outputFile_->close();
+    outputFile_.reset();
+    return good;
+}
+
+std::optional<std::string> MimeDecoder::PartFileName() const
+{
+    const std::string& named = part_.PartTypeName.empty() ? part_.PartDispositionFilename : part_.PartTypeName;
+    if (named.empty())
+        return std::nullopt;
+    return SafeName::attachment(named);
+}
+
+void MimeDecoder::DecodeStream(Stream& stream)
+{
+    uuActiveName_.clear();
+    reset();
+    // The boundary list and the read buffer live for one article, also when a handler throws.
+    struct Release {
+        MimeDecoder& decoder;
+        ~Release()
+        {
+            decoder.nestedBoundaries_ = {};
+            decoder.currentLine_ = nullptr;
+        }
+    } release{*this};
+
+    LineSplitter splitter(stream, headerMode_);
+    splitter.run([this](char* line, std::size_t length) { handleLine(line, length); });
+    currentLine_ = nullptr;
+    if (message_.MsgBoundary.empty() || partOpened_)
+        DoPartEnd();
+    DoMessageEnd();
+}
+
+void MimeDecoder::DeliverDecoded(const char* data, std::size_t len)
+{
+    if (len > 0 && inlineSwallows(data, len))
+        return;
+    DoPartLine(data, len);
+    if (sink_ && len > 0)
+        sink_->write(data, len);
+}
+
+void MimeDecoder::handleLine(char* line, std::size_t length)
+{
+    currentLine_ = line;
+    switch (handler_) {
+    case LineHandler::MessageHeader: messageHeaderLine(line, length); break;
+    case LineHandler::SinglePartBody: singlePartBodyLine(line, length); break;
+    case LineHandler::Preamble: preambleLine(line, length); break;
+    case LineHandler::PartHeader: partHeaderLine(line, length); break;
+    case LineHandler::PartData: partDataLine(line, length); break;
+    }
+}
+
+void MimeDecoder::messageHeaderLine(char* line, std::size_t length)
+{
+    if (length == 0) {
+        headerMode_ = false;
+        DoHeaderEnd();
+        lineIndex_ = 0;
+        inlineFlag_ = false;
+        if (message_.MsgBoundary.empty()) {
+            handler_ = LineHandler::SinglePartBody;
+        } else {
+            DoPartBegin();
+            handler_ = LineHandler::Preamble;
+        }
+        return;
+    }
+    if (++lineIndex_ == 1)
+        DoHeaderBegin();
+    MimeHeaderParser::messageLine(line, message_);
+    DoHeaderLine();
+}
+
+void MimeDecoder::singlePartBodyLine(char* line, std::size_t length)
+{
+    if (++lineIndex_ == 1)
+        DoPartBegin();
+    bodyLine(line, length);
+}
+
+void MimeDecoder::preambleLine(char* line, std::size_t length)
+{
+    if (isBoundary(line, length, false)) {
+        nestedBoundaryHit_ = !UuText::equalsLowered(line, length, message_.MsgBoundary);
+        endPart();
+        return;
+    }
+    DeliverDecoded(line, length);
+}
+
+// A boundary ends the part before it and starts the next part's header.
+void MimeDecoder::endPart()
+{
+    partOpened_ = false;
+    DoPartEnd();
+    part_ = {};
+    headerMode_ = true;
+    lineIndex_ = 0;
+    inlineFlag_ = false;
+    partHeaderBegun_ = false;
+    handler_ = LineHandler::PartHeader;
+}
+
+void MimeDecoder::endPartHeader()
+{
+    if (!partHeaderBegun_) {
+        ++partIndex_;
+        DoPartHeaderBegin();
+    }
+    DoPartHeaderEnd();
+    headerMode_ = false;
+    lineIndex_ = 0;
+    inlineFlag_ = false;
+    const std::string& encoding = part_.PartTransferEncoding;
+    partEncoding_ = encoding == "base64"             ? PartEncoding::Base64
+                  : encoding == "quoted-printable" ? PartEncoding::QuotedPrintable
+                  : encoding == "x-uuencode"       ? PartEncoding::Uuencode
+                                                   : PartEncoding::Plain;
+    handler_ = LineHandler::PartData;
+}
+
+void MimeDecoder::partHeaderLine(char* line, std::size_t length)
+{
+    if (length == 0) {
+        endPartHeader();
+        return;
+    }
+    if (++lineIndex_ == 1) {
+        ++partIndex_;
+        partHeaderBegun_ = true;
+        DoPartHeaderBegin();
+    }
+    // A line that begins with white space cannot be a header: the data has begun.
+    if (headerMode_ && (line[0] == '\t' || line[0] == ' ')) {
+        endPartHeader();
+        partDataLine(line, length);
+        return;
+    }
+    MimeHeaderParser::partLine(line, part_, partCharSet_, nestedBoundaries_);
+    DoPartHeaderLine();
+}
+
+void MimeDecoder::partDataLine(char* line, std::size_t length)
+{
+    if (length > 0 && isBoundary(line, length, true)) {
+        endPart();
+        return;
+    }
+    if (!partOpened_) {
+        partOpened_ = true;
+        DoPartBegin();
+    }
+    switch (partEncoding_) {
+    case PartEncoding::Base64:
+        DeliverDecoded(line, LineDecoders::base64(line, length));
+        break;
+    case PartEncoding::QuotedPrintable: {
+        // The appended CR LF may not fit over the line itself, so the output goes aside.
+        if (scratch_.size() < length + 2)
+            scratch_.resize(length + 2);
+        DeliverDecoded(scratch_.data(), LineDecoders::quotedPrintable(line, length, scratch_.data()));
+        break;
+    }
+    case PartEncoding::Uuencode:
+        bodyLine(line, length);
+        break;
+    case PartEncoding::Plain:
+        DeliverDecoded(line, length);
+        DeliverDecoded("\r", 1);
+        DeliverDecoded("\n", 1);
+        break;
+    }
+}
+
+bool MimeDecoder::isBoundary(const char* line, std::size_t length, bool closingToo) const
+{
+    auto matches = [&](const std::string& boundary) {
+        if (boundary.empty())
+            return false;
+        if (length == boundary.size())
+            return UuText::equalsLowered(line, length, boundary);
+        return closingToo && length == boundary.size() + 2 && line[length - 2] == '-' && line[length - 1] == '-'
+            && UuText::equalsLowered(line, boundary.size(), boundary);
+    };
+    return matches(message_.MsgBoundary) || std::any_of(nestedBoundaries_.begin(), nestedBoundaries_.end(), matches);
+}
+
+void MimeDecoder::bodyLine(char* line, std::size_t length)
+{
+    uudecodeLine(line, length);
+}
+
+void MimeDecoder::uudecodeLine(char* line, std::size_t length)
+{
+    if (length == 0)
+        return;
+    const std::string_view text(line, length);
+    const bool isBegin = UuText::startsWithLowered(text, "begin ");
+    const bool isStart = isBegin || (session_.SameSubject() && !session_.UuEndSeen() && !session_.UuPartOpen());
+    const bool cutHere = text.find("CUT HERE") != std::string_view::npos;
+
+    if (isBegin) {
+        const std::string lineName(length > 10 ? text.substr(10) : std::string_view());
+        if (lineName.find("CUT HERE") != std::string::npos) {
+            // A marker line of a split posting, not a file.
+            uuFileName_ = SafeName::attachment(lineName);
+            session_.SetUuPartOpen(false);
+        } else {
+            session_.SetUuPartOpen(true);
+            outputFile_ = UuTargetFile::create(session_, lineName, uuFileName_);
+        }
+    }
+    if (session_.SameSubject() && !session_.UuPartOpen() && !session_.UuEndSeen() && (!isBegin || cutHere)) {
+        // The next article of a split file: append to the file the previous one made.
+        uuFileName_ = SafeName::attachment(session_.LastFileName());
+        session_.SetUuPartOpen(true);
+        outputFile_ = UuTargetFile::reopen(session_, uuFileName_);
+    }
+
+    if (isStart) {
+        session_.SetUuEndSeen(false);
+        if (!UuText::isCutHereMarker(text))
+            uuActiveName_ = UuText::afterSpace(UuText::afterSpace(text));
+        return;
+    }
+    if (UuText::startsWithLowered(text, "end")) {
+        session_.SetUuEndSeen(true);
+        if (!UuText::isCutHereMarker(text))
+            uuActiveName_.clear();
+        return;
+    }
+    if (!uuActiveName_.empty())
+        DeliverDecoded(line, LineDecoders::uudecode(line, length, line));
+}
+
+bool MimeDecoder::inlineSwallows(const char* data, std::size_t len)
+{
+    // Most deliveries are plain data with the flag off: look at their first bytes only.
+    if (!inlineFlag_) {
+        const std::size_t blanks = UuText::leadingBlanks(data, len);
+        if (!UuText::startsWithLowered(std::string_view(data + blanks, len - blanks), "begin 666"))
+            return false;
+    }
+    const std::string_view text = UuText::inlineText(data, len);
+    if (text.empty())
+        return false;
+    if (!inlineFlag_) {
+        if (UuText::isCutHereMarker(text))
+            return false;
+        uuActiveName_ = UuText::afterSpace(UuText::afterSpace(text));
+        inlineFlag_ = true;
+        DoInlineDecodeBegin(uuActiveName_);
+        return true;
+    }
+    if (UuText::startsWithLowered(text, "end") && !UuText::isCutHereMarker(text)) {
+        inlineFlag_ = false;
+        DoInlineDecodeEnd(uuActiveName_);
+        uuActiveName_.clear();
+        return true;
+    }
+    if (inlineLine_.size() < text.size())
+        inlineLine_.resize(text.size());
+    const std::size_t count = LineDecoders::uudecode(text.data(), text.size(), inlineLine_.data());
+    DoInlineDecodeLine(std::string_view(inlineLine_.data(), count));
+    return true;
+}
+
+} // namespace nimbra
