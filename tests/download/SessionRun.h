@@ -1,0 +1,47 @@
+#pragma once
+
+// A whole download run against the model news server: the session, a recording view and a
+// sink that keeps the message-ids of the articles it received. Time-outs are counted in
+// tenths of a second, so the time-out field "1" gives a 100 ms watchdog.
+
+#include "download/ArticleSink.h"
+#include "download/DownloadSession.h"
+#include "tests/download/RecordingSessionView.h"
+#include "tests/support/NewsServerModel.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nimbra::test {
+
+class RecordingSink : public ArticleSink {
+public:
+    void articleDone(const Article& article) override;
+
+    std::vector<std::string> ids;     // Message-ID of each article, in order
+    std::vector<std::string> groups;  // the group it came from
+    bool throwNext = false;           // the next article fails to save
+};
+
+class SessionRun {
+public:
+    SessionRun();
+
+    // Starts the server and presses "Get Files".
+    void start();
+    // Runs the event loop until the run is over.
+    bool waitForEnd(int timeoutMs = 8000);
+    // The commands the server received, over all connections.
+    std::vector<std::string> commands() const { return server ? server->received() : std::vector<std::string>{}; }
+
+    NewsServerModel model;
+    std::unique_ptr<FakeNewsServer> server;
+    RecordingSessionView view;
+    RecordingSink sink;
+    DownloadSession session{view};
+};
+
+std::vector<std::string> numbered(const std::string& prefix, int first, int last);
+
+} // namespace nimbra::test
