@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* LookingText = "Looking for a valid article...";
 constexpr const char* OverText = "Processing is over";
+constexpr std::uint16_t FirstSocketError = 10000;
 
 // A step that cannot go on; handled like a stalled connection.
 class SessionStepError : public std::runtime_error {
@@ -136,6 +137,8 @@ void DownloadSession::NntpClient1RequestDone(NntpRequest RqType, std::uint16_t E
             return;
         if (RqType == nntpArticleByNumber && Error == replySuccess && ArticleStream)
             articleDone();
+        if (connectionLost(RqType, Error))
+            return;  // no step on a dead connection: the watchdog reconnects after the time-out
         walk(RqType, Error);
     });
 }
@@ -456,6 +459,13 @@ int DownloadSession::nextSelected(int after) const
         if (view_.groupSelected(index))
             return index;
     return -1;
+}
+
+bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) const
+{
+    // A request cut short by a close reports 0 or a socket error, not a server reply code.
+    const bool serverReply = Error != replySuccess && Error < FirstSocketError;
+    return client_.State() == nntpNotConnected && RqType != nntpConnect && !serverReply;
 }
 
 bool DownloadSession::bothCredentials() const

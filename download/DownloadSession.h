@@ -97,6 +97,7 @@ private:
     bool cacheTest(const std::string& id);
     void forgetPendingArticle();
     int nextSelected(int after) const;
+    bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
     bool bothCredentials() const;
     bool noCredentials() const;
     std::int32_t countdownStart() const;
