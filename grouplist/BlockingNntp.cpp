@@ -4,6 +4,9 @@
 #include "grouplist/NewsgroupListLine.h"
 
 namespace nimbra {
+namespace {
+const std::vector<int> AnyCode;
+}
 
 BlockingNntp::BlockingNntp()
 {
@@ -39,7 +42,7 @@ void BlockingNntp::ConnectServer(int timeout)
 
 int BlockingNntp::SendCommand(const std::string& line, const std::vector<int>& allowed)
 {
-    const int code = TcpConnection::SendCommand(line, {});
+    const int code = TcpConnection::SendCommand(line, AnyCode);
     if (code != AuthenticationRequired && code != AuthenticationRequiredAlt)
         return CheckReply(code, allowed);
     authenticate();
@@ -50,8 +53,8 @@ int BlockingNntp::SendCommand(const std::string& line, const std::vector<int>& a
 // gets a ProtocolReplyError, not an endless round of new attempts.
 void BlockingNntp::authenticate()
 {
-    TcpConnection::SendCommand("AUTHINFO USER " + Username, PasswordRequired);
-    TcpConnection::SendCommand("AUTHINFO PASS " + Password, AuthenticationAccepted);
+    TcpConnection::SendCommand("AUTHINFO USER " + Username, std::vector<int>{PasswordRequired});
+    TcpConnection::SendCommand("AUTHINFO PASS " + Password, std::vector<int>{AuthenticationAccepted});
 }
 
 void BlockingNntp::ListGroups()
