@@ -47,6 +47,15 @@ using DateTime = double;
 // finished it, so a handler may start the next request at once. Error values are 0 for
 // success, otherwise the server's reply code unchanged or a socket error number.
 // Streams passed to operations are not owned and must outlive the request.
+//
+// Numbers in replies that do not fit 32 bits saturate at INT32_MAX (INT32_MIN for negative
+// ones): an article number never wraps into a negative one. A status line whose code is no
+// usable number (no digits, a sign, more than 16 bits) ends its request with the error 599,
+// never with 0. Connect raises only "Already connected"; every other failure of a connect
+// (empty host 10022, lookup 11001, refused 10061, ...) arrives as OnRequestDone(nntpConnect,
+// error). Lines are limited to 4,093 bytes plus CR LF: a longer one closes the connection,
+// which ends the pending request with 0 followed by OnSessionClosed. The client must not be
+// destroyed from inside one of its own events.
 class NntpClient {
 public:
     using NotifyEvent = std::function<void(NntpClient& sender)>;

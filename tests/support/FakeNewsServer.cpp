@@ -1,5 +1,6 @@
 #include "tests/support/FakeNewsServer.h"
 
+#include "tests/support/EventLoop.h"
 #include "tests/support/FakeServerSocket.h"
 
 #include <gtest/gtest.h>
@@ -246,8 +247,10 @@ std::vector<std::string> FakeNewsServer::problems() const
     return d->problems;
 }
 
-void FakeNewsServer::verify()
+void FakeNewsServer::verify(int waitMs)
 {
+    if (!d->responder)
+        waitUntil([this] { return finished(); }, waitMs);
     d->report();
     std::lock_guard lock(d->mutex);
     if (!d->responder && !d->finished)

@@ -16,8 +16,7 @@
 //     });
 //     client.SetHost("127.0.0.1"); client.SetPort(server.portText());
 //     ...
-//     ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
-//     server.verify();                   // gtest failures for every deviation
+//     server.verify();                   // waits for the script's end; gtest failures for every deviation
 //
 // Strict: a line that differs from the expected one, a line after the end of the script, or
 // a close while a line is expected is recorded as a problem; the script stops there and the
@@ -104,8 +103,9 @@ public:
     // The problems recorded so far.
     std::vector<std::string> problems() const;
     // Reports every problem, and a script that has not been played to its end, as gtest
-    // failures; call from the test's thread.
-    void verify();
+    // failures; call from the test's thread. In script mode it first runs the event loop for
+    // up to waitMs until the script has been played (the client may still be at work).
+    void verify(int waitMs = 2000);
 
 private:
     struct Impl;
