@@ -1,7 +1,7 @@
-// The vector paths of YencLineDecoder. A block of 16 bytes without "=", CR or LF only loses
-// 42; a block with them is decoded in registers and packed with a byte shuffle, unless an
-// escape falls on another "=" or on CR/LF ("==", "=\r"): those rare blocks go to the scalar
-// path, which keeps the result identical to it in every case.
+// The vector paths of YencLineDecoder. Every block is decoded in registers without branching
+// on its content (clean and escaped blocks come mixed, and a branch between them mispredicts)
+// and packed with a byte shuffle. Only a block where an escape falls on another "=" or on
+// CR/LF ("==", "=\r") goes to the scalar path, which keeps the result identical to it.
 #include "mime/YencLineDecoder.h"
 
 #include <array>
@@ -34,56 +34,58 @@ constexpr ShuffleTable makeShuffles()
 
 constexpr ShuffleTable shuffles = makeShuffles();
 
-// Decodes one 16-byte block. carry is 1 when the block's first byte is escaped and is left
-// saying whether its last byte is an escape. Returns false, having done nothing, for a block
-// the scalar path must take.
-__attribute__((target("ssse3,popcnt")))
-inline bool block16(__m128i v, unsigned& carry, unsigned char*& o)
+#pragma GCC push_options
+#pragma GCC target("ssse3,popcnt")
+namespace ssse3 {
+#include "mime/YencBlockStep.inc"
+}
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx2,ssse3,popcnt")
+namespace avx2 {
+#include "mime/YencBlockStep.inc"
+
+// The 32-byte form of block16: the escape mask is the "=" mask moved up one byte across the
+// lane boundary, and the packing runs in four 8-byte groups.
+inline bool block32(__m256i v, unsigned& carry, unsigned char*& o)
 {
-    const __m128i eqv = _mm_cmpeq_epi8(v, _mm_set1_epi8('='));
-    const __m128i linev = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-    const unsigned eq = static_cast<unsigned>(_mm_movemask_epi8(eqv));
-    const unsigned special = eq | static_cast<unsigned>(_mm_movemask_epi8(linev));
-    const __m128i minus42 = _mm_set1_epi8(42);
-    if ((special | carry) == 0) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_sub_epi8(v, minus42));
-        o += 16;
-        return true;
-    }
-    const unsigned esc = ((eq << 1) | carry) & 0xFFFF;
-    if (esc & special)
+    const __m256i eqv = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('='));
+    const __m256i linev = _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')),
+                                          _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')));
+    const std::uint32_t eq = static_cast<std::uint32_t>(_mm256_movemask_epi8(eqv));
+    const std::uint32_t special = eq | static_cast<std::uint32_t>(_mm256_movemask_epi8(linev));
+    if ((((eq << 1) | carry) & special) != 0)
         return false;
-    const __m128i escv = _mm_or_si128(_mm_slli_si128(eqv, 1), _mm_cvtsi32_si128(carry ? 0xFF : 0));
-    const __m128i r = _mm_sub_epi8(_mm_sub_epi8(v, minus42), _mm_and_si128(escv, _mm_set1_epi8(64)));
-    carry = eq >> 15;
-    const unsigned keep = ~special & 0xFFFF;
-    if (keep == 0xFFFF) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), r);
-        o += 16;
-        return true;
-    }
-    const unsigned lo = keep & 0xFF;
-    const unsigned hi = keep >> 8;
-    const __m128i control = _mm_set_epi64x(static_cast<long long>(shuffles[hi] + 0x0808080808080808ull),
-                                           static_cast<long long>(shuffles[lo]));
-    const __m128i packed = _mm_shuffle_epi8(r, control);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), packed);
-    o += __builtin_popcount(lo);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_srli_si128(packed, 8));
-    o += __builtin_popcount(hi);
+    const __m256i below = _mm256_permute2x128_si256(eqv, eqv, 0x08);
+    const __m256i escv = _mm256_or_si256(_mm256_alignr_epi8(eqv, below, 15),
+                                         _mm256_setr_epi32(carry ? 0xFF : 0, 0, 0, 0, 0, 0, 0, 0));
+    const __m256i r = _mm256_sub_epi8(_mm256_sub_epi8(v, _mm256_set1_epi8(42)),
+                                      _mm256_and_si256(escv, _mm256_set1_epi8(64)));
+    carry = eq >> 31;
+    const std::uint32_t keep = ~special;
+    const unsigned k0 = keep & 0xFF;
+    const unsigned k1 = (keep >> 8) & 0xFF;
+    const unsigned k2 = (keep >> 16) & 0xFF;
+    const unsigned k3 = keep >> 24;
+    constexpr std::uint64_t upper = 0x0808080808080808ull;
+    const __m256i control = _mm256_set_epi64x(static_cast<long long>(shuffles[k3] + upper), static_cast<long long>(shuffles[k2]),
+                                              static_cast<long long>(shuffles[k1] + upper), static_cast<long long>(shuffles[k0]));
+    const __m256i packed = _mm256_shuffle_epi8(r, control);
+    const __m128i lo = _mm256_castsi256_si128(packed);
+    const __m128i hi = _mm256_extracti128_si256(packed, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), lo);
+    o += __builtin_popcount(k0);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_srli_si128(lo, 8));
+    o += __builtin_popcount(k1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), hi);
+    o += __builtin_popcount(k2);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_srli_si128(hi, 8));
+    o += __builtin_popcount(k3);
     return true;
 }
-
-__attribute__((target("ssse3,popcnt")))
-inline void step16(const unsigned char* p, unsigned& carry, unsigned char*& o)
-{
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (!block16(v, carry, o)) {
-        bool escaped = carry != 0;
-        o += YencLineDecoder::decodeScalar(reinterpret_cast<const char*>(p), 16, reinterpret_cast<char*>(o), escaped);
-        carry = escaped ? 1 : 0;
-    }
 }
+#pragma GCC pop_options
 
 std::size_t finish(const unsigned char* p, const unsigned char* end, unsigned char* o, unsigned carry,
                    char* out, bool& escaped)
@@ -105,7 +107,7 @@ std::size_t YencLineDecoder::decodeSsse3(const char* in, std::size_t length, cha
     auto* o = reinterpret_cast<unsigned char*>(out);
     unsigned carry = escaped ? 1 : 0;
     while (end - p >= 16) {
-        step16(p, carry, o);
+        ssse3::step16(p, carry, o);
         p += 16;
     }
     return finish(p, end, o, carry, out, escaped);
@@ -118,25 +120,16 @@ std::size_t YencLineDecoder::decodeAvx2(const char* in, std::size_t length, char
     const auto* end = p + length;
     auto* o = reinterpret_cast<unsigned char*>(out);
     unsigned carry = escaped ? 1 : 0;
-    const __m256i equals = _mm256_set1_epi8('=');
-    const __m256i cr = _mm256_set1_epi8('\r');
-    const __m256i lf = _mm256_set1_epi8('\n');
-    const __m256i minus42 = _mm256_set1_epi8(42);
     while (end - p >= 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i special = _mm256_or_si256(_mm256_cmpeq_epi8(v, equals),
-                                                _mm256_or_si256(_mm256_cmpeq_epi8(v, cr), _mm256_cmpeq_epi8(v, lf)));
-        if (carry == 0 && _mm256_testz_si256(special, special)) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_sub_epi8(v, minus42));
-            o += 32;
-        } else {
-            step16(p, carry, o);
-            step16(p + 16, carry, o);
+        if (!avx2::block32(v, carry, o)) {
+            avx2::step16(p, carry, o);
+            avx2::step16(p + 16, carry, o);
         }
         p += 32;
     }
     while (end - p >= 16) {
-        step16(p, carry, o);
+        avx2::step16(p, carry, o);
         p += 16;
     }
     return finish(p, end, o, carry, out, escaped);
