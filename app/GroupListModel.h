@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@ namespace nimbra {
 // The newsgroup list box's content: the entries of the full group list that pass the filter,
 // kept sorted the way a sorted list box of the original platform sorts, case-insensitively
 // (ASCII letters), ties broken by the bytes. Duplicates stay. The model holds its own copy of
-// the entries, so the full list may change afterwards without touching the box.
+// the full list, so the list may change afterwards without touching the box; the copy is
+// sorted once, and a refill from the same list only filters it.
 class GroupListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -20,10 +22,10 @@ public:
     void fill(const std::vector<std::string>& fullList, const std::string& filter);
     void clear();
 
-    int count() const { return static_cast<int>(entries_.size()); }
+    int count() const { return static_cast<int>(rows_.size()); }
     // The entry's bytes; row must be in 0..count()-1.
-    const std::string& entry(int row) const { return entries_[static_cast<std::size_t>(row)]; }
-    const std::vector<std::string>& entries() const { return entries_; }
+    const std::string& entry(int row) const { return source_[rows_[static_cast<std::size_t>(row)]]; }
+    std::vector<std::string> entries() const;
 
     // The box's order: true when a sorts before b.
     static bool lessThan(const std::string& a, const std::string& b);
@@ -32,7 +34,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<std::string> entries_;
+    void takeSource(const std::vector<std::string>& fullList);
+
+    std::vector<std::string> source_;   // the full list last filled from, in its own order
+    std::vector<std::uint32_t> sorted_; // indices into source_, in box order
+    std::vector<std::uint32_t> rows_;   // the shown entries: indices into source_, in box order
 };
 
 } // namespace nimbra
