@@ -30,6 +30,8 @@ void seedExample()
     nimbra::RegistryStore store;
     store.openKey(nimbra::WindowSettings::SettingsKey, true);
     store.writeString("NEWSHost", "127.0.0.1");
+    // The temporary home would show in the folder field; show the usual one instead.
+    store.writeString("dirtosave", "/home/user/nimbra files/");
     store.closeKey();
 }
 
