@@ -1,0 +1,215 @@
+#include "download/YencAssembly.h"
+
+#include "mime/Crc32.h"
+#include "platform/AppPaths.h"
+#include "platform/FileStream.h"
+#include "platform/SafeName.h"
+#include "platform/UniqueFileName.h"
+
+#include <exception>
+#include <unistd.h>
+#include <vector>
+
+namespace nimbra {
+namespace {
+
+using Entry = YencPartLedger::Entry;
+
+bool overlaps(const YencPartLedger::Part& part, std::uint64_t begin, std::uint64_t end)
+{
+    return part.begin < end && begin < part.end;
+}
+
+// The CRC-32 of the file's first size bytes, when it holds exactly that many.
+std::optional<std::uint32_t> fileCrc(const std::string& path, std::uint64_t size)
+{
+    try {
+        FileStream file(path, FileStream::Mode::OpenRead);
+        if (static_cast<std::uint64_t>(file.size()) != size)
+            return std::nullopt;
+        std::vector<char> chunk(1 << 20);
+        std::uint32_t crc = 0;
+        std::uint64_t done = 0;
+        while (done < size) {
+            const std::size_t n = file.read(chunk.data(), chunk.size());
+            if (n == 0)
+                return std::nullopt;
+            crc = Crc32::update(crc, chunk.data(), n);
+            done += n;
+        }
+        return crc;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+YencAssembly::YencAssembly(std::string ledgerPath) : ledger_(std::move(ledgerPath))
+{
+    ledger_.load();
+}
+
+std::string YencAssembly::defaultLedgerPath()
+{
+    return AppPaths::dataFolder() + "yenc-parts";
+}
+
+void YencAssembly::begin(const YencStart& start, const std::string& targetFolder)
+{
+    open_ = true;
+    overflow_ = start.length > YencPartLedger::MaxFileSize;
+    folder_ = targetFolder;
+    limit_ = overflow_ ? 0 : start.length;
+    bytes_.clear();
+    if (!overflow_)
+        bytes_.reserve(static_cast<std::size_t>(start.length));
+}
+
+void YencAssembly::data(const char* bytes, std::size_t length, std::uint64_t offset)
+{
+    (void)offset;  // runs arrive in order; their place follows from the part's offset
+    if (!open_ || overflow_)
+        return;
+    // More than the part announced would spill into its neighbours' bytes.
+    if (bytes_.size() + length > limit_) {
+        overflow_ = true;
+        bytes_.clear();
+        return;
+    }
+    bytes_.append(bytes, length);
+}
+
+void YencAssembly::abandon()
+{
+    open_ = false;
+    bytes_.clear();
+    bytes_.shrink_to_fit();
+}
+
+YencAssembly::Report YencAssembly::end(const YencStart& start, const YencResult& result)
+{
+    const bool fit = open_ && !overflow_ && result.good() && start.consistent && bytes_.size() == start.length
+        && start.header.size <= YencPartLedger::MaxFileSize;
+    Report r = fit ? (start.single ? saveSingle(start) : savePart(start, result)) : Report{};
+    abandon();
+    return r;
+}
+
+YencAssembly::Report YencAssembly::report(Outcome outcome, const std::string& path, std::uint64_t size)
+{
+    Report r;
+    r.outcome = outcome;
+    r.size = size;
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        r.folder = path.substr(0, slash + 1);
+        r.name = path.substr(slash + 1);
+    }
+    return r;
+}
+
+std::string YencAssembly::createFile(const std::string& folder, const std::string& rawName) const
+{
+    const std::string safe = SafeName::attachment(rawName);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            if (!AppPaths::ensureFolder(folder))
+                return {};
+            const std::string name = attempt == 0 && !safe.empty() ? UniqueFileName::free(folder, safe)
+                                                                   : UniqueFileName::randomJpg(folder);
+            FileStream file(folder + name, FileStream::Mode::CreateNew);
+            if (file.close())
+                return folder + name;
+        } catch (const std::exception&) {
+            // A name the file system will not take falls back to a random one.
+        }
+    }
+    return {};
+}
+
+bool YencAssembly::writeAt(const std::string& path, std::uint64_t offset) const
+{
+    try {
+        FileStream file(path, FileStream::Mode::OpenReadWrite);
+        file.seek(static_cast<std::int64_t>(offset));
+        file.write(bytes_.data(), bytes_.size());
+        return file.close();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+YencAssembly::Report YencAssembly::saveSingle(const YencStart& start)
+{
+    const std::string path = createFile(folder_, start.header.name);
+    if (path.empty())
+        return report(Outcome::Failed, path, 0);
+    if (!writeAt(path, 0)) {
+        ::unlink(path.c_str());
+        return report(Outcome::Failed, path, 0);
+    }
+    return report(Outcome::Completed, path, bytes_.size());
+}
+
+YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencResult& result)
+{
+    const YencBegin& h = start.header;
+    const std::uint64_t begin = start.offset;
+    const std::uint64_t end = start.offset + start.length;
+    Entry* entry = ledger_.find(h.name, h.size, h.total.value_or(0));
+    if (entry && !UniqueFileName::exists(entry->path)) {
+        ledger_.remove(*entry);  // the user removed the half-made file: begin again
+        entry = nullptr;
+    }
+    bool fresh = false;
+    if (entry) {
+        for (const YencPartLedger::Part& part : entry->parts) {
+            if (part.begin == begin && part.end == end)
+                return report(Outcome::Duplicate, entry->path, h.size);
+            if (overlaps(part, begin, end))
+                return report(Outcome::Refused, entry->path, h.size);
+        }
+    } else {
+        Entry made;
+        made.name = h.name;
+        made.size = h.size;
+        made.total = h.total.value_or(0);
+        made.path = createFile(folder_, h.name);
+        if (made.path.empty())
+            return report(Outcome::Failed, made.path, h.size);
+        entry = &ledger_.add(std::move(made));
+        fresh = true;
+    }
+    if (!writeAt(entry->path, begin)) {
+        const Report failed = report(Outcome::Failed, entry->path, h.size);
+        if (fresh) {
+            ::unlink(entry->path.c_str());
+            ledger_.remove(*entry);
+        }
+        return failed;
+    }
+    if (!fresh)
+        entry = &ledger_.touch(*entry);
+    entry->parts.push_back({h.part, begin, end, result.crc});
+    if (!entry->crc32 && result.end.crc32)
+        entry->crc32 = result.end.crc32;
+    if (entry->received() < entry->size) {
+        ledger_.save();
+        return report(Outcome::Stored, entry->path, h.size);
+    }
+    const Report finished = finishFile(*entry);
+    ledger_.remove(*entry);
+    ledger_.save();
+    return finished;
+}
+
+YencAssembly::Report YencAssembly::finishFile(const Entry& entry)
+{
+    // Read back what the disk holds: parts written in other runs are checked too.
+    const std::optional<std::uint32_t> crc = fileCrc(entry.path, entry.size);
+    const bool whole = crc && (!entry.crc32 || *entry.crc32 == *crc);
+    return report(whole ? Outcome::Completed : Outcome::Corrupt, entry.path, entry.size);
+}
+
+} // namespace nimbra

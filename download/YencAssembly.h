@@ -1,0 +1,72 @@
+#pragma once
+
+#include "download/YencPartLedger.h"
+#include "mime/YencDecoder.h"
+
+#include <cstdint>
+#include <string>
+
+namespace nimbra {
+
+// Saves yEnc files from the decoder's events. A file split over several articles is put
+// together from its parts in whatever order they come and whatever comes between them, in
+// this run or a later one: parts belong together by the name, size and total of their
+// "=ybegin" line, each is written at its own place in one file, and what is needed to go on
+// is kept in the ledger file. A part is held in memory until its "=yend" has confirmed it,
+// so a part that fails its checks never reaches the disk.
+//
+// The file is made in the target folder given with the part that begins it, under the
+// article's name made safe, with a leading "1" while the name is taken; later parts go to
+// that same file wherever they are found. A whole file in one article is saved the same way
+// and finishes at once. Called on one thread; throws nothing.
+class YencAssembly {
+public:
+    enum class Outcome {
+        Stored,     // the part is written; the file still misses parts
+        Completed,  // the file is whole and its crc32 matches (or none was given)
+        Duplicate,  // this part was written before; nothing written now
+        Refused,    // the part failed its own checks (size, pcrc32, its range); nothing written
+        Corrupt,    // the file is whole but its crc32 disagrees; it stays on disk, not counted
+        Failed,     // the file could not be made or written
+    };
+
+    struct Report {
+        Outcome outcome = Outcome::Refused;
+        std::string folder;  // the file's folder, ending in "/"; empty when there is no file
+        std::string name;    // its name in that folder
+        std::uint64_t size = 0;
+        bool counts() const { return outcome == Outcome::Completed; }
+    };
+
+    // Loads the ledger kept at ledgerPath; a missing or damaged one is started afresh.
+    explicit YencAssembly(std::string ledgerPath = defaultLedgerPath());
+    // "yenc-parts" in the program's data folder.
+    static std::string defaultLedgerPath();
+
+    // The decoder's events for one part; targetFolder ends in "/".
+    void begin(const YencStart& start, const std::string& targetFolder);
+    void data(const char* bytes, std::size_t length, std::uint64_t offset);
+    Report end(const YencStart& start, const YencResult& result);
+    // Drops a part begun but not ended (the article failed); nothing is written.
+    void abandon();
+
+    const YencPartLedger& ledger() const { return ledger_; }
+
+private:
+    Report saveSingle(const YencStart& start);
+    Report savePart(const YencStart& start, const YencResult& result);
+    Report finishFile(const YencPartLedger::Entry& entry);
+    // Makes a new empty file for rawName in folder; returns its path, empty on failure.
+    std::string createFile(const std::string& folder, const std::string& rawName) const;
+    bool writeAt(const std::string& path, std::uint64_t offset) const;
+    static Report report(Outcome outcome, const std::string& path, std::uint64_t size);
+
+    YencPartLedger ledger_;
+    bool open_ = false;
+    bool overflow_ = false;
+    std::uint64_t limit_ = 0;
+    std::string folder_;
+    std::string bytes_;
+};
+
+} // namespace nimbra

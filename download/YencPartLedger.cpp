@@ -1,0 +1,230 @@
+#include "download/YencPartLedger.h"
+
+#include "platform/AtomicFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+namespace nimbra {
+namespace {
+
+constexpr const char* Signature = "nimbra yenc parts 1";
+
+// Names and paths may hold any byte; blanks, controls, "%" and bytes above 126 are written as %XX.
+std::string escape(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c == '%' || c >= 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out.empty() ? "%" : out;  // a lone "%" stands for the empty text
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool unescape(const std::string& text, std::string& out)
+{
+    out.clear();
+    if (text == "%")
+        return true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        const int hi = hexDigit(text[i + 1]);
+        const int lo = hexDigit(text[i + 2]);
+        if (hi < 0 || lo < 0)
+            return false;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
+bool number(const std::string& text, std::uint64_t& value)
+{
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoull(text);
+    return true;
+}
+
+bool optionalNumber(const std::string& text, std::optional<std::uint64_t>& value)
+{
+    if (text == "-") {
+        value.reset();
+        return true;
+    }
+    std::uint64_t n;
+    if (!number(text, n))
+        return false;
+    value = n;
+    return true;
+}
+
+bool crcText(const std::string& text, std::optional<std::uint32_t>& value)
+{
+    if (text == "-") {
+        value.reset();
+        return true;
+    }
+    if (text.size() != 8 || text.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return false;
+    value = static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
+    return true;
+}
+
+std::string crcText(std::optional<std::uint32_t> value)
+{
+    if (!value)
+        return "-";
+    char hex[12];
+    std::snprintf(hex, sizeof hex, "%08x", *value);
+    return hex;
+}
+
+std::vector<std::string> words(const std::string& line)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    std::string word;
+    while (in >> word)
+        out.push_back(word);
+    return out;
+}
+
+// Ranges inside the file, in order, and apart from each other.
+bool sound(const YencPartLedger::Entry& entry)
+{
+    if (entry.size == 0 || entry.size > YencPartLedger::MaxFileSize || entry.path.empty() || entry.path[0] != '/')
+        return false;
+    std::vector<YencPartLedger::Part> parts = entry.parts;
+    std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.begin < b.begin; });
+    std::uint64_t reached = 0;
+    for (const auto& part : parts) {
+        if (part.begin >= part.end || part.end > entry.size || part.begin < reached)
+            return false;
+        reached = part.end;
+    }
+    return true;
+}
+
+} // namespace
+
+std::uint64_t YencPartLedger::Entry::received() const
+{
+    std::uint64_t sum = 0;
+    for (const Part& part : parts)
+        sum += part.end - part.begin;
+    return sum;
+}
+
+YencPartLedger::YencPartLedger(std::string path) : path_(std::move(path)) {}
+
+bool YencPartLedger::load()
+{
+    entries_.clear();
+    std::string bytes;
+    if (!AtomicFile::read(path_, bytes))
+        return false;
+    std::istringstream in(bytes);
+    std::string line;
+    if (!std::getline(in, line) || line != Signature)
+        return false;
+    std::vector<Entry> loaded;
+    bool ended = false;
+    while (std::getline(in, line)) {
+        const std::vector<std::string> w = words(line);
+        bool ok = !ended;
+        if (ok && w.size() == 1 && w[0] == "end") {
+            ended = true;
+        } else if (ok && w.size() == 6 && w[0] == "file") {
+            Entry entry;
+            std::optional<std::uint64_t> total;
+            ok = number(w[1], entry.size) && optionalNumber(w[2], total) && crcText(w[3], entry.crc32)
+                && unescape(w[4], entry.name) && unescape(w[5], entry.path);
+            entry.total = total.value_or(0);
+            loaded.push_back(std::move(entry));
+        } else if (ok && w.size() == 5 && w[0] == "part" && !loaded.empty()) {
+            Part part;
+            std::optional<std::uint32_t> crc;
+            ok = optionalNumber(w[1], part.number) && number(w[2], part.begin) && number(w[3], part.end)
+                && crcText(w[4], crc) && crc.has_value();
+            part.crc = crc.value_or(0);
+            loaded.back().parts.push_back(part);
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            return false;
+    }
+    if (!ended || !std::all_of(loaded.begin(), loaded.end(), sound))
+        return false;
+    entries_ = std::move(loaded);
+    return true;
+}
+
+bool YencPartLedger::save() const
+{
+    std::string out = std::string(Signature) + "\n";
+    for (const Entry& entry : entries_) {
+        out += "file " + std::to_string(entry.size) + " " + (entry.total ? std::to_string(entry.total) : "-") + " "
+            + crcText(entry.crc32) + " " + escape(entry.name) + " " + escape(entry.path) + "\n";
+        for (const Part& part : entry.parts) {
+            out += "part " + (part.number ? std::to_string(*part.number) : "-") + " " + std::to_string(part.begin) + " "
+                + std::to_string(part.end) + " " + crcText(std::optional<std::uint32_t>(part.crc)) + "\n";
+        }
+    }
+    out += "end\n";
+    return AtomicFile::write(path_, out);
+}
+
+YencPartLedger::Entry* YencPartLedger::find(const std::string& name, std::uint64_t size, std::uint64_t total)
+{
+    for (Entry& entry : entries_) {
+        if (entry.name == name && entry.size == size && entry.total == total)
+            return &entry;
+    }
+    return nullptr;
+}
+
+YencPartLedger::Entry& YencPartLedger::add(Entry entry)
+{
+    entries_.push_back(std::move(entry));
+    if (entries_.size() > MaxEntries)
+        entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(entries_.size() - MaxEntries));
+    return entries_.back();
+}
+
+YencPartLedger::Entry& YencPartLedger::touch(Entry& entry)
+{
+    Entry moved = std::move(entry);
+    remove(entry);
+    entries_.push_back(std::move(moved));
+    return entries_.back();
+}
+
+void YencPartLedger::remove(const Entry& entry)
+{
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return &e == &entry; }),
+                   entries_.end());
+}
+
+} // namespace nimbra
