@@ -290,7 +290,6 @@ void MimeDecoder::uudecodeLine(char* line, std::size_t length)
     const std::string_view text(line, length);
     const bool isBegin = UuText::startsWithLowered(text, "begin ");
     const bool isStart = isBegin || (session_.SameSubject() && !session_.UuEndSeen() && !session_.UuPartOpen());
-    const bool cutHere = text.find("CUT HERE") != std::string_view::npos;
 
     if (isBegin) {
         const std::string lineName(length > 10 ? text.substr(10) : std::string_view());
@@ -303,7 +302,8 @@ void MimeDecoder::uudecodeLine(char* line, std::size_t length)
             outputFile_ = UuTargetFile::create(session_, lineName, uuFileName_);
         }
     }
-    if (session_.SameSubject() && !session_.UuPartOpen() && !session_.UuEndSeen() && (!isBegin || cutHere)) {
+    if (session_.SameSubject() && !session_.UuPartOpen() && !session_.UuEndSeen()
+        && (!isBegin || text.find("CUT HERE") != std::string_view::npos)) {
         // The next article of a split file: append to the file the previous one made.
         uuFileName_ = SafeName::attachment(session_.LastFileName());
         session_.SetUuPartOpen(true);

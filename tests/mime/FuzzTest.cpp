@@ -51,7 +51,7 @@ TEST(DecoderFuzz, RandomAndTruncatedArticlesDecodeSafely)
     std::mt19937 random(20261208);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     int runs = 0;
-    for (; runs < 5000 && std::chrono::steady_clock::now() < deadline; ++runs) {
+    for (; runs < 20000 && std::chrono::steady_clock::now() < deadline; ++runs) {
         const std::string text = randomArticle(random);
         h.session.sameSubject = random() % 2;
         h.session.uuEndSeen = random() % 2;

@@ -40,13 +40,6 @@ TEST(MimeDecoder, MultipartEventsComeInArticleOrder)
     EXPECT_EQ(h.decoder.part().PartType, ""); // the epilogue was read as a part header
 }
 
-TEST(MimeDecoder, NamedPartIsSavedUnderItsName)
-{
-    DecoderHarness h;
-    EXPECT_EQ(h.article(Multipart), "data.bin");
-    EXPECT_EQ(h.fileText("data.bin"), "ABC");
-}
-
 TEST(MimeDecoder, SinglePartBodyIgnoresItsTransferEncoding)
 {
     DecoderHarness h;

@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
 
 namespace nimbra::test {
 namespace {
 
 using Names = std::vector<std::string>;
+
+// The fallback name: a decimal number and ".jpg".
+bool isRandomJpg(const std::string& name)
+{
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0
+        && std::all_of(name.begin(), name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+}
 
 // "abc" uuencoded, and an article that carries it under a begin line with the given name.
 const std::string AbcLine = "#86)C\r\n";
@@ -36,10 +43,9 @@ TEST(UuDecoding, HostileNamesStayInsideTheTargetFolder)
     EXPECT_EQ(h.article(uuArticle("a\\b")), "b");
     EXPECT_EQ(h.article(uuArticle(std::string("n\x01u\0l\x1bl.jpg", 11))), "null.jpg");
     EXPECT_EQ(h.article(uuArticle("My Picture 01.JPG")), "My Picture 01.JPG");
-    const std::regex random("group/[0-9]+\\.jpg");
     for (const char* refused : {".", "..", "dir/.."}) {
         const std::string name = h.article(uuArticle(refused));
-        EXPECT_TRUE(std::regex_match("group/" + name, random)) << refused << " -> " << name;
+        EXPECT_TRUE(isRandomJpg(name)) << refused << " -> " << name;
         EXPECT_EQ(h.fileText(name), "abc");
     }
     EXPECT_EQ(h.files().size(), 9u); // the group folder and eight files, all inside it
@@ -51,7 +57,7 @@ TEST(UuDecoding, UncreatableFileFallsBackToRandomName)
 {
     DecoderHarness h;
     const std::string name = h.article(uuArticle(std::string(300, 'n') + ".jpg"));
-    EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]+\\.jpg"))) << name;
+    EXPECT_TRUE(isRandomJpg(name)) << name;
     EXPECT_EQ(h.fileText(name), "abc");
 }
 
