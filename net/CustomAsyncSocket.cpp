@@ -43,6 +43,19 @@ bool isConnectOutcome(int error)
         || error == ECONNRESET;
 }
 
+// The address or port of either end of a socket, as text; "error" when there is none.
+std::string endpointText(int fd, bool peer, bool port)
+{
+    sockaddr_in end{};
+    socklen_t length = sizeof end;
+    char text[INET_ADDRSTRLEN];
+    if (fd < 0 || (peer ? ::getpeername : ::getsockname)(fd, reinterpret_cast<sockaddr*>(&end), &length) != 0)
+        return "error";
+    if (port)
+        return std::to_string(ntohs(end.sin_port));
+    return ::inet_ntop(AF_INET, &end.sin_addr, text, sizeof text) ? text : "error";
+}
+
 } // namespace
 
 CustomAsyncSocket::CustomAsyncSocket()
@@ -87,25 +100,10 @@ void CustomAsyncSocket::SetProto(const std::string& proto)
     protoResolved_ = false;
 }
 
-std::string CustomAsyncSocket::PeerAddr() const
-{
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    char text[INET_ADDRSTRLEN];
-    if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &length) != 0
-        || !::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text))
-        return "error";
-    return text;
-}
-
-std::string CustomAsyncSocket::PeerPort() const
-{
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
-        return "error";
-    return std::to_string(ntohs(peer.sin_port));
-}
+std::string CustomAsyncSocket::PeerAddr() const { return endpointText(fd_, true, false); }
+std::string CustomAsyncSocket::PeerPort() const { return endpointText(fd_, true, true); }
+std::string CustomAsyncSocket::GetXAddr() const { return endpointText(fd_, false, false); }
+std::string CustomAsyncSocket::GetXPort() const { return endpointText(fd_, false, true); }
 
 int CustomAsyncSocket::RcvdCount() const
 {

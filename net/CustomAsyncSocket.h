@@ -95,6 +95,9 @@ public:
     void SetLingerTimeout(int seconds) { lingerTimeout_ = seconds; }
     // The system handle, -1 when none.
     int HSocket() const { return fd_; }
+    // The local address and port the socket is bound to ("error" when none).
+    std::string GetXAddr() const;
+    std::string GetXPort() const;
 
     // Looks up host. A dotted address answers inside the call; a name answers later
     // (message 1026). An empty host reports 10022 and raises. A running lookup is cancelled.

@@ -102,13 +102,29 @@ bool CustomSocksSocket::TriggerDataAvailable(std::uint16_t error)
 {
     if (phase_ == None)
         return CustomAsyncSocket::TriggerDataAvailable(error);
+    // Only the bytes of the proxy's reply are taken; what follows belongs to the layers above.
     char buffer[512];
-    const int count = CustomAsyncSocket::Receive(buffer, sizeof buffer);
+    const int count = CustomAsyncSocket::Receive(buffer, ReplyBytesMissing());
     if (count > 0) {
         reply_.append(buffer, static_cast<std::size_t>(count));
         Negotiate();
     }
     return true;
+}
+
+int CustomSocksSocket::ReplyBytesMissing() const
+{
+    std::size_t whole = 2;
+    if (socksLevel_ != "5") {
+        whole = 8;
+    } else if (phase_ == Requesting) {
+        whole = 5;
+        if (reply_.size() >= 5) {
+            const unsigned type = static_cast<unsigned char>(reply_[3]);
+            whole = type == 3 ? 7 + static_cast<unsigned char>(reply_[4]) : type == 4 ? 22 : 10;
+        }
+    }
+    return static_cast<int>(whole > reply_.size() ? whole - reply_.size() : 1);
 }
 
 void CustomSocksSocket::Negotiate()

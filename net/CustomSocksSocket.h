@@ -44,6 +44,7 @@ protected:
 private:
     enum Phase { None, Greeting, Authenticating, Requesting };
     void SendConnectRequest();
+    int ReplyBytesMissing() const;
     void Negotiate();
     void Succeed();
     void Fail(int error, const std::string& msg);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 namespace nimbra {
 
@@ -9,8 +10,10 @@ bool CustomSyncSocket::WaitUntilReady(const std::function<bool()>& done, int tim
 {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick;  // wakes the wait below at least this often
+    tick.start(10);
     while (!done() && HSocket() >= 0 && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
 

@@ -5,13 +5,12 @@
 #include "tests/net/NntpHarness.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/FakeNewsServer.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace nimbra::test {
@@ -22,15 +21,9 @@ using Events = std::vector<std::string>;
 // A loopback port with nobody listening.
 std::string closedPort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return std::to_string(ntohs(address.sin_port));
+    std::uint16_t port = 0;
+    ::close(LoopbackListener::open(port));
+    return std::to_string(port);
 }
 
 TEST(NntpClient, Banner200ConnectsWithPostingAnd201Without)

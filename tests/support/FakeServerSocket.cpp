@@ -1,5 +1,7 @@
 #include "tests/support/FakeServerSocket.h"
 
+#include "tests/support/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,18 +17,9 @@ FakeServerSocket::FakeServerSocket()
 {
     if (::pipe(wake_) != 0)
         throw std::runtime_error("fake news server: pipe failed");
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(listener_, 8) != 0
-        || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    listener_ = LoopbackListener::open(port_);
+    if (listener_ < 0)
         throw std::runtime_error("fake news server: cannot listen on 127.0.0.1");
-    port_ = ntohs(address.sin_port);
 }
 
 FakeServerSocket::~FakeServerSocket()
