@@ -3,6 +3,7 @@
 #include "net/SocketErrorText.h"
 #include "net/SocketEventSource.h"
 #include "net/SocketException.h"
+#include "net/SocketResolver.h"
 #include "platform/MessageWindow.h"
 #include "platform/SocketErrorCode.h"
 
@@ -10,7 +11,6 @@
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -380,21 +380,21 @@ void CustomAsyncSocket::ResolveAll()
 {
     ResolveProto();
     if (!portResolved_) {
-        peer_.sin_port = htons(ResolvePort(port_));
+        peer_.sin_port = htons(SocketResolver::port(port_, protoNumber_));
         portResolved_ = true;
     }
     if (!localPortResolved_) {
-        local_.sin_port = htons(ResolvePort(localPort_.empty() ? "0" : localPort_));
+        local_.sin_port = htons(SocketResolver::port(localPort_.empty() ? "0" : localPort_, protoNumber_));
         localPortResolved_ = true;
     }
     if (!localAddrResolved_) {
         local_.sin_family = AF_INET;
-        local_.sin_addr = ResolveHost(localAddr_.empty() ? "0.0.0.0" : localAddr_);
+        local_.sin_addr = SocketResolver::host(localAddr_.empty() ? "0.0.0.0" : localAddr_);
         localAddrResolved_ = true;
     }
     if (!addrResolved_) {
         peer_.sin_family = AF_INET;
-        peer_.sin_addr = ResolveHost(addr_);
+        peer_.sin_addr = SocketResolver::host(addr_);
         addrResolved_ = true;
     }
 }
@@ -403,46 +403,9 @@ void CustomAsyncSocket::ResolveProto()
 {
     if (protoResolved_)
         return;
-    if (proto_.empty())
-        RaiseException("ResolveProto: Invalid Protocol.");
-    if (proto_ == "tcp" || proto_ == "6") {
-        protoNumber_ = 6;
-    } else if (proto_ == "udp" || proto_ == "17") {
-        protoNumber_ = 17;
-    } else {
-        RaiseException("ResolveProto: Cannot convert protocol '" + proto_ + "', Error #11004");
-    }
+    protoNumber_ = SocketResolver::protocol(proto_);
     socketType_ = protoNumber_ == 17 ? SOCK_DGRAM : SOCK_STREAM;
     protoResolved_ = true;
-}
-
-std::uint16_t CustomAsyncSocket::ResolvePort(const std::string& port)
-{
-    if (port.empty())
-        RaiseException("ResolvePort: Invalid Port.");
-    if (port.find_first_not_of("0123456789") == std::string::npos) {
-        if (port.size() > 5 || std::stoi(port) > 65535)
-            RaiseException("ResolvePort: Invalid Port.");
-        return static_cast<std::uint16_t>(std::stoi(port));
-    }
-    if (port == "nntp")  // the one service name this program needs, whatever /etc/services says
-        return 119;
-    const servent* service = ::getservbyname(port.c_str(), protoNumber_ == 17 ? "udp" : "tcp");
-    if (!service)
-        RaiseException("ResolvePort: Cannot convert port '" + port + "', Error #11004");
-    return ntohs(static_cast<std::uint16_t>(service->s_port));
-}
-
-in_addr CustomAsyncSocket::ResolveHost(const std::string& host)
-{
-    in_addr address{};
-    if (::inet_pton(AF_INET, host.c_str(), &address) == 1)
-        return address;
-    std::vector<std::string> addresses;
-    if (host.empty() || HostLookup::resolve(host, addresses) != 0)
-        RaiseException("ResolveHost: '" + host + "' Invalid Hostname.");
-    ::inet_pton(AF_INET, addresses.front().c_str(), &address);
-    return address;
 }
 
 void CustomAsyncSocket::OpenSocket(const char* function)
@@ -722,8 +685,8 @@ void CustomAsyncSocket::Listen()
     try {
         ResolveProto();
         local_.sin_family = AF_INET;
-        local_.sin_port = htons(ResolvePort(port_));
-        local_.sin_addr = ResolveHost(addr_);
+        local_.sin_port = htons(SocketResolver::port(port_, protoNumber_));
+        local_.sin_addr = SocketResolver::host(addr_);
     } catch (const SocketException& e) {
         RaiseException(std::string("listen: ") + e.what());
     }

@@ -185,8 +185,6 @@ private:
     void HandleBackgroundException(const std::exception& e);
     void ResolveAll();
     void ResolveProto();
-    std::uint16_t ResolvePort(const std::string& port);
-    in_addr ResolveHost(const std::string& host);
     void OpenSocket(const char* function);
     void ApplyStreamOptions();
     void AttachEvents();

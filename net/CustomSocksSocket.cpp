@@ -1,6 +1,8 @@
 #include "net/CustomSocksSocket.h"
 
 #include "net/HostLookup.h"
+#include "net/SocketException.h"
+#include "net/SocketResolver.h"
 
 #include <arpa/inet.h>
 
@@ -35,20 +37,16 @@ void CustomSocksSocket::Connect()
     if (Proto() != "tcp")
         RaiseException("tcp is the only protocol supported thru socks server");
     targetHost_ = Addr();
-    const std::string& port = Port();
-    if (port == "nntp")
-        targetPort_ = 119;
-    else if (!port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos
-             && std::stoi(port) <= 65535)
-        targetPort_ = static_cast<std::uint16_t>(std::stoi(port));
-    else
-        RaiseException("connect: ResolvePort: Invalid Port.");
-    if (socksLevel_ == "4" && !HostLookup::isDottedAddress(targetHost_)) {
-        // Level 4 carries an address only; the name is resolved here.
-        std::vector<std::string> addresses;
-        if (HostLookup::resolve(targetHost_, addresses) != 0)
-            RaiseException("connect: ResolveHost: '" + targetHost_ + "' Invalid Hostname.");
-        targetHost_ = addresses.front();
+    try {
+        targetPort_ = SocketResolver::port(Port(), 6);
+        if (socksLevel_ == "4" && !HostLookup::isDottedAddress(targetHost_)) {
+            // Level 4 carries an address only; the name is resolved here.
+            const in_addr address = SocketResolver::host(targetHost_);
+            char text[INET_ADDRSTRLEN];
+            targetHost_ = ::inet_ntop(AF_INET, &address, text, sizeof text);
+        }
+    } catch (const SocketException& e) {
+        RaiseException(std::string("connect: ") + e.what());
     }
     SetAddr(socksServer_);
     SetPort(socksPort_);
