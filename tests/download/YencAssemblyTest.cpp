@@ -66,8 +66,10 @@ Split split(const std::string& name, std::size_t size, int count, unsigned seed)
 
 class YencAssemblyTest : public ::testing::Test {
 protected:
-    std::string folder = test::TestEnvironment::makeFolder("target");
-    std::string ledger = test::TestEnvironment::root() + "ledger-" + std::to_string(::getpid());
+    // Named after the test, so the cases stay apart when they share one process.
+    std::string testName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string folder = test::TestEnvironment::makeFolder("target-" + testName);
+    std::string ledger = test::TestEnvironment::root() + "ledger-" + testName;
 };
 
 TEST_F(YencAssemblyTest, SingleFileIsSavedUnderItsSafeNameAndNeverOverwrites)
@@ -157,7 +159,7 @@ TEST_F(YencAssemblyTest, FileBegunInOneRunIsFinishedInTheNext)
     YencAssembly second(ledger);
     ASSERT_EQ(second.ledger().entries().size(), 1u);
     EXPECT_EQ(feedOne(second, s.parts[0], folder).outcome, Outcome::Duplicate);
-    const auto done = feedOne(second, s.parts[1], test::TestEnvironment::makeFolder("elsewhere"));
+    const auto done = feedOne(second, s.parts[1], test::TestEnvironment::makeFolder("elsewhere-" + testName));
     EXPECT_EQ(done.outcome, Outcome::Completed);
     EXPECT_EQ(done.folder, folder);  // where the file was begun
     EXPECT_EQ(contents(folder + "run.jpg"), s.file);
