@@ -11,29 +11,6 @@
 
 namespace nimbra::test {
 
-FakeStep expect(std::string line) { return {FakeStep::Expect, std::move(line), {}, 0}; }
-FakeStep expectBlock(std::vector<std::string> lines) { return {FakeStep::ExpectBlock, {}, std::move(lines), 0}; }
-FakeStep expectClose() { return {FakeStep::ExpectClose, {}, {}, 0}; }
-FakeStep send(std::string line) { return {FakeStep::Send, std::move(line) + "\r\n", {}, 0}; }
-FakeStep sendRaw(std::string bytes) { return {FakeStep::Send, std::move(bytes), {}, 0}; }
-FakeStep silence(int ms) { return {FakeStep::Silence, {}, {}, ms}; }
-FakeStep close() { return {FakeStep::Close, {}, {}, 0}; }
-FakeStep reset() { return {FakeStep::Reset, {}, {}, 0}; }
-FakeStep fail(std::string text) { return {FakeStep::Fail, std::move(text), {}, 0}; }
-
-FakeStep sendBlock(std::string status, const std::vector<std::string>& lines)
-{
-    std::string bytes = std::move(status) + "\r\n";
-    for (const std::string& line : lines) {
-        if (!line.empty() && line[0] == '.')
-            bytes += '.';
-        bytes += line;
-        bytes += "\r\n";
-    }
-    bytes += ".\r\n";
-    return sendRaw(std::move(bytes));
-}
-
 namespace {
 
 std::string describe(const FakeStep& step)

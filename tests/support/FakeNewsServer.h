@@ -31,57 +31,20 @@
 // open wait for the next one. The destructor stops the server promptly even when the client
 // never connects, never sends, never reads or never closes.
 
-#include <any>
+#include "tools/newsmodel/ServerScript.h"
+
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace nimbra::test {
 
-// One step of a script, or one action of a responder's answer.
-struct FakeStep {
-    enum Kind { Expect, ExpectBlock, ExpectClose, Send, Silence, Close, Reset, Fail };
-    Kind kind = Send;
-    std::string text;                // expected line, bytes to send, or failure text
-    std::vector<std::string> lines;  // expected data lines of ExpectBlock
-    int ms = 0;                      // length of Silence
-};
-
-// Waits for the next client line (CR LF removed) and requires it to equal the given text.
-FakeStep expect(std::string line);
-// Waits for data lines up to the terminating "." and requires them (unstuffed) to equal these.
-FakeStep expectBlock(std::vector<std::string> lines);
-// Waits until the client closes or resets the connection.
-FakeStep expectClose();
-// Sends one line; CR LF is appended.
-FakeStep send(std::string line);
-// Sends a status line and data lines, dot-stuffed and terminated by ".".
-FakeStep sendBlock(std::string status, const std::vector<std::string>& lines);
-// Sends bytes exactly as given.
-FakeStep sendRaw(std::string bytes);
-// Does nothing for the given time (lines sent meanwhile wait, unread).
-FakeStep silence(int ms);
-// Closes the connection in order (FIN).
-FakeStep close();
-// Resets the connection (RST, by lingering with a zero time-out).
-FakeStep reset();
-// Records a problem (for responders that meet something they should not).
-FakeStep fail(std::string text);
-
-// What a responder knows of the connection it answers.
-struct FakeConnection {
-    int index = 0;                       // 0 for the first connection accepted, then 1, 2, ...
-    std::vector<std::string> received;   // lines of this connection so far, the current included
-    std::any state;                      // free for the responder (current group, article, ...)
-};
-
 class FakeNewsServer {
 public:
-    using Script = std::vector<FakeStep>;
-    using Greeting = std::function<Script(FakeConnection& connection)>;
-    using Responder = std::function<Script(const std::string& line, FakeConnection& connection)>;
+    using Script = ServerScript;
+    using Greeting = ServerGreeting;
+    using Responder = ServerResponder;
 
     // Script mode.
     explicit FakeNewsServer(Script script);

@@ -1,4 +1,4 @@
-#include "tests/support/NewsServerModel.h"
+#include "tools/newsmodel/NewsServerModel.h"
 
 #include <algorithm>
 #include <cctype>
@@ -130,14 +130,9 @@ bool NewsServerModel::takeFault(std::optional<int>& fault, int value)
     return true;
 }
 
-std::unique_ptr<FakeNewsServer> NewsServerModel::start()
+ServerGreeting NewsServerModel::greeting()
 {
-    return std::make_unique<FakeNewsServer>(greeting(), responder());
-}
-
-FakeNewsServer::Greeting NewsServerModel::greeting()
-{
-    return [this](FakeConnection& connection) -> FakeNewsServer::Script {
+    return [this](FakeConnection& connection) -> ServerScript {
         connection.state = std::make_shared<Session>();
         {
             std::lock_guard lock(faultMutex_);
@@ -150,12 +145,12 @@ FakeNewsServer::Greeting NewsServerModel::greeting()
     };
 }
 
-FakeNewsServer::Responder NewsServerModel::responder()
+ServerResponder NewsServerModel::responder()
 {
     return [this](const std::string& line, FakeConnection& connection) { return answer(line, connection); };
 }
 
-FakeNewsServer::Script NewsServerModel::answer(const std::string& line, FakeConnection& connection)
+ServerScript NewsServerModel::answer(const std::string& line, FakeConnection& connection)
 {
     if (!connection.state.has_value())
         connection.state = std::make_shared<Session>();
@@ -215,7 +210,7 @@ FakeNewsServer::Script NewsServerModel::answer(const std::string& line, FakeConn
     return stat(rest, session, word == "STAT" ? 0 : word == "ARTICLE" ? 1 : word == "HEAD" ? 2 : 3);
 }
 
-FakeNewsServer::Script NewsServerModel::group(const std::string& name, Session& session)
+ServerScript NewsServerModel::group(const std::string& name, Session& session)
 {
     const auto found = groups_.find(name);
     if (found == groups_.end())
@@ -263,7 +258,7 @@ const ModelArticle* NewsServerModel::find(const std::string& argument, Session& 
     return &found->second;
 }
 
-FakeNewsServer::Script NewsServerModel::stat(const std::string& argument, Session& session, int kind)
+ServerScript NewsServerModel::stat(const std::string& argument, Session& session, int kind)
 {
     std::string refusal;
     const ModelArticle* a = find(argument, session, refusal);
@@ -288,7 +283,7 @@ FakeNewsServer::Script NewsServerModel::stat(const std::string& argument, Sessio
     return {sendBlock(status, lines)};
 }
 
-FakeNewsServer::Script NewsServerModel::step(Session& session, bool forward)
+ServerScript NewsServerModel::step(Session& session, bool forward)
 {
     if (!session.group)
         return {send("412 No newsgroup selected")};
@@ -310,7 +305,7 @@ FakeNewsServer::Script NewsServerModel::step(Session& session, bool forward)
     return {send("223 " + std::to_string(a.number) + " <" + a.messageId + "> retrieved")};
 }
 
-FakeNewsServer::Script NewsServerModel::xhdr(const std::string& arguments, Session& session)
+ServerScript NewsServerModel::xhdr(const std::string& arguments, Session& session)
 {
     auto [header, range] = splitWord(arguments);
     if (header.empty())

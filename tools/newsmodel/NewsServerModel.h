@@ -1,0 +1,105 @@
+#pragma once
+
+// A model news server for session, end-to-end and demo use, answering over FakeNewsServer's
+// responder mode the way a real server does: MODE READER, AUTHINFO USER/PASS, LIST, GROUP,
+// STAT, NEXT, LAST, XHDR (a header or the ":lines" metadata item), ARTICLE, HEAD, BODY, QUIT.
+//
+//     NewsServerModel model;
+//     model.addGroup("alt.binaries.test", {NewsServerModel::article(1, "a1@test", "pic (1/1)", 30)});
+//     auto server = model.start();          // 127.0.0.1, ephemeral port
+//
+// Configure the model before start(); the server calls it from its own thread afterwards, and
+// the counters below may be read from the test's thread at any time. Once configured, the
+// model may answer several connections at once from several threads (ModelServer does).
+//
+// Numbering follows the articles given: a group's first and last numbers are the lowest and
+// highest article numbers unless setRange() widens them, so numbers without an article inside
+// the range answer 423 and NEXT skips them. XHDR "lines" answers from each article's "Lines:"
+// header and leaves articles without one out of the block (an empty block for a single
+// article); XHDR ":lines" answers the body's line count unless setMetadataLines(false).
+
+#include "tools/newsmodel/ServerScript.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbra::test {
+
+class FakeNewsServer;
+
+struct ModelArticle {
+    std::int32_t number = 0;
+    std::string messageId;             // without angle brackets
+    std::vector<std::string> headers;  // "Name: value", in order
+    std::vector<std::string> body;     // lines, unstuffed
+};
+
+class NewsServerModel {
+public:
+    // An article with From, Newsgroups, Subject, Message-ID and (when withLinesHeader) a
+    // "Lines:" header giving bodyLines, and a body of that many short lines.
+    static ModelArticle article(std::int32_t number, const std::string& messageId, const std::string& subject,
+                                int bodyLines, bool withLinesHeader = true);
+
+    void addGroup(const std::string& name, std::vector<ModelArticle> articles);
+    // Widens the numbers the group reports (the estimate stays the article count).
+    void setRange(const std::string& name, std::int32_t first, std::int32_t last);
+    // GROUP of this name answers the reply given (for example "480 Authentication required").
+    void refuseGroup(const std::string& name, const std::string& reply);
+    // Requires AUTHINFO before GROUP; a wrong pair answers 481.
+    void setCredentials(const std::string& userName, const std::string& password);
+    void setGreeting(const std::string& line) { greeting_ = line; }
+    void setMetadataLines(bool answered) { metadataLines_ = answered; }
+
+    // Faults, each played once. Commands are counted over all connections from 1.
+    void silentAtCommand(int command);                // no answer; the connection stays open
+    void closeAtCommand(int command);                 // the connection is closed instead
+    void silentInsideArticle(std::int32_t number);    // half the article, then silence
+    void refuseConnections(int count);                // the next count greetings are "502" + close
+
+    // A FakeNewsServer serving the model (defined with the test fixtures; tests only).
+    std::unique_ptr<FakeNewsServer> start();
+    ServerGreeting greeting();
+    ServerResponder responder();
+
+    // Answers one line of a connection; the state lives in connection.state.
+    ServerScript answer(const std::string& line, FakeConnection& connection);
+
+    int commands() const { return commands_.load(); }
+    int articlesSent() const { return articlesSent_.load(); }
+
+private:
+    struct Group {
+        std::map<std::int32_t, ModelArticle> articles;
+        std::int32_t first = 0;
+        std::int32_t last = 0;
+        std::optional<std::string> refusal;
+    };
+    struct Session;
+
+    ServerScript group(const std::string& name, Session& session);
+    ServerScript stat(const std::string& argument, Session& session, int kind);
+    ServerScript step(Session& session, bool forward);
+    ServerScript xhdr(const std::string& arguments, Session& session);
+    const ModelArticle* find(const std::string& argument, Session& session, std::string& refusal);
+    bool takeFault(std::optional<int>& fault, int value);
+
+    std::map<std::string, Group> groups_;
+    std::string greeting_ = "200 news.model ready, posting allowed";
+    std::string userName_, password_;
+    bool metadataLines_ = true;
+
+    std::mutex faultMutex_;
+    std::optional<int> silentAt_, closeAt_, silentArticle_;
+    int refusals_ = 0;
+    std::atomic<int> commands_{0};
+    std::atomic<int> articlesSent_{0};
+};
+
+} // namespace nimbra::test
