@@ -16,46 +16,6 @@ constexpr unsigned WM_NNTP_REQUEST_DONE = UserMessage + 1;
 constexpr int ReceiveBufferSize = 4096;
 constexpr int PostBufferSize = 4096;
 
-// Reply codes the client itself acts on.
-enum ReplyCode {
-    HelpFollows = 100,
-    DateFollows = 111,
-    PostingAllowed = 200,
-    NoPosting = 201,
-    ListFollows = 215,
-    ArticleFollows = 220,
-    HeadFollows = 221,
-    BodyFollows = 222,
-    ArticleSelected = 223,
-    OverviewFollows = 224,
-    NewNewsFollows = 230,
-    NewGroupsFollows = 231,
-    GroupSelected = 211,
-    PostingDone = 240,
-    AuthAccepted = 281,
-    SendPassword = 381,
-    SendArticle = 340,
-    // Stands for a status line whose code cannot be reported as one: no digits (0), a sign,
-    // or a value beyond 16 bits, which would otherwise read as success or wrap.
-    UnreadableReply = 599,
-};
-
-std::uint16_t replyError(std::int32_t code)
-{
-    return static_cast<std::uint16_t>(code >= 1 && code <= 65535 ? code : static_cast<int>(UnreadableReply));
-}
-
-bool opensBlock(int code)
-{
-    switch (code) {
-    case HelpFollows: case ListFollows: case ArticleFollows: case HeadFollows: case BodyFollows:
-    case ArticleSelected: case OverviewFollows: case NewNewsFollows: case NewGroupsFollows:
-        return true;
-    default:
-        return false;
-    }
-}
-
 std::string trimmed(const std::string& text)
 {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -321,7 +281,7 @@ struct NntpClient::Impl {
     }
 
     // Finishes with 0 when the reply succeeded, else with its code.
-    void finishOn(bool success) { finish(success ? 0 : replyError(statusCode)); }
+    void finishOn(bool success) { finish(success ? 0 : NntpReply::errorValue(statusCode)); }
 
     void groupReply()
     {
@@ -337,8 +297,8 @@ struct NntpClient::Impl {
     {
         std::size_t pos = 0;
         statusCode = NntpReply::readNumber(lastResponse, pos);
-        if (!opensBlock(statusCode)) {
-            finish(replyError(statusCode));
+        if (!NntpReply::opensBlock(statusCode)) {
+            finish(NntpReply::errorValue(statusCode));
             return;
         }
         articleNumber = NntpReply::readNumber(lastResponse, pos);
@@ -357,7 +317,7 @@ struct NntpClient::Impl {
     void headerStatusReply()
     {
         if (readStatus() != HeadFollows) {
-            finish(replyError(statusCode));
+            finish(NntpReply::errorValue(statusCode));
             return;
         }
         statusLineCopy = lastResponse;
@@ -394,7 +354,7 @@ struct NntpClient::Impl {
     void userReply()
     {
         if (readStatus() != SendPassword) {
-            finish(replyError(statusCode));
+            finish(NntpReply::errorValue(statusCode));
             return;
         }
         requestText = "AUTHINFO PASS " + passWord;
@@ -408,7 +368,7 @@ struct NntpClient::Impl {
         std::size_t pos = 0;
         statusCode = NntpReply::readNumber(lastResponse, pos);
         if (statusCode != DateFollows) {
-            finish(replyError(statusCode));
+            finish(NntpReply::errorValue(statusCode));
             return;
         }
         double when = 0;
@@ -422,7 +382,7 @@ struct NntpClient::Impl {
     void postReply()
     {
         if (readStatus() != SendArticle) {
-            finish(replyError(statusCode));
+            finish(NntpReply::errorValue(statusCode));
             return;
         }
         handler = PostFinalReply;

@@ -21,6 +21,22 @@ int daysInMonth(int year, int month)
 
 } // namespace
 
+std::uint16_t NntpReply::errorValue(std::int32_t code)
+{
+    return static_cast<std::uint16_t>(code >= 1 && code <= 65535 ? code : static_cast<int>(UnreadableReply));
+}
+
+bool NntpReply::opensBlock(std::int32_t code)
+{
+    switch (code) {
+    case HelpFollows: case ListFollows: case ArticleFollows: case HeadFollows: case BodyFollows:
+    case ArticleSelected: case OverviewFollows: case NewNewsFollows: case NewGroupsFollows:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::int32_t NntpReply::readNumber(const std::string& line, std::size_t& pos)
 {
     while (pos < line.size() && isBlank(line[pos]))

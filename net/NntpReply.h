@@ -6,9 +6,39 @@
 
 namespace nimbra {
 
+// Reply codes the client itself acts on.
+enum NntpReplyCode {
+    HelpFollows = 100,
+    DateFollows = 111,
+    PostingAllowed = 200,
+    NoPosting = 201,
+    GroupSelected = 211,
+    ListFollows = 215,
+    ArticleFollows = 220,
+    HeadFollows = 221,
+    BodyFollows = 222,
+    ArticleSelected = 223,
+    OverviewFollows = 224,
+    NewNewsFollows = 230,
+    NewGroupsFollows = 231,
+    PostingDone = 240,
+    AuthAccepted = 281,
+    SendArticle = 340,
+    SendPassword = 381,
+    // Stands for a status line whose code cannot be reported as one: no digits (0), a sign,
+    // or a value beyond 16 bits, which would otherwise read as success or wrap.
+    UnreadableReply = 599,
+};
+
 // Readers for the fields of an NNTP reply line.
 class NntpReply {
 public:
+    // The request-done error value of a failing status code: the code itself, or
+    // UnreadableReply when it is not a usable positive 16-bit number.
+    static std::uint16_t errorValue(std::int32_t code);
+    // The codes that accept an article-family or listing request (223 included, which
+    // selects without a block).
+    static bool opensBlock(std::int32_t code);
     // Skips blanks (space, tab, CR, LF), takes one optional sign and the decimal digits
     // after it, and leaves pos after them, so successive fields are read in turn. No digits
     // give 0. A value beyond the 32-bit range saturates at INT32_MAX (or INT32_MIN): a
