@@ -6,6 +6,7 @@
 #include "platform/SafeName.h"
 #include "platform/UniqueFileName.h"
 
+#include <algorithm>
 #include <exception>
 #include <unistd.h>
 #include <vector>
@@ -62,8 +63,8 @@ void YencAssembly::begin(const YencStart& start, const std::string& targetFolder
     folder_ = targetFolder;
     limit_ = overflow_ ? 0 : start.length;
     bytes_.clear();
-    if (!overflow_)
-        bytes_.reserve(static_cast<std::size_t>(start.length));
+    // The announced length is the poster's word; memory follows the bytes that really come.
+    bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit_, 4u << 20)));
 }
 
 void YencAssembly::data(const char* bytes, std::size_t length, std::uint64_t offset)

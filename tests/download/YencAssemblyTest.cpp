@@ -232,6 +232,15 @@ TEST_F(YencAssemblyTest, OverlappingOrOutOfFileRangesAreRefused)
     EXPECT_EQ(contents(folder + "o.jpg"), s.file.substr(0, 1000));
 }
 
+TEST_F(YencAssemblyTest, HugeAnnouncedPartIsRefusedWithoutTakingItsMemory)
+{
+    YencAssembly assembly(ledger);
+    const std::vector<std::string> lines{"=ybegin part=1 total=2 line=128 size=4294967295 name=huge.jpg",
+                                         "=ypart begin=1 end=4294967000", "kkkk", "=yend size=4 part=1"};
+    EXPECT_EQ(feedOne(assembly, lines, folder).outcome, Outcome::Refused);
+    EXPECT_FALSE(UniqueFileName::exists(folder + "huge.jpg"));
+}
+
 TEST_F(YencAssemblyTest, DamagedLedgerIsIgnored)
 {
     const Split s = split("l.jpg", 2000, 2, 15);
