@@ -16,7 +16,13 @@ ConnectThread::ConnectThread(int socket, const sockaddr_in& peer) : socket_(sock
 {
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::system_error(errno, std::generic_category(), "connect worker");
-    worker_ = std::thread([this, peer] { run(peer); });
+    try {
+        worker_ = std::thread([this, peer] { run(peer); });
+    } catch (...) {
+        ::close(wake_[0]);
+        ::close(wake_[1]);
+        throw;
+    }
 }
 
 ConnectThread::~ConnectThread()

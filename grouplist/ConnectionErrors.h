@@ -64,7 +64,6 @@ NIMBRA_FIXED_TEXT_ERROR(ConnClosedGracefullyError, "Connection Closed Gracefully
 NIMBRA_FIXED_TEXT_ERROR(NotConnectedError, "Not Connected")
 NIMBRA_FIXED_TEXT_ERROR(ReadTimeoutError, "Read Timeout")
 NIMBRA_FIXED_TEXT_ERROR(MaxLineLengthExceededError, "Max line length exceeded.")
-NIMBRA_FIXED_TEXT_ERROR(SetSizeExceededError, "Set Size Exceeded.")
 NIMBRA_FIXED_TEXT_ERROR(NoNewsgroupListHandlerError, "No OnNewsgroupList event has been defined.")
 
 #undef NIMBRA_FIXED_TEXT_ERROR
