@@ -5,6 +5,9 @@
 #include "app/DigitFilter.h"
 #include "app/FieldRules.h"
 #include "app/GraphicsPage.h"
+#include "app/GroupCacheFile.h"
+#include "app/GroupFetchAdapter.h"
+#include "app/GroupListFetch.h"
 #include "app/GroupListModel.h"
 #include "app/HelpWindow.h"
 #include "app/LeaveFilter.h"
@@ -16,7 +19,6 @@
 #include "app/WindowSettings.h"
 #include "platform/AppPaths.h"
 #include "platform/RegistryStore.h"
-#include "platform/SafeName.h"
 #include "platform/TextListFile.h"
 
 #include <QApplication>
@@ -44,6 +46,8 @@ MainWindow::MainWindow(Dialogs* dialogs, SplashWindow* splash, QWidget* parent)
       splash_(splash ? splash : ownSplash_.get())
 {
     buildWindow();
+    fetchView_ = std::make_unique<GroupFetchAdapter>(*this);
+    groupFetch_ = std::make_unique<GroupListFetch>(*fetchView_, groupList_);
     wireButtons();
     FormCreate();
     // Connected after the settings are in the fields: loading the stored filter is no typing
@@ -99,13 +103,8 @@ void MainWindow::wireButtons()
     connect(buttons_->helpButton(), &QPushButton::clicked, this, &MainWindow::BitBtn10Click);
     connect(buttons_->aboutButton(), &QPushButton::clicked, this, &MainWindow::BitBtn2Click);
     connect(buttons_->closeButton(), &QPushButton::clicked, this, &MainWindow::BitBtn4Click);
-}
-
-std::string MainWindow::groupCachePath(const std::string& host)
-{
-    if (host.empty())
-        return {};
-    return AppPaths::dataFolder() + SafeName::mapped(SafeName::lowerCase(host), {"mesagid"});
+    connect(newsGroups_->getGroupsButton(), &QPushButton::clicked, this, [this] { groupFetch_->getGroups(); });
+    connect(splash_, &SplashWindow::stopClicked, this, [this] { groupFetch_->stop(); });
 }
 
 std::string MainWindow::messageIdCachePath()
@@ -136,7 +135,7 @@ void MainWindow::FormCreate()
     const std::string messageIds = messageIdCachePath();
     if (TextListFile::exists(messageIds))
         TextListFile::load(messageIds, messageIdCache_);
-    const std::string groups = groupCachePath(fieldText(Field::Host));
+    const std::string groups = GroupCacheFile::path(fieldText(Field::Host));
     if (!groups.empty() && TextListFile::exists(groups))
         TextListFile::load(groups, groupList_);
 
@@ -163,6 +162,12 @@ void MainWindow::FormClose()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The window is disabled while a list fetch runs, but the window manager can still ask it
+    // to close; the fetch's client and list must not go away under the running fetch.
+    if (groupFetch_->running()) {
+        event->ignore();
+        return;
+    }
     if (!FormCloseQuery()) {
         event->ignore();
         return;

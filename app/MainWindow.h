@@ -17,6 +17,8 @@ class AboutBox;
 class ButtonRow;
 class Dialogs;
 class GraphicsPage;
+class GroupFetchAdapter;
+class GroupListFetch;
 class HelpWindow;
 class NewsGroupsPage;
 class OptionsPage;
@@ -75,9 +77,9 @@ public:
     Statistics& statistics() { return statistics_; }
     void showStatistics();
 
-    // The group cache file of a host: the data folder and a safe name for the lower-cased
-    // host text. Empty for an empty host.
-    static std::string groupCachePath(const std::string& host);
+    // "Get groups": the list fetch wired to the button and to the wait window's "Stop".
+    GroupListFetch& groupListFetch() const { return *groupFetch_; }
+
     // Where "mesagid" lives.
     static std::string messageIdCachePath();
 
@@ -124,6 +126,9 @@ private:
     std::vector<std::string> groupList_;
     std::vector<std::string> messageIdCache_;
     Statistics statistics_;
+    // Last, so that they go first: the fetch holds the adapter and the group list.
+    std::unique_ptr<GroupFetchAdapter> fetchView_;
+    std::unique_ptr<GroupListFetch> groupFetch_;
 };
 
 } // namespace nimbra

@@ -1,5 +1,6 @@
 // The group cache file is named after the host text, which the user types and a stored
 // setting repeats: no host text may lead outside the data folder or onto "mesagid".
+#include "app/GroupCacheFile.h"
 #include "app/MainWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/RegistryStore.h"
@@ -16,10 +17,10 @@ namespace {
 TEST(GroupCachePath, PlainHostIsItsLowerCaseName)
 {
     const std::string data = AppPaths::dataFolder();
-    EXPECT_EQ(MainWindow::groupCachePath("NewsHost"), data + "newshost");
-    EXPECT_EQ(MainWindow::groupCachePath("127.0.0.1"), data + "127.0.0.1");
-    EXPECT_EQ(MainWindow::groupCachePath("News.Example.ORG"), MainWindow::groupCachePath("news.example.org"));
-    EXPECT_EQ(MainWindow::groupCachePath(""), "");
+    EXPECT_EQ(GroupCacheFile::path("NewsHost"), data + "newshost");
+    EXPECT_EQ(GroupCacheFile::path("127.0.0.1"), data + "127.0.0.1");
+    EXPECT_EQ(GroupCacheFile::path("News.Example.ORG"), GroupCacheFile::path("news.example.org"));
+    EXPECT_EQ(GroupCacheFile::path(""), "");
 }
 
 TEST(GroupCachePath, HostileHostStaysInsideTheDataFolder)
@@ -28,7 +29,7 @@ TEST(GroupCachePath, HostileHostStaysInsideTheDataFolder)
     const std::vector<std::string> hosts{"../escape", "..", ".", "a/b", "/etc/passwd", "a\\..\\b", "x\ny", "mesagid",
              "MESAGID", ".hidden", std::string(500, 'h'), std::string("nul\0byte", 8)};
     for (const std::string& host : hosts) {
-        const std::string path = MainWindow::groupCachePath(host);
+        const std::string path = GroupCacheFile::path(host);
         ASSERT_EQ(path.compare(0, data.size(), data), 0) << host;
         const std::string name = path.substr(data.size());
         EXPECT_FALSE(name.empty()) << host;
@@ -36,9 +37,9 @@ TEST(GroupCachePath, HostileHostStaysInsideTheDataFolder)
         EXPECT_NE(name[0], '.') << host;
         EXPECT_NE(name, "mesagid") << host;
         EXPECT_LE(name.size(), 255u) << host;
-        EXPECT_EQ(MainWindow::groupCachePath(host), path) << "stable for " << host;
+        EXPECT_EQ(GroupCacheFile::path(host), path) << "stable for " << host;
     }
-    EXPECT_NE(MainWindow::groupCachePath("a/b"), MainWindow::groupCachePath("a_b"));
+    EXPECT_NE(GroupCacheFile::path("a/b"), GroupCacheFile::path("a_b"));
 }
 
 TEST(GroupCachePath, StartUpNeverReadsAFileOutsideTheDataFolder)
