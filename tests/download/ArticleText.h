@@ -1,0 +1,28 @@
+#pragma once
+
+#include "tools/newsmodel/NewsServerModel.h"
+
+#include <string>
+#include <vector>
+
+namespace nimbra::test {
+
+// Articles carrying files, as posters make them: uuencoded in a plain body (whole, or split
+// over several articles with "[nn/mm]" subjects), or as a base64 MIME part.
+class ArticleText {
+public:
+    // An article whose body is "begin 644 name", the data lines and "end".
+    static ModelArticle uuArticle(int number, const std::string& subject, const std::string& name,
+                                  const std::string& bytes);
+    // One file uuencoded over parts articles numbered from first; subjects end in "[nn/mm]".
+    static std::vector<ModelArticle> splitUuArticles(int first, const std::string& subject, const std::string& name,
+                                                     const std::string& bytes, int parts);
+    // A multipart/mixed article: a text part, then the file as base64 under name.
+    static ModelArticle mimeArticle(int number, const std::string& subject, const std::string& name,
+                                    const std::string& bytes);
+
+    // The article as fetched: header lines, a blank line, the body, CR LF line ends.
+    static std::string wire(const ModelArticle& article);
+};
+
+} // namespace nimbra::test

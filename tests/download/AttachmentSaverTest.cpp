@@ -1,0 +1,214 @@
+#include "download/AttachmentSaver.h"
+
+#include "download/FileSizeOf.h"
+#include "download/SaveTarget.h"
+#include "download/UuJoinState.h"
+#include "platform/MemoryStream.h"
+#include "tests/download/ArticleText.h"
+#include "tests/download/JpegSample.h"
+#include "tests/download/RecordingSavedFileView.h"
+#include "tests/download/RecordingSessionView.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace nimbra::test {
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string bytesOf(std::size_t count)
+{
+    std::string bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>(i * 7 + 3);
+    return bytes;
+}
+
+// One saver with its settings, fed articles directly as the session would.
+struct Saving {
+    Saving()
+    {
+        static int runs = 0;
+        settings.downloadFolder = TestEnvironment::makeFolder("downloads" + std::to_string(++runs));
+    }
+
+    void article(const ModelArticle& model, const std::string& group = "alt.binaries.test")
+    {
+        MemoryStream stream(ArticleText::wire(model));
+        uu.UuPartOpen = false;
+        saver.articleDone({stream, 0, group, uu});
+        uu.SameSubject = false;
+    }
+
+    RecordingSessionView settings;
+    RecordingSavedFileView view;
+    AttachmentSaver saver{settings, view};
+    UuJoinState uu;
+};
+
+} // namespace
+
+TEST(AttachmentSaver, KilobytesAreRoundedHalvesToEvenAndEveryFileCounts)
+{
+    struct Case { std::size_t bytes; std::int32_t kilobytes; };
+    for (const Case& c : {Case{1536, 2}, Case{512, 0}, Case{2560, 2}, Case{3584, 4}, Case{1, 0}, Case{1600, 2}}) {
+        Saving saving;
+        saving.article(ArticleText::uuArticle(1, "data file", "data.bin", bytesOf(c.bytes)));
+        EXPECT_EQ(saving.view.files, 1) << c.bytes;
+        EXPECT_EQ(saving.view.kilobytes, c.kilobytes) << c.bytes;
+        EXPECT_EQ(saving.view.sizes, std::vector<std::int64_t>{static_cast<std::int64_t>(c.bytes)});
+    }
+}
+
+TEST(AttachmentSaver, ShowsNameAndSizeAndPreviewsOnlyNamesEndingInJpg)
+{
+    Saving saving;
+    const std::string picture = JpegSample::bytes(400, 300);
+    saving.article(ArticleText::uuArticle(1, "one", "HOLIDAY.JPG", picture));
+    saving.article(ArticleText::mimeArticle(2, "two", "holiday.jpeg", picture));
+    const std::string folder = saving.settings.downloadFolder;
+    EXPECT_EQ(saving.view.names, (std::vector<std::string>{"HOLIDAY.JPG", "holiday.jpeg"}));
+    EXPECT_EQ(saving.view.paths, (std::vector<std::string>{folder + "HOLIDAY.JPG", folder + "holiday.jpeg"}));
+    ASSERT_EQ(saving.view.pictures.size(), 1u);
+    const PicturePreview& shown = saving.view.pictures[0];
+    EXPECT_EQ(shown.name, "HOLIDAY.JPG");
+    EXPECT_EQ(shown.width, 400);
+    EXPECT_EQ(shown.height, 300);
+    EXPECT_EQ(shown.image.size(), shown.box.size());
+    EXPECT_EQ(saving.view.files, 2);
+    EXPECT_EQ(readFile(folder + "holiday.jpeg"), picture);
+}
+
+TEST(AttachmentSaver, TheSameNameThriceGetsLeadingOnes)
+{
+    Saving saving;
+    for (int i = 1; i <= 3; ++i)
+        saving.article(ArticleText::uuArticle(i, "post " + std::to_string(i), "same.jpg", bytesOf(100u * i)));
+    EXPECT_EQ(saving.view.names, (std::vector<std::string>{"same.jpg", "1same.jpg", "11same.jpg"}));
+    const std::string folder = saving.settings.downloadFolder;
+    EXPECT_EQ(readFile(folder + "same.jpg"), bytesOf(100));
+    EXPECT_EQ(readFile(folder + "1same.jpg"), bytesOf(200));
+    EXPECT_EQ(readFile(folder + "11same.jpg"), bytesOf(300));
+
+    // A MIME part follows the same rule.
+    saving.article(ArticleText::mimeArticle(4, "post 4", "same.jpg", bytesOf(50)));
+    EXPECT_EQ(saving.view.names.back(), "111same.jpg");
+}
+
+TEST(AttachmentSaver, AnEmptyAttachmentIsDeletedAndNotCounted)
+{
+    Saving saving;
+    saving.article(ArticleText::mimeArticle(1, "nothing", "empty.jpg", ""));
+    EXPECT_FALSE(std::filesystem::exists(saving.settings.downloadFolder + "empty.jpg"));
+    EXPECT_TRUE(saving.view.names.empty());
+    EXPECT_EQ(saving.view.statisticsShown, 0);
+    EXPECT_TRUE(saving.saver.savedFileName().empty());
+}
+
+TEST(AttachmentSaver, AnArticleWithoutAFileShowsNothing)
+{
+    Saving saving;
+    saving.article({1, "text@test", {"Subject: just words"}, {"Hello,", "no file in here.", "end of story"}});
+    EXPECT_TRUE(saving.view.names.empty());
+    EXPECT_EQ(saving.view.statisticsShown, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(saving.settings.downloadFolder));
+}
+
+TEST(AttachmentSaver, NamesFromArticlesStayInsideTheFolder)
+{
+    Saving saving;
+    saving.article(ArticleText::mimeArticle(1, "sly", "../../outside.jpg", bytesOf(64)));
+    EXPECT_EQ(saving.view.names, std::vector<std::string>{"outside.jpg"});
+    EXPECT_EQ(readFile(saving.settings.downloadFolder + "outside.jpg"), bytesOf(64));
+    EXPECT_FALSE(std::filesystem::exists(TestEnvironment::root() + "outside.jpg"));
+}
+
+TEST(AttachmentSaver, APictureSplitOverThreeArticlesCountsOnceWithItsWholeSize)
+{
+    Saving saving;
+    const std::string picture = JpegSample::bytes(320, 240);
+    const auto parts = ArticleText::splitUuArticles(1, "split picture", "split.jpg", picture, 3);
+    for (const ModelArticle& part : parts) {
+        saving.uu.SameSubject = &part != &parts.front();
+        saving.article(part);
+    }
+    EXPECT_EQ(readFile(saving.settings.downloadFolder + "split.jpg"), picture);
+    EXPECT_EQ(saving.view.names, (std::vector<std::string>{"split.jpg", "split.jpg", "split.jpg"}));
+    EXPECT_EQ(saving.view.files, 1);
+    // Each article adds what it brought, each rounded: within a kilobyte or two of the whole.
+    EXPECT_NEAR(saving.view.kilobytes, static_cast<double>(picture.size()) / 1024, 2);
+    EXPECT_TRUE(saving.uu.UuEndSeen);
+}
+
+TEST(AttachmentSaver, AFullDiskDeletesTheFileCountsNothingAndThrows)
+{
+    Saving saving;
+    // The file the previous article began is continued by this one, and writes to it fail.
+    const std::string folder = saving.settings.downloadFolder;
+    std::filesystem::create_symlink("/dev/full", folder + "cut.jpg");
+    saving.uu.LastFileName = "cut.jpg";
+    saving.uu.UuEndSeen = false;
+    saving.uu.SameSubject = true;
+    ModelArticle part = ArticleText::splitUuArticles(1, "cut", "cut.jpg", bytesOf(4000), 2)[1];
+    EXPECT_THROW(saving.article(part), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder + "cut.jpg")));
+    EXPECT_TRUE(saving.view.names.empty());
+    EXPECT_EQ(saving.view.statisticsShown, 0);
+    EXPECT_EQ(saving.saver.decoder().OutputFile(), nullptr);
+    EXPECT_TRUE(saving.saver.decoder().UuFileName().empty());
+
+    // The saver goes on with the next article.
+    saving.article(ArticleText::uuArticle(2, "next", "fine.jpg", bytesOf(10)));
+    EXPECT_EQ(saving.view.names, std::vector<std::string>{"fine.jpg"});
+}
+
+TEST(AttachmentSaver, AFolderThatCannotBeMadeSkipsTheFileAndThrows)
+{
+    Saving saving;
+    saving.settings.oneFolder = false;
+    // Where the group's folder should go, a file stands.
+    const std::string folder = SaveTarget::targetFolder(saving.settings.downloadFolder, false, "alt.blocked");
+    std::ofstream(folder.substr(0, folder.size() - 1)) << "in the way";
+    EXPECT_THROW(saving.article(ArticleText::mimeArticle(1, "blocked", "pic.jpg", bytesOf(10)), "alt.blocked"),
+                 std::runtime_error);
+    EXPECT_TRUE(saving.view.names.empty());
+    EXPECT_TRUE(saving.saver.savedFileName().empty());
+    EXPECT_EQ(saving.saver.decoder().OutputFile(), nullptr);
+}
+
+TEST(SaveTarget, GroupFoldersAreStableAndStayInsideTheDownloadFolder)
+{
+    const std::string download = "/data/nimbra files/";
+    EXPECT_EQ(SaveTarget::targetFolder(download, true, "alt.binaries.test"), download);
+    EXPECT_EQ(SaveTarget::targetFolder(download, false, "alt.binaries.test"), download + "alt.binaries.test/");
+    for (const char* group : {"..", ".", "../../etc", "a/b", "/abs", "tab\there", "", "alt.x\r\n"}) {
+        const std::string folder = SaveTarget::targetFolder(download, false, group);
+        EXPECT_EQ(folder, SaveTarget::targetFolder(download, false, group));
+        ASSERT_EQ(folder.rfind(download, 0), 0u) << group;
+        const std::string inside = folder.substr(download.size(), folder.size() - download.size() - 1);
+        EXPECT_FALSE(inside.empty()) << group;
+        EXPECT_EQ(inside.find('/'), std::string::npos) << group;
+        EXPECT_NE(inside[0], '.') << group;
+        for (char c : inside)
+            EXPECT_GE(static_cast<unsigned char>(c), 0x20) << group;
+    }
+    EXPECT_NE(SaveTarget::targetFolder(download, false, "a/b"), SaveTarget::targetFolder(download, false, "a_b"));
+}
+
+TEST(SaveTarget, TheDownloadFolderFieldBecomesAFolder)
+{
+    EXPECT_EQ(SaveTarget::downloadFolder("/srv/pics/"), "/srv/pics/");
+    EXPECT_EQ(SaveTarget::downloadFolder("/srv/pics"), "/srv/pics/");
+    EXPECT_EQ(SaveTarget::downloadFolder(""), TestEnvironment::root() + "home/nimbra files/");
+}
+
+} // namespace nimbra::test
