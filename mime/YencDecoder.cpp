@@ -3,6 +3,8 @@
 #include "mime/Crc32.h"
 #include "mime/YencLineDecoder.h"
 
+#include <algorithm>
+
 namespace nimbra {
 namespace {
 
@@ -72,6 +74,7 @@ void YencDecoder::reset()
 {
     setState(State::Idle);
     escaped_ = false;
+    held_ = 0;
 }
 
 void YencDecoder::start(const YencBegin& header, const std::optional<YencPart>& range)
@@ -91,6 +94,7 @@ void YencDecoder::start(const YencBegin& header, const std::optional<YencPart>& 
     start_.consistent = range ? range->end <= header.size : start_.single;
     result_ = YencResult{};
     escaped_ = false;
+    held_ = 0;
     setState(State::Data);
     if (onBegin)
         onBegin(start_);
@@ -100,13 +104,21 @@ void YencDecoder::decode(std::string_view line)
 {
     if (line.empty())
         return;
-    if (buffer_.size() < line.size() + YencLineDecoder::Slack)
-        buffer_.resize(line.size() + YencLineDecoder::Slack);
+    if (held_ > 0 && held_ + line.size() + YencLineDecoder::Slack > buffer_.size())
+        flush();
+    if (buffer_.size() < held_ + line.size() + YencLineDecoder::Slack)
+        buffer_.resize(std::max(BatchSize, held_ + line.size() + YencLineDecoder::Slack));
     // An escape left open at a line end takes the next line's first character: some posters
     // split the pair rather than make the line one longer.
-    const std::size_t n = YencLineDecoder::decode(line.data(), line.size(), buffer_.data(), escaped_);
-    if (n == 0)
+    held_ += YencLineDecoder::decode(line.data(), line.size(), buffer_.data() + held_, escaped_);
+}
+
+void YencDecoder::flush()
+{
+    if (held_ == 0)
         return;
+    const std::size_t n = held_;
+    held_ = 0;
     const std::uint64_t offset = start_.offset + result_.decoded;
     result_.crc = Crc32::update(result_.crc, buffer_.data(), n);
     result_.decoded += n;
@@ -116,6 +128,7 @@ void YencDecoder::decode(std::string_view line)
 
 void YencDecoder::end(const std::optional<YencEnd>& trailer)
 {
+    flush();
     YencResult& r = result_;
     r.trailer = trailer.has_value();
     if (trailer)

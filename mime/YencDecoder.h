@@ -47,7 +47,8 @@ struct YencResult {
 // others to its other decoders. Between "=ybegin" and "=yend" every line is yEnc's.
 //
 // Events, in order for each part: onBegin, onData for each decoded run (bytes valid only
-// during the call, offset = the bytes' place in the file), onEnd. Handlers may throw; the
+// during the call, offset = the bytes' place in the file; a run gathers many lines and all
+// of a part's runs come before its onEnd), onEnd. Handlers may throw; the
 // exception passes out of feed() or finish(), and reset() must come before the next article.
 class YencDecoder {
 public:
@@ -68,6 +69,8 @@ private:
     void setState(State state) { state_ = state; }
     void start(const YencBegin& header, const std::optional<YencPart>& range);
     void decode(std::string_view line);
+    // Hands the decoded bytes held so far to onData.
+    void flush();
     void end(const std::optional<YencEnd>& trailer);
 
     State state_ = State::Idle;
@@ -75,7 +78,11 @@ private:
     YencStart start_;
     YencResult result_;
     bool escaped_ = false;
+    // Decoded lines are gathered into runs of about this size: the checksum and the writes
+    // go faster over long runs than line by line.
+    static constexpr std::size_t BatchSize = 64 * 1024;
     std::vector<char> buffer_;
+    std::size_t held_ = 0;
 };
 
 } // namespace nimbra
