@@ -1,11 +1,11 @@
 #pragma once
 
+#include "download/UuJoinState.h"
+#include "platform/MemoryStream.h"
+
 #include <string>
 
 namespace nimbra {
-
-class MemoryStream;
-struct UuJoinState;
 
 // Where a completely fetched article goes: decoding, saving, counting and the preview plug in
 // here. Called on the window's thread from the request-done handler, once per article that

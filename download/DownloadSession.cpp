@@ -379,6 +379,8 @@ void DownloadSession::finishRun()
     SessionActive = false;
     forgetPendingArticle();
     setPhase(phaseIdle);
+    if (OnRunEnded)
+        OnRunEnded();
 }
 
 // ---- commands ---------------------------------------------------------------------------

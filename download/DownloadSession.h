@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,10 @@ public:
     std::int32_t countdown() const { return Countdown; }
     // Times the watchdog expired or a step failed and the run reconnected.
     int watchdogExpiries() const { return expiries_; }
+
+    // Called once when a run has ended (quit reply, Stop, or an unanswered QUIT), after the
+    // buttons and panels show it; for the window to take the message-id cache.
+    std::function<void()> OnRunEnded;
 
 private:
     void NntpClient1SessionConnected();

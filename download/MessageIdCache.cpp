@@ -41,15 +41,20 @@ void MessageIdCache::dropOldest()
     order_.pop_front();
 }
 
-bool MessageIdCache::load(const std::string& path)
+void MessageIdCache::assign(std::vector<std::string> ids)
 {
     order_.clear();
     index_.clear();
+    for (std::string& id : ids)
+        if (!id.empty() && index_.insert(id).second)
+            order_.push_back(std::move(id));
+}
+
+bool MessageIdCache::load(const std::string& path)
+{
     std::vector<std::string> lines;
     const bool loaded = TextListFile::load(path, lines);
-    for (std::string& line : lines)
-        if (!line.empty() && index_.insert(line).second)
-            order_.push_back(std::move(line));
+    assign(std::move(lines));
     return loaded;
 }
 

@@ -29,6 +29,9 @@ public:
     std::size_t size() const { return order_.size(); }
     std::vector<std::string> entries() const { return {order_.begin(), order_.end()}; }
 
+    // Replaces the contents with these ids, oldest first (repeated and empty ones dropped).
+    void assign(std::vector<std::string> ids);
+
     // The "mesagid" file: one id a line. Loading replaces the contents; a missing file gives
     // an empty cache and false.
     bool load(const std::string& path);

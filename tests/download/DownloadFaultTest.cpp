@@ -150,9 +150,9 @@ TEST(DownloadFault, SizeThatIsNoNumberReconnectsAndSkipsTheArticle)
     run.model.addGroup("alt.one", articles);
     run.view.groups = {{"alt.one", true}};
     run.start();
-    ASSERT_TRUE(waitUntil([&] { return run.session.watchdogExpiries() == 1; }));
-    EXPECT_TRUE(run.view.stopEnabled);
     ASSERT_TRUE(run.waitForEnd());
+    EXPECT_EQ(run.session.watchdogExpiries(), 1);
+    EXPECT_EQ(run.view.stopHistory, (std::vector<bool>{true, false}));  // "Stop" stayed usable throughout
     EXPECT_EQ(run.commands(), (Strings{
         "GROUP alt.one", "STAT 1", "XHDR lines 1", "ARTICLE 1", "NEXT", "XHDR lines 2",
         "GROUP alt.one", "STAT 2", "NEXT", "XHDR lines 3", "ARTICLE 3", "NEXT", "XHDR lines 4", "ARTICLE 4",

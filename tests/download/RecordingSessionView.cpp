@@ -17,6 +17,7 @@ void RecordingSessionView::setGetFilesEnabled(bool enabled)
 void RecordingSessionView::setStopEnabled(bool enabled)
 {
     stopEnabled = enabled;
+    stopHistory.push_back(enabled);
     bothDisabledSeen = bothDisabledSeen || (!getFilesEnabled && !stopEnabled);
 }
 

@@ -42,6 +42,7 @@ public:
     std::vector<std::string> panelHistory[4];
     bool getFilesEnabled = true;
     bool stopEnabled = false;
+    std::vector<bool> stopHistory;  // every setStopEnabled, in order
     bool bothDisabledSeen = false;  // "Get Files" and "Stop" were disabled at the same time
     std::vector<std::string> messages;
 };

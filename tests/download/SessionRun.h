@@ -7,6 +7,7 @@
 #include "download/ArticleSink.h"
 #include "download/DownloadSession.h"
 #include "tests/download/RecordingSessionView.h"
+#include "tests/support/FakeNewsServer.h"
 #include "tests/support/NewsServerModel.h"
 
 #include <memory>

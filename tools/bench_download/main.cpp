@@ -4,6 +4,7 @@
 #include "download/DownloadSession.h"
 #include "download/SessionView.h"
 #include "platform/MemoryStream.h"
+#include "tests/support/FakeNewsServer.h"
 #include "tests/support/NewsServerModel.h"
 
 #include <QCoreApplication>

@@ -1,0 +1,41 @@
+#include "app/SessionWiring.h"
+
+#include "app/ButtonRow.h"
+#include "app/MainWindow.h"
+
+#include <QEvent>
+#include <QPushButton>
+
+namespace nimbra {
+
+SessionWiring::SessionWiring(MainWindow& window) : window_(window), view_(window), session_(view_)
+{
+    QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
+        if (!session_.sessionActive())
+            session_.messageIdCache().assign(window_.messageIdCache());
+        session_.bitbtn1Click();
+    });
+    QObject::connect(window_.buttonRow()->stopButton(), &QPushButton::clicked, this, [this] { session_.sendbtnClick(); });
+    session_.OnRunEnded = [this] { giveCacheBack(); };
+    window_.installEventFilter(this);
+}
+
+SessionWiring::~SessionWiring()
+{
+    window_.removeEventFilter(this);
+}
+
+bool SessionWiring::eventFilter(QObject* watched, QEvent* event)
+{
+    // The window writes "mesagid" while it closes; a run still going must not lose its ids.
+    if (watched == &window_ && event->type() == QEvent::Close && session_.sessionActive())
+        giveCacheBack();
+    return false;
+}
+
+void SessionWiring::giveCacheBack()
+{
+    window_.messageIdCache() = session_.messageIdCache().entries();
+}
+
+} // namespace nimbra

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/SessionViewAdapter.h"
+#include "download/DownloadSession.h"
+
+#include <QObject>
+
+namespace nimbra {
+
+class MainWindow;
+
+// Connects a download session to the main window: "Get Files" and "Stop" to the session's
+// handlers, the session to the window through a SessionViewAdapter, and the window's
+// message-id list to the session's indexed cache. The window's list stays the copy that is
+// loaded and saved as "mesagid": the session takes it when a run starts and gives it back
+// when the run ends and when the window is about to close. Create it after the window, on the
+// window's thread; the window must outlive it.
+class SessionWiring : public QObject {
+public:
+    explicit SessionWiring(MainWindow& window);
+    ~SessionWiring() override;
+
+    DownloadSession& session() { return session_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void giveCacheBack();
+
+    MainWindow& window_;
+    SessionViewAdapter view_;
+    DownloadSession session_;
+};
+
+} // namespace nimbra
