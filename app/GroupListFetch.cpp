@@ -109,6 +109,7 @@ void GroupListFetch::fetch(const std::string& path)
         ListClient1.ListGroups();
         if (!path.empty())
             TextListFile::save(path, fullList_); // a cache that cannot be written is no error
+        QCoreApplication::processEvents(); // a long list takes a while to save and to sort
         view_.refillGroupList();
     } catch (...) {
         failure = std::current_exception();

@@ -1,5 +1,7 @@
 #include "tests/grouplist/StalledListener.h"
 
+#include "tests/support/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -36,13 +38,9 @@ bool connectsWithin(int fd, std::uint16_t port, int ms)
 
 StalledListener::StalledListener()
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(listener_, 0) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    listener_ = LoopbackListener::open(port_, 0);
+    if (listener_ < 0)
         return;
-    port_ = ntohs(address.sin_port);
     for (int attempt = 0; attempt < 16 && !stalled_; ++attempt) {
         const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (filler < 0)
