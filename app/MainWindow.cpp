@@ -14,6 +14,7 @@
 #include "app/MessageBoxDialogs.h"
 #include "app/NewsGroupsPage.h"
 #include "app/OptionsPage.h"
+#include "app/SessionWiring.h"
 #include "app/SplashWindow.h"
 #include "app/StatusPanels.h"
 #include "app/WindowSettings.h"
@@ -48,6 +49,7 @@ MainWindow::MainWindow(Dialogs* dialogs, SplashWindow* splash, QWidget* parent)
     buildWindow();
     fetchView_ = std::make_unique<GroupFetchAdapter>(*this);
     groupFetch_ = std::make_unique<GroupListFetch>(*fetchView_, groupList_);
+    sessionWiring_ = std::make_unique<SessionWiring>(*this);
     wireButtons();
     FormCreate();
     // Connected after the settings are in the fields: loading the stored filter is no typing

@@ -22,6 +22,7 @@ class GroupListFetch;
 class HelpWindow;
 class NewsGroupsPage;
 class OptionsPage;
+class SessionWiring;
 class SplashWindow;
 class StatusPanels;
 
@@ -79,6 +80,8 @@ public:
 
     // "Get groups": the list fetch wired to the button and to the wait window's "Stop".
     GroupListFetch& groupListFetch() const { return *groupFetch_; }
+    // "Get Files" and "Stop": the download session wired to the buttons and the panels.
+    SessionWiring& sessionWiring() const { return *sessionWiring_; }
 
     // Where "mesagid" lives.
     static std::string messageIdCachePath();
@@ -129,6 +132,7 @@ private:
     // Last, so that they go first: the fetch holds the adapter and the group list.
     std::unique_ptr<GroupFetchAdapter> fetchView_;
     std::unique_ptr<GroupListFetch> groupFetch_;
+    std::unique_ptr<SessionWiring> sessionWiring_;
 };
 
 } // namespace nimbra

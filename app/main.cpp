@@ -1,26 +1,67 @@
 // Program entry: splash, title, main window (which loads everything), about box; then the
-// message loop until the main window closes.
+// message loop until the main window closes. Command-line options fill the window's fields
+// and may run "Get Files" unattended (CommandLineOptions).
 #include "app/AboutBox.h"
+#include "app/ButtonRow.h"
+#include "app/CommandLineOptions.h"
+#include "app/ConsoleDialogs.h"
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
+#include "app/UnattendedRun.h"
 
 #include <QApplication>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// A program given options may be run from a script on a machine without a display; it then
+// runs on the offscreen platform rather than failing to start. Without options nothing
+// changes.
+void chooseDisplay(int argc)
+{
+    if (argc > 1 && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    chooseDisplay(argc);
     QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Nimbra File"));
+    QApplication::setApplicationVersion(QStringLiteral("2.03"));
+    const nimbra::CommandLineOptions options = nimbra::CommandLineOptions::parse(QApplication::arguments());
 
     nimbra::SplashWindow splash;
     splash.showAndPaint();
 
-    QApplication::setApplicationName(QStringLiteral("Nimbra File"));
     application.setProperty("helpFile", QStringLiteral("nimbra.hlp"));
 
-    nimbra::MainWindow window(nullptr, &splash);
+    // Nobody answers message boxes in a run that ends by itself.
+    const bool unattended = options.getFiles && !options.keepOpen;
+    std::unique_ptr<nimbra::ConsoleDialogs> console;
+    if (unattended)
+        console = std::make_unique<nimbra::ConsoleDialogs>();
+    nimbra::MainWindow window(console.get(), &splash);
     nimbra::AboutBox about(&window);
     window.setAboutBox(&about);
+    options.applyTo(window);
 
     splash.close();
     window.show();
+    std::unique_ptr<nimbra::UnattendedRun> run;
+    if (unattended) {
+        // With the default time-out of 30 s: two minutes without any progress.
+        const int timeoutSeconds = std::atoi(window.fieldText(nimbra::Field::Timeout).c_str());
+        run = std::make_unique<nimbra::UnattendedRun>(window, (4 * std::max(timeoutSeconds, 10) + 5) * 1000);
+        run->start();
+    } else if (options.getFiles) {
+        window.buttonRow()->getFilesButton()->click();
+    }
     return application.exec();
 }

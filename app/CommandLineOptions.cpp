@@ -1,0 +1,150 @@
+#include "app/CommandLineOptions.h"
+
+#include "app/GroupListModel.h"
+#include "app/MainWindow.h"
+#include "app/NewsGroupsPage.h"
+#include "app/OptionsPage.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace nimbra {
+namespace {
+
+bool allDigits(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<std::string> valueOf(const QCommandLineParser& parser, const QCommandLineOption& option)
+{
+    if (!parser.isSet(option))
+        return std::nullopt;
+    return parser.value(option).toStdString();
+}
+
+[[noreturn]] void refuse(const QCommandLineParser& parser, const std::string& reason)
+{
+    std::fprintf(stderr, "nimbra: %s\n\n%s", reason.c_str(), parser.helpText().toLocal8Bit().constData());
+    std::exit(2);
+}
+
+} // namespace
+
+CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Nimbra File harvests files, above all pictures, from Usenet newsgroups.\n"
+        "Each option fills the window field of the same name and is kept like a typed value.\n"
+        "With --get-files the run starts at once and the program ends when it reports\n"
+        "\"Processing is over\"; without a display it runs offscreen and prints each saved file\n"
+        "and the counters. Exit status: 0 when the run completed, 1 when it did not, 2 for\n"
+        "wrong options."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("News server (\"NNTP Server\")."),
+                                    QStringLiteral("host"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port of the news server (\"Port\")."),
+                                  QStringLiteral("port"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name, sent with the password."),
+                                  QStringLiteral("name"));
+    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Password."),
+                                      QStringLiteral("password"));
+    const QCommandLineOption folder(QStringLiteral("folder"),
+                                    QStringLiteral("Download folder (\"Path to save files\")."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption groups(QStringList{QStringLiteral("groups"), QStringLiteral("group")},
+                                    QStringLiteral("Newsgroups to walk, comma-separated; may be repeated. They are "
+                                                   "shown and selected in the list box."),
+                                    QStringLiteral("names"));
+    const QCommandLineOption separate(QStringLiteral("separate-by-groups"),
+                                      QStringLiteral("Save into one folder per newsgroup (\"Separate by news groups\")."));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("Seconds without an answer before reconnecting, 10 to 600 "
+                                                    "(\"Timeout, sec\")."),
+                                     QStringLiteral("seconds"));
+    const QCommandLineOption getFiles(QStringLiteral("get-files"),
+                                      QStringLiteral("Press \"Get Files\" at once and end the program when the run "
+                                                     "is over."));
+    const QCommandLineOption keepOpen(QStringLiteral("keep-open"),
+                                      QStringLiteral("With --get-files: keep the window open after the run."));
+    parser.addOptions({server, port, user, password, folder, groups, separate, timeout, getFiles, keepOpen});
+    if (!parser.parse(arguments))
+        refuse(parser, parser.errorText().toStdString());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        refuse(parser, "unexpected argument " + parser.positionalArguments().first().toStdString());
+
+    CommandLineOptions options;
+    options.server = valueOf(parser, server);
+    options.port = valueOf(parser, port);
+    options.user = valueOf(parser, user);
+    options.password = valueOf(parser, password);
+    options.folder = valueOf(parser, folder);
+    options.timeout = valueOf(parser, timeout);
+    options.separateByGroups = parser.isSet(separate);
+    options.getFiles = parser.isSet(getFiles);
+    options.keepOpen = parser.isSet(keepOpen);
+    for (const QString& value : parser.values(groups))
+        for (const QString& name : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const std::string group = name.trimmed().toStdString();
+            if (!group.empty() && std::find(options.groups.begin(), options.groups.end(), group) == options.groups.end())
+                options.groups.push_back(group);
+        }
+    if (const std::string reason = options.problem(); !reason.empty())
+        refuse(parser, reason);
+    return options;
+}
+
+std::string CommandLineOptions::problem() const
+{
+    // The window's own entry rules: digits only, at most 5 for the port.
+    if (port && (!allDigits(*port) || port->size() > 5))
+        return "the port must be a number of at most 5 digits";
+    if (timeout && (!allDigits(*timeout) || timeout->size() > 3 || std::stoi(*timeout) < 10 || std::stoi(*timeout) > 600))
+        return "the time-out must be a number of seconds from 10 to 600";
+    if (folder && folder->empty())
+        return "the download folder must not be empty";
+    if (getFiles && groups.empty())
+        return "--get-files needs at least one newsgroup (--groups)";
+    if (keepOpen && !getFiles)
+        return "--keep-open goes with --get-files";
+    return {};
+}
+
+void CommandLineOptions::applyTo(MainWindow& window) const
+{
+    const std::pair<const std::optional<std::string>*, Field> fields[] = {
+        {&server, Field::Host}, {&port, Field::Port}, {&user, Field::UserName},
+        {&password, Field::Password}, {&timeout, Field::Timeout}};
+    for (const auto& [value, field] : fields)
+        if (*value)
+            window.setFieldText(field, **value);
+    if (folder) {
+        QString path = QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromStdString(*folder)));
+        if (!path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('/');
+        window.setFieldText(Field::Folder, path.toStdString());
+    }
+    if (separateByGroups)
+        window.optionsPage()->perGroupButton()->setChecked(true);
+    if (groups.empty())
+        return;
+    NewsGroupsPage& page = *window.newsGroupsPage();
+    page.model()->fill(groups, {});
+    page.listBox()->selectAll();
+}
+
+} // namespace nimbra

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QStringList>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbra {
+
+class MainWindow;
+
+// The program's command-line options. Each one fills the window field of the same name as if
+// the user had typed it, so what is given is kept when the window closes; --get-files then
+// presses "Get Files" at once and ends the program when the run is over (an unattended run).
+// Without options the program starts as it always has.
+struct CommandLineOptions {
+    std::optional<std::string> server, port, user, password, folder, timeout;
+    std::vector<std::string> groups;  // in the order given, without duplicates
+    bool separateByGroups = false;
+    bool getFiles = false;
+    bool keepOpen = false;  // with getFiles: the window stays open after the run
+
+    // Parses the arguments (the first is the program). On --help or --version it prints and
+    // ends the process with 0; on a wrong argument it prints the reason and the usage to
+    // standard error and ends it with 2. Needs the application object.
+    static CommandLineOptions parse(const QStringList& arguments);
+
+    // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,
+    // a time-out outside 10..600, --get-files without a group.
+    std::string problem() const;
+
+    // Puts the values into the window's fields, after the window has loaded its own. The
+    // folder is made absolute and ends in "/". Given groups become the list box's entries,
+    // all selected.
+    void applyTo(MainWindow& window) const;
+};
+
+} // namespace nimbra

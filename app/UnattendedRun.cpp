@@ -1,0 +1,121 @@
+#include "app/UnattendedRun.h"
+
+#include "app/ButtonRow.h"
+#include "app/MainWindow.h"
+#include "app/StatusPanels.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace nimbra {
+namespace {
+
+constexpr int pollMs = 50;
+const char* const runOver = "Processing is over";
+
+// The files below folder, as paths relative to it.
+std::set<std::string> filesBelow(const std::string& folder)
+{
+    std::set<std::string> files;
+    const QString root = QString::fromStdString(folder);
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.insert(QDir(root).relativeFilePath(it.next()).toStdString());
+    return files;
+}
+
+} // namespace
+
+UnattendedRun::UnattendedRun(MainWindow& window, int noProgressLimitMs)
+    : window_(window), noProgressLimitMs_(noProgressLimitMs)
+{
+    poller_.setInterval(pollMs);
+    connect(&poller_, &QTimer::timeout, this, [this] { poll(); });
+}
+
+void UnattendedRun::start()
+{
+    // From the event loop, so that the loop is running when finish() ends it.
+    QTimer::singleShot(0, this, [this] { begin(); });
+}
+
+void UnattendedRun::begin()
+{
+    folder_ = window_.fieldText(Field::Folder);
+    known_ = filesBelow(folder_);
+    QPushButton* getFiles = window_.buttonRow()->getFilesButton();
+    if (!getFiles->isEnabled()) {
+        finish(1, "\"Get Files\" cannot be pressed");
+        return;
+    }
+    getFiles->click();
+    // A run that started has disabled the button; one that was refused has said why.
+    if (getFiles->isEnabled()) {
+        finish(1, "the run did not start");
+        return;
+    }
+    lastMark_ = progressMark();
+    sinceProgress_.start();
+    poller_.start();
+}
+
+std::string UnattendedRun::progressMark()
+{
+    const StatusPanels& panels = *window_.statusPanels();
+    return panels.panelText(0) + '\n' + panels.panelText(1) + '\n' + panels.panelText(2) + '\n'
+           + std::to_string(window_.statistics().TodayFiles);
+}
+
+void UnattendedRun::poll()
+{
+    // Every new file is counted, so the folder is read only when the count moves.
+    if (window_.statistics().TodayFiles != filesSeen_) {
+        filesSeen_ = window_.statistics().TodayFiles;
+        reportNewFiles();
+    }
+    if (window_.buttonRow()->getFilesButton()->isEnabled()) {
+        if (window_.statusPanels()->panelText(0) == runOver)
+            finish(0, {});
+        else
+            finish(1, "the run ended without \"Processing is over\"");
+        return;
+    }
+    if (const std::string mark = progressMark(); mark != lastMark_) {
+        lastMark_ = mark;
+        sinceProgress_.restart();
+    } else if (sinceProgress_.elapsed() > noProgressLimitMs_) {
+        window_.buttonRow()->stopButton()->click();
+        finish(1, "no progress for " + std::to_string(noProgressLimitMs_ / 1000) + " seconds; stopped");
+    }
+}
+
+void UnattendedRun::reportNewFiles()
+{
+    for (const std::string& file : filesBelow(folder_))
+        if (known_.insert(file).second)
+            std::printf("Saved %s\n", file.c_str());
+    std::fflush(stdout);
+}
+
+void UnattendedRun::finish(int status, const std::string& reason)
+{
+    poller_.stop();
+    reportNewFiles();
+    status_ = status;
+    const Statistics& counters = window_.statistics();
+    if (status == 0)
+        std::printf("%s\n", runOver);
+    else
+        std::fprintf(stderr, "nimbra: %s\n", reason.c_str());
+    std::printf("Today: %d files, %d KB. Total: %d files, %d KB.\n", counters.TodayFiles, counters.TodayKB,
+                counters.TotalFiles, counters.TotalKB);
+    std::fflush(stdout);
+    // Closing keeps the settings, the totals and the message-id cache.
+    window_.close();
+    QCoreApplication::exit(status);
+}
+
+} // namespace nimbra

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <set>
+#include <string>
+
+namespace nimbra {
+
+class MainWindow;
+
+// One download run without anyone at the window: presses "Get Files", prints a line
+// "Saved <path>" to standard output for each file that appears in the download folder (the
+// path relative to it), and when the run reports "Processing is over" prints the counters,
+// closes the window (which keeps settings, totals and the message-id cache) and ends the
+// event loop with status 0.
+//
+// The status is 1 when the run does not start (no group, refused by the window) or makes no
+// progress: the run never gives up by itself, so after noProgressLimitMs without a change of
+// the group, article or percentage panel or of the files count, it is stopped. The window
+// must outlive the run; one thread.
+class UnattendedRun : public QObject {
+public:
+    explicit UnattendedRun(MainWindow& window, int noProgressLimitMs);
+
+    // Presses "Get Files" as soon as the event loop runs.
+    void start();
+    // The status the run ended with; -1 while it runs.
+    int status() const { return status_; }
+
+private:
+    void begin();
+    void poll();
+    void reportNewFiles();
+    std::string progressMark();
+    void finish(int status, const std::string& reason);
+
+    MainWindow& window_;
+    int noProgressLimitMs_;
+    QTimer poller_;
+    QElapsedTimer sinceProgress_;
+    std::string lastMark_;
+    std::string folder_;
+    std::set<std::string> known_;
+    int filesSeen_ = 0;
+    int status_ = -1;
+};
+
+} // namespace nimbra
