@@ -74,7 +74,6 @@ TEST(JpegLoader, BrokenFilesGiveANullImage)
         garbage += static_cast<char>((i * 131 + 7) & 0xFF);
     for (const std::string& bytes : {std::string(), std::string("plain text, not a picture"),
                                      whole.substr(0, 20), garbage}) {
-        EXPECT_TRUE(JpegLoader::load(fileWith(bytes), {297, 225}).isNull());
         EXPECT_TRUE(JpegLoader::loadStretched(fileWith(bytes), {297, 225}).isNull());
     }
     EXPECT_TRUE(JpegLoader::load(TestEnvironment::root() + "missing.jpg", {297, 225}).isNull());

@@ -47,16 +47,6 @@ TEST(PreviewMaker, APictureGetsItsSizeBoxAndScaledImage)
     EXPECT_EQ(preview->image.size(), QSize(297, 223));
 }
 
-TEST(PreviewMaker, OtherFilesShowNameAndSizeOnly)
-{
-    const std::string bytes = JpegSample::bytes(40, 30);
-    const auto preview = PreviewMaker::make(folderWith("photo.jpeg", bytes), "photo.jpeg");
-    ASSERT_TRUE(preview);
-    EXPECT_FALSE(preview->isPicture);
-    EXPECT_EQ(preview->size, static_cast<std::int64_t>(bytes.size()));
-    EXPECT_TRUE(preview->image.isNull());
-}
-
 TEST(PreviewMaker, ANonJpegNamedJpgShowsOneByOneAndFillsTheBox)
 {
     const auto preview = PreviewMaker::make(folderWith("fake.jpg", "GIF89a not a jpeg"), "fake.jpg");
