@@ -117,9 +117,11 @@ void DemoContent::chat(Group& group, const std::string& subject, int lines)
 }
 
 void DemoContent::addFile(const Group& group, const std::string& name, const std::string& bytes,
-                          DemoFile::Encoding encoding)
+                          DemoFile::Encoding encoding, std::vector<std::size_t> articleBytes)
 {
-    files_.push_back({group.name, name, bytes, encoding, false});
+    if (articleBytes.empty())
+        articleBytes.push_back(bytes.size());
+    files_.push_back({group.name, name, bytes, encoding, false, std::move(articleBytes)});
 }
 
 void DemoContent::uuPicture(Group& group, const std::string& subject, const std::string& name,
@@ -137,7 +139,9 @@ void DemoContent::uuSplit(Group& group, const std::string& subject, const std::s
 {
     const std::vector<std::string> data = ArticleEncoders::uuLines(bytes);
     const std::size_t share = (data.size() + 2) / 3;
+    std::vector<std::size_t> added;
     for (std::size_t part = 0; part < 3; ++part) {
+        added.push_back(std::min(bytes.size(), (part + 1) * share * 45) - std::min(bytes.size(), part * share * 45));
         // A continuation starts with a line of its own, which the reader skips.
         std::vector<std::string> body{part == 0 ? "begin 644 " + name
                                                 : "section " + std::to_string(part + 1) + " of file " + name};
@@ -147,7 +151,7 @@ void DemoContent::uuSplit(Group& group, const std::string& subject, const std::s
             body.emplace_back("end");
         post(group, subject + " (" + std::to_string(part + 1) + "/3)", std::move(body));
     }
-    addFile(group, name, bytes, DemoFile::UuencodeSplit);
+    addFile(group, name, bytes, DemoFile::UuencodeSplit, std::move(added));
 }
 
 void DemoContent::mimeFile(Group& group, const std::string& subject, const std::string& name,
@@ -183,13 +187,15 @@ void DemoContent::yencPicture(Group& group, const std::string& subject, const st
         return;
     }
     const std::size_t share = (bytes.size() + parts - 1) / static_cast<std::size_t>(parts);
+    std::vector<std::size_t> added;
     for (int part = 0; part < parts; ++part) {
         const std::size_t begin = share * static_cast<std::size_t>(part);
         const std::size_t end = std::min(bytes.size(), begin + share);
+        added.push_back(end - begin);
         post(group, subject + " - \"" + name + "\" yEnc (" + std::to_string(part + 1) + "/" + std::to_string(parts) + ")",
              yencPart(name, bytes, part + 1, parts, begin, end));
     }
-    addFile(group, name, bytes, DemoFile::YencSplit);
+    addFile(group, name, bytes, DemoFile::YencSplit, std::move(added));
 }
 
 } // namespace nimbra::test

@@ -16,6 +16,8 @@ struct DemoFile {
     enum Encoding { Uuencode, UuencodeSplit, Base64, QuotedPrintable, Yenc, YencSplit } encoding = Uuencode;
     // The article (or its largest part) is over the default 200 KB size limit.
     bool overDefaultLimit = false;
+    // The bytes each of its articles adds to the file, in posting order.
+    std::vector<std::size_t> articleBytes;
 };
 
 // The demo news server's groups, made afresh on each construction, the same each time:
@@ -60,7 +62,8 @@ private:
                   const std::string& bytes, DemoFile::Encoding encoding);
     void yencPicture(Group& group, const std::string& subject, const std::string& name, const std::string& bytes,
                      int parts);
-    void addFile(const Group& group, const std::string& name, const std::string& bytes, DemoFile::Encoding encoding);
+    void addFile(const Group& group, const std::string& name, const std::string& bytes, DemoFile::Encoding encoding,
+                 std::vector<std::size_t> articleBytes = {});
 
     std::deque<Group> groups_;  // a deque keeps references to groups valid
     std::vector<DemoFile> files_;

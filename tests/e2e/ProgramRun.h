@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nimbra::test {
+
+// The program as a child process, with the test's HOME and XDG folders, offscreen. The child
+// is killed and reaped when it outlives timeoutMs, and always before run() returns.
+struct ProgramRun {
+    int exitCode = -1;  // -1 when it crashed or was killed
+    std::vector<std::string> out;  // standard output, line by line
+    std::string err;
+
+    static ProgramRun run(const std::vector<std::string>& arguments, int timeoutMs = 60000);
+
+    // The paths of the "Saved " lines.
+    std::vector<std::string> saved() const;
+    bool printed(const std::string& line) const;
+};
+
+} // namespace nimbra::test
