@@ -104,6 +104,7 @@ void MimeDecoder::DecodeStream(Stream& stream)
 {
     uuActiveName_.clear();
     reset();
+    yenc_.reset();
     // The boundary list and the read buffer live for one article, also when a handler throws.
     struct Release {
         MimeDecoder& decoder;
@@ -117,6 +118,7 @@ void MimeDecoder::DecodeStream(Stream& stream)
     LineSplitter splitter(stream, headerMode_);
     splitter.run([this](char* line, std::size_t length) { handleLine(line, length); });
     currentLine_ = nullptr;
+    yenc_.finish();
     if (message_.MsgBoundary.empty() || partOpened_)
         DoPartEnd();
     DoMessageEnd();
@@ -184,6 +186,7 @@ void MimeDecoder::preambleLine(char* line, std::size_t length)
 // A boundary ends the part before it and starts the next part's header.
 void MimeDecoder::endPart()
 {
+    yenc_.finish();
     partOpened_ = false;
     DoPartEnd();
     part_ = {};
@@ -280,6 +283,8 @@ bool MimeDecoder::isBoundary(const char* line, std::size_t length, bool closingT
 
 void MimeDecoder::bodyLine(char* line, std::size_t length)
 {
+    if (yenc_.feed(std::string_view(line, length)))
+        return;
     uudecodeLine(line, length);
 }
 

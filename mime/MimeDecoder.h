@@ -2,6 +2,7 @@
 
 #include "mime/MimeHeaderFields.h"
 #include "mime/UuSessionState.h"
+#include "mime/YencDecoder.h"
 #include "platform/FileStream.h"
 #include "platform/Stream.h"
 
@@ -101,6 +102,11 @@ public:
     // Closes and releases the output file; false when a write to it failed.
     bool closeOutputFile();
 
+    // The yEnc decoder that sees every line bound for the uudecoding path first and keeps the
+    // lines of its blocks ("=ybegin" to "=yend"). The saving code binds its events; a block
+    // still open when its part or the article ends is ended unconfirmed.
+    YencDecoder& Yenc() { return yenc_; }
+
     // Every delivered byte run is also written here; not owned, may be null.
     void setSinkStream(Stream* sink) { sink_ = sink; }
 
@@ -167,6 +173,7 @@ private:
     Stream* sink_ = nullptr;
     std::string scratch_;    // quoted-printable output, reused per line
     std::string inlineLine_; // inline uudecoding output, reused per line
+    YencDecoder yenc_;
 };
 
 } // namespace nimbra

@@ -1,0 +1,105 @@
+// yEnc bodies inside whole articles: the lines the body decoder hands to its uudecoding path
+// reach the yEnc decoder first, and everything else goes on as before.
+#include "mime/YencDecoder.h"
+#include "tests/mime/DecoderHarness.h"
+#include "tests/support/YencTestEncoder.h"
+
+#include <gtest/gtest.h>
+
+namespace nimbra::test {
+namespace {
+
+std::string body(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+// Keeps what the yEnc events bring, on top of the harness's own saving.
+struct YencLog {
+    explicit YencLog(MimeDecoder& decoder)
+    {
+        decoder.Yenc().onBegin = [this](const YencStart& start) { names.push_back(start.header.name); };
+        decoder.Yenc().onData = [this](const char* data, std::size_t n, std::uint64_t) { bytes.append(data, n); };
+        decoder.Yenc().onEnd = [this](const YencStart&, const YencResult& result) { results.push_back(result); };
+    }
+    std::vector<std::string> names;
+    std::string bytes;
+    std::vector<YencResult> results;
+};
+
+TEST(YencInArticle, SinglePartBodyIsDecodedAndTheUuPathSeesOnlyTheRest)
+{
+    DecoderHarness h;
+    YencLog log(h.decoder);
+    const std::string payload = yencPayload(3000, 31);
+    const std::string article = "Subject: [1/1] \"pic.jpg\" yEnc\r\n\r\nposted with care\r\n"
+        + body(yencSingle("pic.jpg", payload, {128, true, false, 0.0, 1})) + "-- \r\nsig\r\n";
+    EXPECT_EQ(h.article(article), "");  // the uudecoding path made no file of its own
+    EXPECT_EQ(log.names, std::vector<std::string>{"pic.jpg"});
+    EXPECT_EQ(log.bytes, payload);
+    ASSERT_EQ(log.results.size(), 1u);
+    EXPECT_TRUE(log.results[0].good());
+    EXPECT_TRUE(h.files().empty());
+}
+
+TEST(YencInArticle, ArticleCutBeforeTheTrailerEndsThePartUnconfirmed)
+{
+    DecoderHarness h;
+    YencLog log(h.decoder);
+    std::vector<std::string> lines = yencSingle("cut.jpg", yencPayload(2000, 32));
+    lines.resize(lines.size() - 3);
+    h.article("Subject: cut\r\n\r\n" + body(lines));
+    ASSERT_EQ(log.results.size(), 1u);
+    EXPECT_FALSE(log.results[0].trailer);
+    // The next article starts clean: its plain lines are not taken for yEnc data.
+    h.article("Subject: next\r\n\r\nplain words\r\n=yend size=1\r\n");
+    EXPECT_EQ(log.results.size(), 1u);
+}
+
+TEST(YencInArticle, UuencodePartOfAMultipartArticleCarriesYenc)
+{
+    DecoderHarness h;
+    YencLog log(h.decoder);
+    const std::string payload = yencPayload(1500, 33);
+    const std::string article =
+        "Subject: mixed\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\npreamble\r\n--XX\r\n"
+        "Content-Type: text/plain\r\n\r\n=ybegin line=128 size=3 name=not-decoded.txt\r\n--XX\r\n"
+        "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n"
+        + body(yencSingle("part.bin", payload)) + "--XX--\r\n";
+    h.article(article);
+    EXPECT_EQ(log.names, std::vector<std::string>{"part.bin"});
+    EXPECT_EQ(log.bytes, payload);
+    ASSERT_EQ(log.results.size(), 1u);
+    EXPECT_TRUE(log.results[0].good());
+    EXPECT_NE(h.delivered.find("=ybegin line=128 size=3 name=not-decoded.txt"), std::string::npos);
+}
+
+TEST(YencInArticle, BoundaryInsideAYencPartEndsItUnconfirmed)
+{
+    DecoderHarness h;
+    YencLog log(h.decoder);
+    std::vector<std::string> lines = yencSingle("early.bin", yencPayload(1500, 34));
+    lines.pop_back();
+    h.article("Subject: early\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
+              "Content-Transfer-Encoding: x-uuencode\r\n\r\n" + body(lines) + "--B\r\n\r\nafter\r\n--B--\r\n");
+    ASSERT_EQ(log.results.size(), 1u);
+    EXPECT_FALSE(log.results[0].trailer);
+    EXPECT_NE(h.delivered.find("after"), std::string::npos);
+}
+
+TEST(YencInArticle, UuencodedFileBesideAYencBlockIsStillSaved)
+{
+    DecoderHarness h;
+    YencLog log(h.decoder);
+    const std::string article = "Subject: both\r\n\r\n" + body(yencSingle("y.bin", "yenc bytes"))
+        + "begin 644 abc.txt\r\n#86)C\r\n`\r\nend\r\n";
+    EXPECT_EQ(h.article(article), "abc.txt");
+    EXPECT_EQ(h.fileText("abc.txt"), "abc");
+    EXPECT_EQ(log.bytes, "yenc bytes");
+}
+
+} // namespace
+} // namespace nimbra::test
