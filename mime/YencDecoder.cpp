@@ -26,8 +26,7 @@ bool YencDecoder::feed(std::string_view line)
 {
     if (YencHeader::isBegin(line)) {
         const std::optional<YencBegin> header = YencHeader::parseBegin(line);
-        if (state_ != State::Idle)
-            end(std::nullopt);
+        finish();  // a block still open ends unconfirmed
         if (!header)
             return state_ != State::Idle;
         if (header->part) {

@@ -88,6 +88,16 @@ TEST_F(YencAssemblyTest, SingleFileIsSavedUnderItsSafeNameAndNeverOverwrites)
     EXPECT_TRUE(assembly.ledger().entries().empty());
 }
 
+TEST_F(YencAssemblyTest, NameWithNothingUsableGetsARandomPictureName)
+{
+    YencAssembly assembly(ledger);
+    const auto r = feedOne(assembly, test::yencSingle("\x01\x02", "data"), folder);
+    EXPECT_EQ(r.outcome, Outcome::Completed);
+    ASSERT_GT(r.name.size(), 4u);
+    EXPECT_EQ(r.name.substr(r.name.size() - 4), ".jpg");
+    EXPECT_EQ(contents(folder + r.name), "data");
+}
+
 TEST_F(YencAssemblyTest, DamagedSingleFileIsNotWritten)
 {
     YencAssembly assembly(ledger);

@@ -241,3 +241,43 @@ TEST(YencDecoder, ThrowingHandlerLeavesTheDecoderUsableAfterReset)
 
 } // namespace
 } // namespace nimbra
+
+namespace nimbra {
+namespace {
+
+TEST(YencDecoder, ArbitraryKeywordSoupKeepsBeginsAndEndsPaired)
+{
+    const std::vector<std::string> pieces{
+        "=ybegin line=128 size=10 name=a", "=ybegin part=2 total=3 size=100 name=b", "=ypart begin=11 end=20",
+        "=ypart begin=5 end=1", "=yend size=10 crc32=1234", "=yend pcrc32=zz", "=ybegin size=x name=c", "kkkk=",
+        "=}=}", "", "\r", "=", "=y", "begin 644 x", "=ybegin size=18446744073709551615 name=max"};
+    std::mt19937 random(51);
+    for (int round = 0; round < 2000; ++round) {
+        YencDecoder decoder;
+        int open = 0;
+        bool paired = true;
+        std::uint64_t expectedOffset = 0;
+        decoder.onBegin = [&](const YencStart& start) {
+            paired = paired && open == 0;
+            ++open;
+            expectedOffset = start.offset;
+        };
+        decoder.onData = [&](const char*, std::size_t n, std::uint64_t offset) {
+            paired = paired && open == 1 && offset == expectedOffset;
+            expectedOffset += n;
+        };
+        decoder.onEnd = [&](const YencStart&, const YencResult&) {
+            paired = paired && open == 1;
+            --open;
+        };
+        for (int i = 0; i < 30; ++i)
+            decoder.feed(pieces[random() % pieces.size()]);
+        decoder.finish();
+        ASSERT_TRUE(paired) << "round " << round;
+        ASSERT_EQ(open, 0) << "round " << round;
+        ASSERT_FALSE(decoder.active());
+    }
+}
+
+} // namespace
+} // namespace nimbra
