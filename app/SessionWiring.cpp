@@ -8,8 +8,12 @@
 
 namespace nimbra {
 
-SessionWiring::SessionWiring(MainWindow& window) : window_(window), view_(window), session_(view_)
+SessionWiring::SessionWiring(MainWindow& window)
+    : window_(window), view_(window),
+      pictures_(*window.graphicsPage(), window.statistics(), [&window] { window.showStatistics(); }),
+      session_(view_)
 {
+    session_.setArticleSink(&saver_);
     QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
         if (!session_.sessionActive())
             session_.messageIdCache().assign(window_.messageIdCache());

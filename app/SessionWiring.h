@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/GraphicsPageView.h"
 #include "app/SessionViewAdapter.h"
+#include "download/AttachmentSaver.h"
 #include "download/DownloadSession.h"
 
 #include <QObject>
@@ -30,6 +32,8 @@ private:
 
     MainWindow& window_;
     SessionViewAdapter view_;
+    GraphicsPageView pictures_;
+    AttachmentSaver saver_{view_, pictures_};
     DownloadSession session_;
 };
 

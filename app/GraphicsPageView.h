@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/FullScreenWindow.h"
+#include "app/Statistics.h"
+#include "download/SavedFileView.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+
+namespace nimbra {
+
+class GraphicsPage;
+
+// The saving step's view of the "Graphics" page: the saved file's labels, the picture in the
+// preview box, the statistics counters, and the page's "Full Screen" and "Delete" buttons.
+// "Delete" removes the file last shown by its own path, so a changed folder setting or a
+// later group never makes it delete another file of the same name.
+//
+// The page and the counters must outlive the view; showStatistics puts the counters into
+// their labels. The full-screen window is the view's own, a child of the page's window.
+class GraphicsPageView : public QObject, public SavedFileView {
+public:
+    GraphicsPageView(GraphicsPage& page, Statistics& statistics, std::function<void()> showStatistics);
+
+    void showSavedName(const std::string& name, const std::string& path) override;
+    void showPicture(const PicturePreview& preview) override;
+    void showSavedSize(std::int64_t bytes) override;
+    void addToStatistics(std::int32_t files, std::int32_t kilobytes) override;
+
+    // "Full Screen" and "Delete".
+    void showFullScreen();
+    void deleteShown();
+
+    FullScreenWindow& fullScreenWindow() { return fullScreen_; }
+    const std::string& shownPath() const { return shownPath_; }
+
+private:
+    GraphicsPage& page_;
+    Statistics& statistics_;
+    std::function<void()> showStatistics_;
+    FullScreenWindow fullScreen_;
+    std::string shownPath_;
+};
+
+} // namespace nimbra
