@@ -4,8 +4,9 @@
 
 namespace nimbra {
 
-// The socket as components use it: the plain socket with its SOCKS, line-mode and waiting
-// layers (CustomAsyncSocket -> CustomSocksSocket -> CustomLineSocket -> CustomSyncSocket).
+// The socket as components use it: the plain socket with its SOCKS, TLS, line-mode and
+// waiting layers (CustomAsyncSocket -> CustomSocksSocket -> CustomTlsSocket ->
+// CustomLineSocket -> CustomSyncSocket).
 class AsyncSocket : public CustomSyncSocket {
 public:
     AsyncSocket();

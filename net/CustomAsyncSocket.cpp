@@ -280,6 +280,7 @@ void CustomAsyncSocket::DnsLookup(const std::string& host)
     CancelDnsLookup();
     dnsResult_.clear();
     dnsResultList_.clear();
+    dnsLookupHost_ = host;
     if (HostLookup::isDottedAddress(host)) {
         dnsResult_ = host;
         dnsResultList_.push_back(host);
@@ -654,6 +655,12 @@ void CustomAsyncSocket::Shutdown(int how)
 {
     if (fd_ >= 0)
         ::shutdown(fd_, how);
+}
+
+void CustomAsyncSocket::AwaitWrite()
+{
+    if (events_)
+        events_->awaitWrite();
 }
 
 void CustomAsyncSocket::CloseDelayed() { window_->post(WM_CLOSE_DELAYED); }

@@ -76,6 +76,8 @@ public:
     std::string PeerPort() const;
     const std::string& DnsResult() const { return dnsResult_; }
     const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+    // The host text of the last DnsLookup, the name as the user gave it.
+    const std::string& DnsLookupHost() const { return dnsLookupHost_; }
     SocketState State() const { return state_; }
     std::int64_t ReadCount() const { return readCount_; }
     // Bytes waiting to be read.
@@ -168,6 +170,8 @@ protected:
     virtual int RealReceive(char* buffer, int count);
 
     void ChangeState(SocketState newState);
+    // Asks for one write event when the system can take more (for bytes a layer holds itself).
+    void AwaitWrite();
     // Raises "Error <LastError> in function <function>" with its text.
     [[noreturn]] void SocketError(const std::string& function);
     [[noreturn]] void RaiseException(const std::string& message);
@@ -215,6 +219,7 @@ private:
     int socketType_ = 1;  // SOCK_STREAM
 
     std::string dnsResult_;
+    std::string dnsLookupHost_;
     std::vector<std::string> dnsResultList_;
     SocketState state_ = wsClosed;
     std::int64_t readCount_ = 0;

@@ -18,13 +18,13 @@ int CustomLineSocket::RcvdCount() const
 {
     if (lineMode_ && lineLength_ > 0)
         return static_cast<int>(lineLength_);
-    return CustomSocksSocket::RcvdCount();
+    return CustomTlsSocket::RcvdCount();
 }
 
 int CustomLineSocket::Receive(void* buffer, int size)
 {
     if (!lineMode_)
-        return CustomSocksSocket::Receive(buffer, size);
+        return CustomTlsSocket::Receive(buffer, size);
     if (lineLength_ == 0) {
         SetLastError(10035);
         return -1;
@@ -39,9 +39,9 @@ int CustomLineSocket::Receive(void* buffer, int size)
 bool CustomLineSocket::TriggerDataAvailable(std::uint16_t error)
 {
     if (!lineMode_)
-        return CustomSocksSocket::TriggerDataAvailable(error);
+        return CustomTlsSocket::TriggerDataAvailable(error);
     char buffer[4096];
-    const int count = CustomSocksSocket::Receive(buffer, sizeof buffer);
+    const int count = CustomTlsSocket::Receive(buffer, sizeof buffer);
     if (count <= 0)
         return true;
     if (lineEcho_)
@@ -52,7 +52,7 @@ bool CustomLineSocket::TriggerDataAvailable(std::uint16_t error)
         if (end == std::string::npos)
             break;
         lineLength_ = end + lineEnd_.size();
-        CustomSocksSocket::TriggerDataAvailable(error);
+        CustomTlsSocket::TriggerDataAvailable(error);
         if (lineLength_ > 0) {
             collected_.erase(0, lineLength_);
             lineLength_ = 0;

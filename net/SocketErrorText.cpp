@@ -1,5 +1,7 @@
 #include "net/SocketErrorText.h"
 
+#include "platform/TlsSession.h"
+
 namespace nimbra {
 
 const char* SocketErrorText::describe(int error)
@@ -56,6 +58,10 @@ const char* SocketErrorText::describe(int error)
     case 11002: return "Non-authoritative host not found";
     case 11003: return "Non-recoverable error";
     case 11004: return "No Data";
+    case TlsSession::CertificateNotTrusted:
+    case TlsSession::NameMismatch:
+    case TlsSession::HandshakeFailed:
+    case TlsSession::ConnectionFailed: return TlsSession::describe(error);
     default: return "Not a WinSock error";
     }
 }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <mutex>
 
 namespace nimbra {
 namespace {
@@ -31,6 +33,35 @@ std::string hex(const unsigned char* bytes, unsigned count)
     return text;
 }
 
+// The client context with the trusted store loaded: loading it costs more than a handshake,
+// so it is made once, and again only when SSL_CERT_FILE or SSL_CERT_DIR point elsewhere.
+// The caller owns the reference returned.
+SSL_CTX* clientContext()
+{
+    static std::mutex mutex;
+    static SSL_CTX* shared = nullptr;
+    static std::string sharedFor;
+    const char* file = std::getenv("SSL_CERT_FILE");
+    const char* dir = std::getenv("SSL_CERT_DIR");
+    const std::string key = std::string(file ? file : "") + '\n' + (dir ? dir : "");
+    std::lock_guard lock(mutex);
+    if (!shared || key != sharedFor) {
+        SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+        if (!context)
+            return nullptr;
+        SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+        // News servers often just close after QUIT; that is an end, not an attack on the data.
+        SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+        SSL_CTX_set_default_verify_paths(context);
+        SSL_CTX_set_verify(context, SSL_VERIFY_PEER, &TlsSession::verifyCallback);
+        SSL_CTX_free(shared);
+        shared = context;
+        sharedFor = key;
+    }
+    SSL_CTX_up_ref(shared);
+    return shared;
+}
+
 } // namespace
 
 struct TlsSession::Impl {
@@ -50,22 +81,23 @@ struct TlsSession::Impl {
         SSL_CTX_free(ctx);
     }
 
-    static int verifyCallback(int preverified, X509_STORE_CTX* store)
-    {
-        if (preverified)
-            return 1;
-        auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-        auto* self = static_cast<Impl*>(SSL_get_app_data(ssl));
-        const int error = X509_STORE_CTX_get_error(store);
-        if (error == X509_V_ERR_HOSTNAME_MISMATCH || error == X509_V_ERR_IP_ADDRESS_MISMATCH) {
-            self->nameMismatch = true;
-        } else if (!self->untrusted) {
-            self->untrusted = true;
-            self->untrustedReason = X509_verify_cert_error_string(error);
-        }
-        return 1;
-    }
 };
+
+int TlsSession::verifyCallback(int preverified, X509_STORE_CTX* store)
+{
+    if (preverified)
+        return 1;
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* self = static_cast<Impl*>(SSL_get_app_data(ssl));
+    const int error = X509_STORE_CTX_get_error(store);
+    if (error == X509_V_ERR_HOSTNAME_MISMATCH || error == X509_V_ERR_IP_ADDRESS_MISMATCH) {
+        self->nameMismatch = true;
+    } else if (!self->untrusted) {
+        self->untrusted = true;
+        self->untrustedReason = X509_verify_cert_error_string(error);
+    }
+    return 1;
+}
 
 const char* TlsSession::describe(int error)
 {
@@ -81,15 +113,9 @@ const char* TlsSession::describe(int error)
 TlsSession::TlsSession(const std::string& serverName, const std::string& acceptedFingerprint)
     : d(std::make_unique<Impl>()), serverName_(serverName), acceptedFingerprint_(acceptedFingerprint)
 {
-    d->ctx = SSL_CTX_new(TLS_client_method());
-    if (d->ctx) {
-        SSL_CTX_set_min_proto_version(d->ctx, TLS1_2_VERSION);
-        // News servers often just close after QUIT; that is an end, not an attack on the data.
-        SSL_CTX_set_options(d->ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
-        SSL_CTX_set_default_verify_paths(d->ctx);
-        SSL_CTX_set_verify(d->ctx, SSL_VERIFY_PEER, &Impl::verifyCallback);
+    d->ctx = clientContext();
+    if (d->ctx)
         d->ssl = SSL_new(d->ctx);
-    }
     if (!d->ssl) {
         fail(HandshakeFailed, "no TLS context");
         return;

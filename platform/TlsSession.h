@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+struct x509_store_ctx_st;
+
 namespace nimbra {
 
 // The client side of one TLS connection, kept apart from any socket: the caller moves the
@@ -72,6 +74,9 @@ public:
     const std::string& peerFingerprint() const { return peerFingerprint_; }
     // The certificate's subject, one line, for asking the user; empty until seen.
     const std::string& peerSubject() const { return peerSubject_; }
+
+    // The chain check's callback (OpenSSL's verify callback); public for the shared context.
+    static int verifyCallback(int preverified, x509_store_ctx_st* store);
 
 private:
     struct Impl;

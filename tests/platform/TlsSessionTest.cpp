@@ -1,6 +1,7 @@
 // The TLS client session against a small TLS server thread on 127.0.0.1. The client side is
 // driven the blocking way here (poll, recv, send); the socket tests drive it by events.
 #include "platform/TlsSession.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/TestCertificate.h"
 #include "tests/support/TlsServerStream.h"
 
@@ -16,6 +17,7 @@
 #include <thread>
 
 using namespace nimbra;
+using nimbra::test::LoopbackListener;
 using nimbra::test::TestCertificate;
 using nimbra::test::TlsServerStream;
 
@@ -26,15 +28,7 @@ class OneShotServer {
 public:
     explicit OneShotServer(std::function<void(int fd)> serve)
     {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 1);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = LoopbackListener::open(port_, 1);
         thread_ = std::thread([this, serve] {
             const int fd = ::accept(listener_, nullptr, nullptr);
             if (fd >= 0) {

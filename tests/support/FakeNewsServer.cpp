@@ -31,6 +31,8 @@ std::string describe(const FakeStep& step)
 } // namespace
 
 struct FakeNewsServer::Impl {
+    explicit Impl(const TestCertificate* tls = nullptr) : socket(tls) {}
+
     Script script;
     Greeting greeting;
     Responder responder;
@@ -189,6 +191,20 @@ FakeNewsServer::FakeNewsServer(Script script) : d(std::make_unique<Impl>())
 }
 
 FakeNewsServer::FakeNewsServer(Greeting greeting, Responder responder) : d(std::make_unique<Impl>())
+{
+    d->greeting = std::move(greeting);
+    d->responder = std::move(responder);
+    d->thread = std::thread([this] { d->runResponder(); });
+}
+
+FakeNewsServer::FakeNewsServer(Tls tls, Script script) : d(std::make_unique<Impl>(&tls.certificate))
+{
+    d->script = std::move(script);
+    d->thread = std::thread([this] { d->runScript(); });
+}
+
+FakeNewsServer::FakeNewsServer(Tls tls, Greeting greeting, Responder responder)
+    : d(std::make_unique<Impl>(&tls.certificate))
 {
     d->greeting = std::move(greeting);
     d->responder = std::move(responder);

@@ -27,6 +27,10 @@
 // articles). It runs on the server's thread; whatever it shares with the test must be
 // guarded by the caller.
 //
+// TLS mode: given FakeNewsServer::Tls first, either mode serves every connection over TLS
+// with that certificate (TestCertificate::local() is made for 127.0.0.1 at start); a client
+// that fails the handshake reads as one that closed at once.
+//
 // Connections are accepted one after another; steps that need a connection when none is
 // open wait for the next one. The destructor stops the server promptly even when the client
 // never connects, never sends, never reads or never closes.
@@ -40,16 +44,25 @@
 
 namespace nimbra::test {
 
+class TestCertificate;
+
 class FakeNewsServer {
 public:
     using Script = ServerScript;
     using Greeting = ServerGreeting;
     using Responder = ServerResponder;
+    // The certificate must outlive the server.
+    struct Tls {
+        const TestCertificate& certificate;
+    };
 
     // Script mode.
     explicit FakeNewsServer(Script script);
     // Responder mode: greeting() answers each new connection, responder() each line.
     FakeNewsServer(Greeting greeting, Responder responder);
+    // The same over TLS.
+    FakeNewsServer(Tls tls, Script script);
+    FakeNewsServer(Tls tls, Greeting greeting, Responder responder);
     ~FakeNewsServer();
     FakeNewsServer(const FakeNewsServer&) = delete;
     FakeNewsServer& operator=(const FakeNewsServer&) = delete;

@@ -1,6 +1,7 @@
 #include "tests/support/FakeServerSocket.h"
 
 #include "tests/support/LoopbackListener.h"
+#include "tests/support/TlsServerStream.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,7 +14,7 @@
 
 namespace nimbra::test {
 
-FakeServerSocket::FakeServerSocket()
+FakeServerSocket::FakeServerSocket(const TestCertificate* tls) : certificate_(tls)
 {
     if (::pipe(wake_) != 0)
         throw std::runtime_error("fake news server: pipe failed");
@@ -49,11 +50,17 @@ bool FakeServerSocket::acceptNext()
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0)
         return false;
-    std::lock_guard lock(mutex_);
-    connection_ = fd;
-    input_.clear();
-    inputStart_ = 0;
-    ++accepted_;
+    {
+        std::lock_guard lock(mutex_);
+        connection_ = fd;
+        input_.clear();
+        inputStart_ = 0;
+        ++accepted_;
+    }
+    if (certificate_) {
+        tls_ = std::make_unique<TlsServerStream>(fd, *certificate_);
+        tlsFailed_ = !tls_->handshake();
+    }
     return true;
 }
 
@@ -71,13 +78,13 @@ FakeServerSocket::ReadResult FakeServerSocket::readLine(std::string& line)
             inputStart_ = end + 1;
             return Line;
         }
-        if (connection_ < 0)
+        if (connection_ < 0 || tlsFailed_)
             return Closed;
-        if (!waitReadable(connection_))
+        if (!(tls_ && tls_->pending()) && !waitReadable(connection_))
             return Stopped;
         char buffer[65536];
-        const ssize_t count = ::recv(connection_, buffer, sizeof buffer, 0);
-        if (count < 0 && errno == EINTR)
+        const ssize_t count = tls_ ? tls_->receive(buffer, sizeof buffer) : ::recv(connection_, buffer, sizeof buffer, 0);
+        if (count < 0 && !tls_ && errno == EINTR)
             continue;
         if (count <= 0)
             return stopping_ ? Stopped : Closed;
@@ -89,6 +96,11 @@ FakeServerSocket::ReadResult FakeServerSocket::readLine(std::string& line)
 
 void FakeServerSocket::sendBytes(const std::string& bytes)
 {
+    if (tls_) {
+        if (!tlsFailed_ && !stopping_)
+            tls_->send(bytes.data(), bytes.size());
+        return;
+    }
     std::size_t sent = 0;
     while (connection_ >= 0 && sent < bytes.size() && !stopping_) {
         const ssize_t count = ::send(connection_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -113,12 +125,16 @@ void FakeServerSocket::closeConnection(bool reset)
         const linger abortive{1, 0};
         ::setsockopt(connection_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     } else {
+        if (tls_ && !tlsFailed_)
+            tls_->shutdown();
         // Unread input would turn the close into a reset; take it first.
         ::shutdown(connection_, SHUT_WR);
         char buffer[4096];
         while (::recv(connection_, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
         }
     }
+    tls_.reset();
+    tlsFailed_ = false;
     std::lock_guard lock(mutex_);
     ::close(connection_);
     connection_ = -1;

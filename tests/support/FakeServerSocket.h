@@ -2,20 +2,27 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace nimbra::test {
 
+class TestCertificate;
+class TlsServerStream;
+
 // The blocking sockets of the fake news server: a listener on 127.0.0.1 at an ephemeral port
 // and the one connection being served. Everything but stop(), port() and accepted() is
 // called from the server's own thread; stop() may come from any thread and wakes every wait
 // of the server thread (accept, read, send, pause) so that it returns promptly.
+//
+// Given a certificate (which must outlive the socket), every connection is served over TLS:
+// acceptNext() runs the handshake, and a client that fails it (or leaves) reads as closed.
 class FakeServerSocket {
 public:
     enum ReadResult { Line, Closed, Stopped };
 
-    FakeServerSocket();
+    explicit FakeServerSocket(const TestCertificate* tls = nullptr);
     ~FakeServerSocket();
     FakeServerSocket(const FakeServerSocket&) = delete;
     FakeServerSocket& operator=(const FakeServerSocket&) = delete;
@@ -48,6 +55,9 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;  // held while connection_ changes, so stop() never shuts a reused fd
     int connection_ = -1;
+    const TestCertificate* certificate_ = nullptr;
+    std::unique_ptr<TlsServerStream> tls_;
+    bool tlsFailed_ = false;  // the handshake of this connection failed
     std::string input_;
     std::size_t inputStart_ = 0;
 };
