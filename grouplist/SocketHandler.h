@@ -16,7 +16,7 @@ class SocketHandler {
 public:
     SocketHandler();
     // Stops a threaded connect still under way, then closes the socket.
-    ~SocketHandler();
+    virtual ~SocketHandler();
     SocketHandler(const SocketHandler&) = delete;
     SocketHandler& operator=(const SocketHandler&) = delete;
 
@@ -46,13 +46,13 @@ public:
     void endConnect();
 
     // Waits up to ms (-1: without limit) until data or a close can be read; false on time-out.
-    bool readable(int ms);
+    virtual bool readable(int ms);
     // recv(); the byte count, 0 at the peer's close, or minus the socket error number.
-    long receive(char* buffer, std::size_t size);
+    virtual long receive(char* buffer, std::size_t size);
     // send() without SIGPIPE; the byte count or minus the socket error number.
-    long send(const char* bytes, std::size_t size);
+    virtual long send(const char* bytes, std::size_t size);
     // Shuts down sends (when asked) and closes the socket; nothing when none is allocated.
-    void close(bool shutdownSends = true);
+    virtual void close(bool shutdownSends = true);
 
 private:
     void updateLocalAddress();

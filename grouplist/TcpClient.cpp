@@ -2,6 +2,8 @@
 
 #include "grouplist/ConnectionErrors.h"
 #include "grouplist/HostAddress.h"
+#include "grouplist/TlsConnectionError.h"
+#include "grouplist/TlsSocketHandler.h"
 #include "grouplist/WaitPump.h"
 
 #include <algorithm>
@@ -17,7 +19,8 @@ void TcpClient::OpenConnection(int timeout)
     CheckForDisconnect(false);
     if (socketAllocated())
         throw AlreadyConnectedError();
-    SocketHandler& fresh = newHandler();
+    SocketHandler& fresh = UseTls ? newHandler(std::make_unique<TlsSocketHandler>(Host, TlsAcceptedFingerprint))
+                                  : newHandler();
     resetInput();
     try {
         fresh.allocate();
@@ -33,6 +36,8 @@ void TcpClient::OpenConnection(int timeout)
             threadedConnect(DefaultConnectTimeout);
         else
             liveHandler().connectDirect();
+        if (UseTls)
+            tlsHandshake(timeout != -1 && timeout != 0 ? timeout : WaitPump::inUse() ? DefaultConnectTimeout : NoLimit);
         DoStatus(hsConnected);
         if (OnConnected)
             OnConnected(*this);
@@ -74,6 +79,32 @@ void TcpClient::threadedConnect(int timeout)
     handler.endConnect();
     if (error != 0)
         throw ConnectException(error);
+}
+
+// The handshake's waits are pumped like every other wait here; a handler run meanwhile may
+// close the connection, so the socket is looked up afresh after each.
+void TcpClient::tlsHandshake(int timeout)
+{
+    tlsPeerFingerprint_.clear();
+    tlsPeerSubject_.clear();
+    const auto note = [this] {
+        if (!socketAllocated())
+            return;
+        const auto& tls = static_cast<TlsSocketHandler&>(liveHandler());
+        tlsPeerFingerprint_ = tls.peerFingerprint();
+        tlsPeerSubject_ = tls.peerSubject();
+    };
+    try {
+        while (!static_cast<TlsSocketHandler&>(liveHandler()).handshakeStep()) {
+            if (!Readable(timeout))
+                throw ConnectTimeoutError();
+            static_cast<TlsSocketHandler&>(liveHandler()).pullInput();
+        }
+    } catch (const TlsConnectionError&) {
+        note();
+        throw;
+    }
+    note();
 }
 
 } // namespace nimbra

@@ -64,7 +64,12 @@ SocketHandler& TcpConnection::liveHandler()
 
 SocketHandler& TcpConnection::newHandler()
 {
-    handler_ = std::make_unique<SocketHandler>();
+    return newHandler(std::make_unique<SocketHandler>());
+}
+
+SocketHandler& TcpConnection::newHandler(std::unique_ptr<SocketHandler> handler)
+{
+    handler_ = std::move(handler);
     return *handler_;
 }
 

@@ -78,8 +78,10 @@ protected:
 
     // The open socket; ConnClosedGracefullyError when a handler closed it meanwhile.
     SocketHandler& liveHandler();
-    // A fresh socket for OpenConnection; the old one, if any, is released.
+    // A fresh socket for OpenConnection (a plain one, or the one given); the old one, if
+    // any, is released.
     SocketHandler& newHandler();
+    SocketHandler& newHandler(std::unique_ptr<SocketHandler> handler);
     void releaseHandler();
     bool socketAllocated() const { return handler_ && handler_->allocated(); }
     // Closes the socket (shutting down sends first) and notes the close.
