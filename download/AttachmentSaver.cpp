@@ -23,8 +23,8 @@ std::int32_t kilobytes(std::int64_t bytes)
 
 } // namespace
 
-AttachmentSaver::AttachmentSaver(const SessionView& settings, SavedFileView& view)
-    : settings_(settings), view_(view)
+AttachmentSaver::AttachmentSaver(const SessionView& settings, SavedFileView& view, const std::string& ledgerPath)
+    : settings_(settings), view_(view), yencAssembly_(ledgerPath)
 {
     MimeDecoder1.OnPartBegin = [this](MimeDecoder& d) { MimeDecoder1PartBegin(d); };
     MimeDecoder1.OnPartLine = [this](MimeDecoder& d, const char* data, std::size_t length) {
@@ -73,6 +73,7 @@ void AttachmentSaver::articleDone(const Article& article)
     const std::string download = SaveTarget::downloadFolder(settings_.downloadFolderText());
     const std::string folder = SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName);
     target_.start(article.uu, download, folder);
+    yencSaver_.setTargetFolder(folder);
     failedPath_.clear();
     // A file the previous article began and this one may continue: only what this article
     // adds to it is counted.
@@ -85,6 +86,8 @@ void AttachmentSaver::articleDone(const Article& article)
         // Flushed before the size probe, so the probe sees every byte.
         closeOutput();
     } catch (...) {
+        yencAssembly_.abandon();
+        yencSaver_.takeReports();
         finishArticle();
         throw;
     }
@@ -93,6 +96,7 @@ void AttachmentSaver::articleDone(const Article& article)
         ::unlink(failedPath_.c_str());
         const std::string failed = failedPath_;
         finishArticle();
+        showYencFiles();
         throw std::runtime_error("Cannot write file \"" + failed + "\"");
     }
 
@@ -104,13 +108,26 @@ void AttachmentSaver::articleDone(const Article& article)
     if (!SavedFileName.empty())
         name = SavedFileName;
     if (!name.empty())
-        showAndCount(name, name == continued ? continuedSize : -1);
+        showAndCount(folder, name, name == continued ? continuedSize : -1);
     finishArticle();
+    showYencFiles();
 }
 
-void AttachmentSaver::showAndCount(const std::string& name, std::int64_t sizeBefore)
+void AttachmentSaver::showYencFiles()
 {
-    const std::string path = target_.TargetFolder() + name;
+    bool failed = false;
+    for (const YencAssembly::Report& report : yencSaver_.takeReports()) {
+        if (report.counts())
+            showAndCount(report.folder, report.name, -1);
+        failed = failed || report.outcome == YencAssembly::Outcome::Failed;
+    }
+    if (failed)
+        throw std::runtime_error("Cannot write a yEnc file");
+}
+
+void AttachmentSaver::showAndCount(const std::string& folder, const std::string& name, std::int64_t sizeBefore)
+{
+    const std::string path = folder + name;
     const std::int64_t size = FileSizeOf(path);
     if (size < 1) {
         PreviewMaker::remove(path);
@@ -119,7 +136,7 @@ void AttachmentSaver::showAndCount(const std::string& name, std::int64_t sizeBef
     view_.showSavedName(name, path);
     if (PreviewMaker::isPictureName(name)) {
         try {
-            if (const auto preview = PreviewMaker::make(target_.TargetFolder(), name))
+            if (const auto preview = PreviewMaker::make(folder, name))
                 view_.showPicture(*preview);
         } catch (const std::exception&) {
             // A picture that cannot be previewed is still a saved file.

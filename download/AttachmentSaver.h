@@ -2,6 +2,8 @@
 
 #include "download/ArticleSink.h"
 #include "download/SaveTarget.h"
+#include "download/YencAssembly.h"
+#include "download/YencFileSaver.h"
 #include "mime/MimeDecoder.h"
 
 #include <cstdint>
@@ -19,6 +21,8 @@ class SessionView;
 //
 // The decoder's part events are bound to MimeDecoder1PartBegin / PartLine / PartEnd; the
 // uudecoding path makes its own files and its bytes come through MimeDecoder1PartLine too.
+// yEnc blocks go to a YencAssembly, which puts split files together across articles; each
+// file it completes during an article is shown and counted after the article's own file.
 //
 // A file that cannot be written whole (full disk, unwritable folder) is deleted, not shown
 // and not counted, and articleDone() throws std::runtime_error, which the session treats as
@@ -28,7 +32,9 @@ class SessionView;
 // The settings and the view are not owned and must outlive the saver; one thread.
 class AttachmentSaver : public ArticleSink {
 public:
-    AttachmentSaver(const SessionView& settings, SavedFileView& view);
+    // ledgerPath: where the yEnc assembly keeps its unfinished files.
+    AttachmentSaver(const SessionView& settings, SavedFileView& view,
+                    const std::string& ledgerPath = YencAssembly::defaultLedgerPath());
 
     void articleDone(const Article& article) override;
 
@@ -42,13 +48,16 @@ private:
     void MimeDecoder1PartEnd(MimeDecoder& Sender);
 
     void closeOutput();
-    void showAndCount(const std::string& name, std::int64_t sizeBefore);
+    void showAndCount(const std::string& folder, const std::string& name, std::int64_t sizeBefore);
+    void showYencFiles();
     void finishArticle();
 
     const SessionView& settings_;
     SavedFileView& view_;
     SaveTarget target_;
     MimeDecoder MimeDecoder1{target_};
+    YencAssembly yencAssembly_;
+    YencFileSaver yencSaver_{MimeDecoder1.Yenc(), yencAssembly_};
     std::string SavedFileName;
     std::string failedPath_;  // the file whose bytes could not all be written
 };

@@ -9,6 +9,7 @@
 #include "tests/download/RecordingSavedFileView.h"
 #include "tests/download/RecordingSessionView.h"
 #include "tests/support/TestEnvironment.h"
+#include "tools/newsmodel/YencEncoder.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +34,18 @@ std::string bytesOf(std::size_t count)
     return bytes;
 }
 
-// One saver with its settings, fed articles directly as the session would.
-struct Saving {
-    Saving()
-    {
-        static int runs = 0;
-        settings.downloadFolder = TestEnvironment::makeFolder("downloads" + std::to_string(++runs));
-    }
+int savings = 0;
 
+RecordingSessionView settingsFor(int run)
+{
+    RecordingSessionView settings;
+    settings.downloadFolder = TestEnvironment::makeFolder("downloads" + std::to_string(run));
+    return settings;
+}
+
+// One saver with its settings and its own folder and yEnc ledger, fed articles directly as
+// the session would.
+struct Saving {
     void article(const ModelArticle& model, const std::string& group = "alt.binaries.test")
     {
         MemoryStream stream(ArticleText::wire(model));
@@ -49,9 +54,10 @@ struct Saving {
         uu.SameSubject = false;
     }
 
-    RecordingSessionView settings;
+    int run = ++savings;
+    RecordingSessionView settings = settingsFor(run);
     RecordingSavedFileView view;
-    AttachmentSaver saver{settings, view};
+    AttachmentSaver saver{settings, view, TestEnvironment::root() + "ledger" + std::to_string(run)};
     UuJoinState uu;
 };
 
@@ -183,6 +189,31 @@ TEST(AttachmentSaver, AFolderThatCannotBeMadeSkipsTheFileAndThrows)
     EXPECT_TRUE(saving.view.names.empty());
     EXPECT_TRUE(saving.saver.savedFileName().empty());
     EXPECT_EQ(saving.saver.decoder().OutputFile(), nullptr);
+}
+
+TEST(AttachmentSaver, YencFilesAreShownAndCountedWhenTheyAreWhole)
+{
+    Saving saving;
+    const std::string picture = JpegSample::bytes(200, 150);
+    auto yencArticle = [](int number, const std::string& subject, const std::vector<std::string>& lines) {
+        ModelArticle a{number, "y" + std::to_string(number) + "@test", {"Subject: " + subject}, {"yEnc below"}};
+        a.body.insert(a.body.end(), lines.begin(), lines.end());
+        return a;
+    };
+    saving.article(yencArticle(1, "single", yencSingle("whole.jpg", picture)));
+    const std::size_t half = picture.size() / 2;
+    saving.article(yencArticle(2, "second half", yencPart("halves.jpg", picture, 2, 2, half, picture.size())));
+    EXPECT_EQ(saving.view.names, std::vector<std::string>{"whole.jpg"});
+    saving.article(ArticleText::uuArticle(3, "between", "between.bin", bytesOf(2048)));
+    saving.article(yencArticle(4, "first half", yencPart("halves.jpg", picture, 1, 2, 0, half)));
+
+    const std::string folder = saving.settings.downloadFolder;
+    EXPECT_EQ(saving.view.names, (std::vector<std::string>{"whole.jpg", "between.bin", "halves.jpg"}));
+    EXPECT_EQ(readFile(folder + "whole.jpg"), picture);
+    EXPECT_EQ(readFile(folder + "halves.jpg"), picture);
+    EXPECT_EQ(saving.view.files, 3);
+    ASSERT_EQ(saving.view.pictures.size(), 2u);
+    EXPECT_EQ(saving.view.pictures[1].width, 200);
 }
 
 TEST(SaveTarget, GroupFoldersAreStableAndStayInsideTheDownloadFolder)
