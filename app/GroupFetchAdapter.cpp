@@ -2,7 +2,9 @@
 
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/ServerCertificates.h"
 #include "app/SplashWindow.h"
+#include "platform/RegistryStore.h"
 
 #include <QPushButton>
 
@@ -23,5 +25,20 @@ void GroupFetchAdapter::hideWaitWindow() { window_.splashWindow()->hide(); }
 void GroupFetchAdapter::setMainWindowEnabled(bool enabled) { window_.setEnabled(enabled); }
 
 void GroupFetchAdapter::refillGroupList() { window_.fillGroupList(); }
+
+bool GroupFetchAdapter::tlsEnabled() const { return window_.fieldText(Field::Tls) == "1"; }
+
+std::string GroupFetchAdapter::acceptedCertificate(const std::string& host) const
+{
+    RegistryStore store;
+    return ServerCertificates(store).accepted(host);
+}
+
+bool GroupFetchAdapter::trustCertificate(const std::string& host, const std::string& fingerprint,
+                                         const std::string& subject, const std::string& reason)
+{
+    RegistryStore store;
+    return ServerCertificates(store).askOnce(window_.dialogs(), host, fingerprint, subject, reason);
+}
 
 } // namespace nimbra

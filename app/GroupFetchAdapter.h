@@ -25,6 +25,10 @@ public:
     void hideWaitWindow() override;
     void setMainWindowEnabled(bool enabled) override;
     void refillGroupList() override;
+    bool tlsEnabled() const override;
+    std::string acceptedCertificate(const std::string& host) const override;
+    bool trustCertificate(const std::string& host, const std::string& fingerprint, const std::string& subject,
+                          const std::string& reason) override;
 
 private:
     MainWindow& window_;

@@ -30,6 +30,17 @@ public:
 
     // Fills the group list box from the full group list and the filter text.
     virtual void refillGroupList() = 0;
+
+    // The "SSL/TLS" box, and the certificate the user accepted for host (empty: none).
+    virtual bool tlsEnabled() const { return false; }
+    virtual std::string acceptedCertificate(const std::string& /*host*/) const { return {}; }
+    // Asks (once per certificate) whether to trust a certificate the system does not; true
+    // when the user does, and then acceptedCertificate() gives it.
+    virtual bool trustCertificate(const std::string& /*host*/, const std::string& /*fingerprint*/,
+                                  const std::string& /*subject*/, const std::string& /*reason*/)
+    {
+        return false;
+    }
 };
 
 } // namespace nimbra

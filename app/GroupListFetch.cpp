@@ -1,5 +1,8 @@
 #include "app/GroupListFetch.h"
 
+#include "grouplist/TlsConnectionError.h"
+#include "platform/TlsSession.h"
+
 #include "app/GroupCacheFile.h"
 #include "app/GroupFetchView.h"
 #include "platform/TextListFile.h"
@@ -92,18 +95,17 @@ void GroupListFetch::fetch(const std::string& path)
     ListClient1.Port = port;
     ListClient1.Username = view_.userNameText();
     ListClient1.Password = view_.passwordText();
+    ListClient1.UseTls = view_.tlsEnabled();
+    ListClient1.TlsAcceptedFingerprint = ListClient1.UseTls ? view_.acceptedCertificate(ListClient1.Host) : "";
 
     running_ = true;
     stopped_ = false;
     view_.setStopVisible(true);
     view_.showWaitWindow();
     view_.setMainWindowEnabled(false);
-    try {
-        ListClient1.ConnectServer(-1);
-    } catch (...) {
-        // A failed connect has no message of its own: the listing then fails with
-        // "Not Connected".
-    }
+    // A failed connect has no message of its own: the listing then fails with "Not Connected".
+    // A TLS failure is reported instead, for its reason is something the user can act on.
+    std::exception_ptr tlsFailure = connectOverTls();
     std::exception_ptr failure;
     try {
         ListClient1.ListGroups();
@@ -116,7 +118,27 @@ void GroupListFetch::fetch(const std::string& path)
     }
     endFetch();
     if (failure && !stopped_)
-        std::rethrow_exception(failure);
+        std::rethrow_exception(tlsFailure ? tlsFailure : failure);
+}
+
+std::exception_ptr GroupListFetch::connectOverTls()
+{
+    try {
+        try {
+            ListClient1.ConnectServer(-1);
+        } catch (const TlsConnectionError& refused) {
+            if (refused.code() != TlsSession::CertificateNotTrusted
+                || !view_.trustCertificate(ListClient1.Host, ListClient1.TlsPeerFingerprint(),
+                                           ListClient1.TlsPeerSubject(), refused.what()))
+                throw;
+            ListClient1.TlsAcceptedFingerprint = ListClient1.TlsPeerFingerprint();
+            ListClient1.ConnectServer(-1);
+        }
+    } catch (const TlsConnectionError&) {
+        return std::current_exception();
+    } catch (...) {
+    }
+    return nullptr;
 }
 
 void GroupListFetch::endFetch()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "grouplist/BlockingNntp.h"
+
+#include <exception>
 #include "grouplist/WaitPump.h"
 
 #include <cstdint>
@@ -44,6 +46,8 @@ public:
     static int portNumber(const std::string& text);
 
 private:
+    // Connects, asking about an untrusted certificate once; the TLS failure, if any.
+    std::exception_ptr connectOverTls();
     void run();
     void loadCache(const std::string& path);
     void fetch(const std::string& path);

@@ -8,6 +8,8 @@
 #include "app/GroupCacheFile.h"
 #include "app/GroupFetchAdapter.h"
 #include "app/GroupListFetch.h"
+#include <QCheckBox>
+#include <QSignalBlocker>
 #include "app/GroupListModel.h"
 #include "app/HelpWindow.h"
 #include "app/LeaveFilter.h"
@@ -191,6 +193,7 @@ std::string MainWindow::fieldText(Field field) const
     case Field::Minimum: return options_->minimumEdit()->text().toStdString();
     case Field::Maximum: return options_->maximumEdit()->text().toStdString();
     case Field::Folder: return options_->folderEdit()->text().toStdString();
+    case Field::Tls: return newsGroups_->tlsCheck()->isChecked() ? "1" : "0";
     }
     return {};
 }
@@ -209,6 +212,12 @@ void MainWindow::setFieldText(Field field, const std::string& text)
     case Field::Minimum: edit = options_->minimumEdit(); break;
     case Field::Maximum: edit = options_->maximumEdit(); break;
     case Field::Folder: edit = options_->folderEdit(); break;
+    case Field::Tls: {
+        // A stored choice is not a tick by the user: the port stays as stored.
+        const QSignalBlocker quiet(newsGroups_->tlsCheck());
+        newsGroups_->tlsCheck()->setChecked(text == "1");
+        break;
+    }
     }
     if (edit)
         edit->setText(QString::fromStdString(text));

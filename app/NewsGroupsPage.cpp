@@ -2,6 +2,7 @@
 
 #include "app/GroupListModel.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -17,6 +18,7 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
     : QWidget(parent),
       host_(new QLineEdit),
       port_(new QLineEdit(QStringLiteral("119"))),
+      tls_(new QCheckBox(QStringLiteral("SSL/TLS"))),
       userName_(new QLineEdit),
       password_(new QLineEdit),
       filter_(new QLineEdit(QStringLiteral("binaries"))),
@@ -26,6 +28,13 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
 {
     port_->setMaxLength(5);
     password_->setEchoMode(QLineEdit::Password);
+    // Only the conventional ports follow the box; a port the user chose stays.
+    connect(tls_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && port_->text() == QStringLiteral("119"))
+            port_->setText(QStringLiteral("563"));
+        else if (!on && port_->text() == QStringLiteral("563"))
+            port_->setText(QStringLiteral("119"));
+    });
 
     // Many thousands of rows: uniform rows keep layout and scrolling independent of the count.
     listBox_->setModel(model_);
@@ -38,6 +47,7 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
     fields->addWidget(host_, 0, 1);
     fields->addWidget(new QLabel(QStringLiteral("Port: ")), 0, 2);
     fields->addWidget(port_, 0, 3);
+    fields->addWidget(tls_, 0, 4);
     fields->addWidget(new QLabel(QStringLiteral("User name")), 1, 0);
     fields->addWidget(userName_, 1, 1);
     fields->addWidget(new QLabel(QStringLiteral("Password")), 1, 2);

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -20,6 +21,8 @@ public:
 
     QLineEdit* hostEdit() const { return host_; }         // Edit8
     QLineEdit* portEdit() const { return port_; }         // Edit9
+    // Ticking it turns a port still at "119" into "563", unticking turns "563" back.
+    QCheckBox* tlsCheck() const { return tls_; }
     QLineEdit* userNameEdit() const { return userName_; } // Edit13
     QLineEdit* passwordEdit() const { return password_; } // Edit12
     QLineEdit* filterEdit() const { return filter_; }     // Edit10
@@ -34,6 +37,7 @@ public:
 private:
     QLineEdit* host_;
     QLineEdit* port_;
+    QCheckBox* tls_;
     QLineEdit* userName_;
     QLineEdit* password_;
     QLineEdit* filter_;

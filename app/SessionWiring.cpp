@@ -1,5 +1,9 @@
 #include "app/SessionWiring.h"
 
+#include "app/ServerCertificates.h"
+#include "net/AsyncSocket.h"
+#include "platform/RegistryStore.h"
+
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
 
@@ -15,13 +19,24 @@ SessionWiring::SessionWiring(MainWindow& window)
 {
     session_.setArticleSink(&saver_);
     QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
-        if (!session_.sessionActive())
+        if (!session_.sessionActive()) {
             session_.messageIdCache().assign(window_.messageIdCache());
+            useTlsSettings();
+        }
         session_.bitbtn1Click();
     });
     QObject::connect(window_.buttonRow()->stopButton(), &QPushButton::clicked, this, [this] { session_.sendbtnClick(); });
     session_.OnRunEnded = [this] { giveCacheBack(); };
     window_.installEventFilter(this);
+}
+
+void SessionWiring::useTlsSettings()
+{
+    RegistryStore store;
+    AsyncSocket& socket = session_.client().Socket();
+    socket.SetTlsEnabled(window_.fieldText(Field::Tls) == "1");
+    socket.SetTlsServerName(window_.fieldText(Field::Host));
+    socket.SetTlsAcceptedFingerprint(ServerCertificates(store).accepted(window_.fieldText(Field::Host)));
 }
 
 SessionWiring::~SessionWiring()

@@ -29,6 +29,8 @@ protected:
 
 private:
     void giveCacheBack();
+    // The "SSL/TLS" box and the certificate the user accepted for the server, for the run.
+    void useTlsSettings();
 
     MainWindow& window_;
     SessionViewAdapter view_;

@@ -16,6 +16,7 @@ enum class Field {
     Minimum,  // Options, "Minimum ,Kb" (Edit4)
     Maximum,  // Options, "Maximum, Kb" (Edit5)
     Folder,   // Options, "Path to save files" (Edit3)
+    Tls,      // News groups, "SSL/TLS" check box beside the port: "1" ticked, "0" not
 };
 
 // Reading and writing the fields' texts, as bytes.

@@ -11,7 +11,7 @@ namespace nimbra {
 namespace {
 
 // The stored fields in the order they are written.
-constexpr std::array<std::pair<Field, const char*>, 8> StoredFields{{
+constexpr std::array<std::pair<Field, const char*>, 9> StoredFields{{
     {Field::Host, "NEWSHost"},
     {Field::Timeout, "timeout"},
     {Field::Filter, "contain"},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<Field, const char*>, 8> StoredFields{{
     {Field::Port, "port"},
     {Field::Maximum, "maxlines"},
     {Field::Folder, "dirtosave"},
+    {Field::Tls, "tls"},
 }};
 
 std::int32_t storedNumber(const RegistryStore& store, const char* name)
