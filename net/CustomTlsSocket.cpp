@@ -4,6 +4,8 @@
 #include "platform/SocketErrorCode.h"
 #include "platform/TlsSession.h"
 
+#include <sys/socket.h>
+
 namespace nimbra {
 namespace {
 
@@ -154,8 +156,11 @@ int CustomTlsSocket::RealReceive(char* buffer, int count)
             return got;
         }
         if (got == -2) {
+            // Nothing more can be read on this connection: end it, so that its close is
+            // reported through the queue as any other close rather than left to a time-out.
             tlsErrorText_ = session_->errorText();
             SetLastError(TlsSession::ConnectionFailed);
+            Shutdown(SHUT_RDWR);
             return -1;
         }
         const int pulled = pullCipher();

@@ -6,9 +6,16 @@
 #include "tests/net/NntpHarness.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/FakeNewsServer.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/TestCertificate.h"
+#include "tests/support/TlsServerStream.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
 
 namespace nimbra::test {
 namespace {
@@ -222,6 +229,35 @@ TEST(TlsSocket, TlsServerWhileTlsIsOffGivesNoBannerAndAbortsCleanly)
     ASSERT_TRUE(h.waitForNextDone());
     EXPECT_EQ(h.take(), (Events{"closed 0", "done 18 0"}));
     EXPECT_EQ(h.client.State(), nntpNotConnected);
+}
+
+TEST(TlsSocket, BrokenRecordAfterTheHandshakeEndsTheConnectionWithItsReason)
+{
+    std::uint16_t port = 0;
+    const int listener = LoopbackListener::open(port, 1);
+    std::thread server([listener] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        TlsServerStream tls(fd, TestCertificate::local());
+        if (tls.handshake()) {
+            tls.send("200 ready\r\n", 11);
+            const char garbage[] = "\x17\x03\x03\x00\x20this is no record of this session";
+            ::send(fd, garbage, sizeof garbage - 1, MSG_NOSIGNAL);  // past the session, on the socket
+            char buffer[256];
+            while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+            }
+        }
+        ::close(fd);
+    });
+    NntpHarness h(std::to_string(port));
+    enableTls(h, TestCertificate::local().fingerprint());
+    ASSERT_TRUE(h.connect());
+    ASSERT_TRUE(h.waitForDone(1));  // the close ends the connect request, as any close does
+    EXPECT_EQ(h.take(), (Events{"connected 0", "closed 0", "done 2 0"}));
+    EXPECT_EQ(h.client.State(), nntpNotConnected);
+    EXPECT_EQ(h.client.Socket().TlsErrorText().rfind("TLS connection failed: ", 0), 0u)
+        << h.client.Socket().TlsErrorText();
+    server.join();
+    ::close(listener);
 }
 
 TEST(TlsSocket, TlsThroughSocksIsRefusedRatherThanSentInPlain)
