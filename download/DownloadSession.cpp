@@ -193,6 +193,7 @@ void DownloadSession::expire()
     try {
         ++expiries_;
         TimedOut = true;
+        ResumePending = false;
         Timer1.stop();
         Countdown = countdownStart();
         forgetPendingArticle();
@@ -225,6 +226,8 @@ void DownloadSession::walk(NntpRequest RqType, std::uint16_t Error)
         startGroup(Error);
     if (RqType == nntpStatByNumber && Error == replySuccess && FirstIdPending)
         taken = firstArticleId();
+    if (RqType == nntpStatByNumber && Error == replySuccess && ResumePending)
+        taken = resumedArticle();
     if (RqType == nntpXHdr)
         taken = sizeReplyDone(Error);
     if (!taken && RqType == nntpXHdr && !sizeCheck_.SizeAccepted && FirstXHdrPending)
@@ -265,9 +268,14 @@ void DownloadSession::startGroup(std::uint16_t Error)
     if (Error != replySuccess || client_.ArticleEstimated() <= 0)
         return;
     if (TimedOut && CurrentArticle != 0) {
+        // The article reached is looked at again, since the stall may have cut it off; once
+        // only, so an article that stalls every time is walked past instead of forever.
+        ResumePending = CurrentArticle != retried_;
+        retried_ = CurrentArticle;
         stat(CurrentArticle);
         return;
     }
+    retried_ = 0;
     Countdown = countdownStart();
     Timer3.start();
     follower_.startArticle();
@@ -288,6 +296,17 @@ bool DownloadSession::firstArticleId()
         return false;  // known: walks on like any STAT reply
     startSizeQuery(ArticleSizeCheck::LinesHeader, client_.ArticleNumber());
     FirstXHdrPending = true;
+    return true;
+}
+
+bool DownloadSession::resumedArticle()
+{
+    ResumePending = false;
+    CurrentArticle = client_.ArticleNumber();
+    follower_.startArticle();
+    if (cacheTest(client_.ArticleID()))
+        return false;  // it had been handled before the stall: walk on
+    startSizeQuery(ArticleSizeCheck::LinesHeader, client_.ArticleNumber());
     return true;
 }
 

@@ -81,6 +81,7 @@ private:
     void probeNextNumber();
     void startGroup(std::uint16_t Error);
     bool firstArticleId();
+    bool resumedArticle();
     bool sizeReplyDone(std::uint16_t Error);
     bool groupFinished(NntpRequest RqType, std::uint16_t Error) const;
     bool walksOn(NntpRequest RqType) const;
@@ -124,6 +125,8 @@ private:
     bool SessionActive = false;
     bool FirstXHdrPending = false;
     bool FirstIdPending = false;  // the STAT that learns the group's first message-id is out
+    bool ResumePending = false;   // the STAT of the article reached after a reconnect is out
+    std::int32_t retried_ = 0;    // the article reached that has been given its second try
     std::int32_t ArticleOrdinal = 0;
     std::int32_t Countdown = 0;
     std::int32_t CurrentArticle = 0;

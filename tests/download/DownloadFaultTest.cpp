@@ -76,16 +76,16 @@ TEST(DownloadFault, SilenceReconnectsAndResumesWithStatOfTheArticleReached)
     ASSERT_TRUE(run.waitForEnd());
     EXPECT_EQ(run.commands(), (Strings{
         "GROUP alt.one", "STAT 1", "XHDR lines 1", "ARTICLE 1", "NEXT", "XHDR lines 2",
-        "GROUP alt.one", "STAT 2", "NEXT", "XHDR lines 3", "ARTICLE 3", "NEXT", "XHDR lines 4", "ARTICLE 4",
-        "QUIT"}));
+        "GROUP alt.one", "STAT 2", "XHDR lines 2", "ARTICLE 2", "NEXT", "XHDR lines 3", "ARTICLE 3", "NEXT",
+        "XHDR lines 4", "ARTICLE 4", "QUIT"}));
     EXPECT_EQ(run.server->connections(), 2);
     EXPECT_EQ(run.session.watchdogExpiries(), 1);
-    // The article interrupted is skipped in this run but not marked as handled.
-    EXPECT_EQ(run.session.messageIdCache().entries(), (Strings{"a1", "a3", "a4"}));
+    // The article interrupted is looked at again, not skipped.
+    EXPECT_EQ(run.session.messageIdCache().entries(), (Strings{"a1", "a2", "a3", "a4"}));
     EXPECT_EQ(run.view.panels[0], "Processing is over");
 }
 
-TEST(DownloadFault, ArticleCutShortIsNotSaved)
+TEST(DownloadFault, ArticleCutShortIsFetchedAgainWholeAfterTheReconnect)
 {
     SessionRun run;
     run.model.addGroup("alt.one", {small(1, "a1"), small(2, "a2", 200), small(3, "a3")});
@@ -93,9 +93,26 @@ TEST(DownloadFault, ArticleCutShortIsNotSaved)
     run.view.groups = {{"alt.one", true}};
     run.start();
     ASSERT_TRUE(run.waitForEnd());
-    EXPECT_EQ(run.sink.ids, (Strings{"a1", "a3"}));
-    EXPECT_FALSE(run.session.messageIdCache().contains("a2"));
+    EXPECT_EQ(run.sink.ids, (Strings{"a1", "a2", "a3"}));  // the cut copy never reached the sink
+    EXPECT_TRUE(run.session.messageIdCache().contains("a2"));
     EXPECT_EQ(run.server->connections(), 2);
+}
+
+TEST(DownloadFault, ArticleThatFailsOnItsSecondTryIsWalkedPast)
+{
+    SessionRun run;
+    run.model.addGroup("alt.one", {small(1, "a1"), small(2, "a2", 200), small(3, "a3")});
+    run.model.silentInsideArticle(2);  // command 7, on the first connection
+    run.model.closeAtCommand(11);      // ARTICLE 2 again, on the second
+    run.view.groups = {{"alt.one", true}};
+    run.start();
+    ASSERT_TRUE(run.waitForEnd());
+    const Strings commands = run.commands();
+    EXPECT_EQ(Strings(commands.begin() + 11, commands.end()),
+              (Strings{"GROUP alt.one", "STAT 2", "NEXT", "XHDR lines 3", "ARTICLE 3", "QUIT"}));
+    EXPECT_EQ(run.sink.ids, (Strings{"a1", "a3"}));
+    EXPECT_FALSE(run.session.messageIdCache().contains("a2"));  // a later run tries it again
+    EXPECT_EQ(run.server->connections(), 3);
 }
 
 TEST(DownloadFault, ConnectionClosedByTheServerIsResumed)
@@ -185,7 +202,7 @@ TEST(DownloadFault, CountdownShowsTheSecondsLeft)
     run.start();
     ASSERT_TRUE(waitUntil([&] { return run.view.panels[3] == "3"; }));
     ASSERT_TRUE(run.waitForEnd());
-    EXPECT_EQ(run.sink.ids, (Strings{"a2"}));
+    EXPECT_EQ(run.sink.ids, (Strings{"a1", "a2"}));
     const Strings& shown = run.view.panelHistory[3];
     ASSERT_GE(shown.size(), 3u);
     EXPECT_EQ(shown[0], "4");
