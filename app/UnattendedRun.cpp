@@ -47,6 +47,11 @@ void UnattendedRun::begin()
     folder_ = window_.fieldText(Field::Folder);
     known_ = filesBelow(folder_);
     QPushButton* getFiles = window_.buttonRow()->getFilesButton();
+    // The run would reconnect to nowhere until it is given up.
+    if (window_.fieldText(Field::Host).empty()) {
+        finish(1, "no news server: give one with --server");
+        return;
+    }
     if (!getFiles->isEnabled()) {
         finish(1, "\"Get Files\" cannot be pressed");
         return;

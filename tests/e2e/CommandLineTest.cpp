@@ -19,6 +19,15 @@ TEST(CommandLine, WrongOptionsAreRefusedBeforeAnythingStarts)
     }
 }
 
+TEST(CommandLine, AnUnattendedRunWithoutAServerDoesNotCompleteAndSaysWhy)
+{
+    // A fresh machine has no server in its settings.
+    const ProgramRun run = ProgramRun::run({"--groups", "demo.talk", "--get-files"}, 20000);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("no news server"), std::string::npos) << run.err;
+    EXPECT_FALSE(run.printed("Processing is over"));
+}
+
 TEST(CommandLine, HelpListsEveryOptionAndEndsWithZero)
 {
     const ProgramRun run = ProgramRun::run({"--help"}, 20000);

@@ -44,14 +44,11 @@ int DemoServer::articleCommands() const
                                           [](const auto& entry) { return entry.second.rfind("ARTICLE", 0) == 0; }));
 }
 
-std::map<std::string, const DemoFile*> DemoServer::expectedFiles(const std::vector<std::string>& groups,
-                                                                 bool wantYenc) const
+std::map<std::string, const DemoFile*> DemoServer::expectedFiles(const std::vector<std::string>& groups) const
 {
     std::map<std::string, const DemoFile*> files;
     for (const DemoFile& file : content_.files()) {
-        const bool yenc = file.encoding == DemoFile::Yenc || file.encoding == DemoFile::YencSplit;
-        if (file.overDefaultLimit || (yenc && !wantYenc)
-            || std::find(groups.begin(), groups.end(), file.group) == groups.end())
+        if (file.overDefaultLimit || std::find(groups.begin(), groups.end(), file.group) == groups.end())
             continue;
         files[file.name] = &file;
     }

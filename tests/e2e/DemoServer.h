@@ -33,8 +33,8 @@ public:
     int articleCommands() const;
 
     // The files a run with the default size limits saves from these groups, by the name the
-    // file gets; yEnc files only when wantYenc.
-    std::map<std::string, const DemoFile*> expectedFiles(const std::vector<std::string>& groups, bool wantYenc) const;
+    // file gets.
+    std::map<std::string, const DemoFile*> expectedFiles(const std::vector<std::string>& groups) const;
     // The "binaries" groups, which the default filter shows.
     std::vector<std::string> binariesGroups() const;
 
