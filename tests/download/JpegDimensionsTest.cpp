@@ -14,14 +14,6 @@ using nimbra::test::TestEnvironment;
 
 namespace {
 
-std::string fileWith(const std::string& bytes)
-{
-    static int count = 0;
-    const std::string path = TestEnvironment::makeFolder("dims") + "f" + std::to_string(++count) + ".jpg";
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
 std::string hex(std::initializer_list<int> values)
 {
     std::string out;
@@ -38,7 +30,7 @@ struct Size {
 Size dimensionsOf(const std::string& bytes)
 {
     Size size;
-    JpegDimensions(fileWith(bytes), size.width, size.height);
+    JpegDimensions(JpegSample::fileWith(TestEnvironment::makeFolder("dims"), bytes), size.width, size.height);
     return size;
 }
 
@@ -51,7 +43,7 @@ const std::string Frame = hex({0x00, 0x11, 0x08, 0x01, 0x2C, 0x01, 0x90});
 TEST(JpegDimensions, ReadsTheFrameOfARealPicture)
 {
     Size size;
-    const std::string path = fileWith(JpegSample::bytes(320, 200));
+    const std::string path = JpegSample::fileWith(TestEnvironment::makeFolder("dims"), JpegSample::bytes(320, 200));
     JpegDimensions(path, size.width, size.height);
     EXPECT_EQ(size.width, 320);
     EXPECT_EQ(size.height, 200);

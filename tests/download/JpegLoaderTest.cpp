@@ -11,18 +11,6 @@ using namespace nimbra;
 using nimbra::test::JpegSample;
 using nimbra::test::TestEnvironment;
 
-namespace {
-
-std::string fileWith(const std::string& bytes)
-{
-    static int count = 0;
-    const std::string path = TestEnvironment::makeFolder("load") + "p" + std::to_string(++count) + ".jpg";
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
-} // namespace
-
 TEST(JpegLoader, ChoosesTheSmallestScaleThatStillFills)
 {
     struct Case { int width, height; QSize fill; int scale; };
@@ -40,7 +28,7 @@ TEST(JpegLoader, ChoosesTheSmallestScaleThatStillFills)
 
 TEST(JpegLoader, DecodesAtTheScaleAndStretchesToTheBox)
 {
-    const std::string path = fileWith(JpegSample::bytes(640, 480));
+    const std::string path = JpegSample::fileWith(TestEnvironment::makeFolder("load"), JpegSample::bytes(640, 480));
     EXPECT_EQ(JpegLoader::load(path, {160, 120}).size(), QSize(160, 120));
     EXPECT_EQ(JpegLoader::load(path, {161, 120}).size(), QSize(240, 180));
     EXPECT_EQ(JpegLoader::load(path, {2000, 2000}).size(), QSize(640, 480));
@@ -53,16 +41,16 @@ TEST(JpegLoader, DecodesAtTheScaleAndStretchesToTheBox)
 
 TEST(JpegLoader, LoadsGreyAndProgressivePictures)
 {
-    EXPECT_EQ(JpegLoader::load(fileWith(JpegSample::bytes(64, 48, {.grey = true})), {64, 48}).size(),
+    EXPECT_EQ(JpegLoader::load(JpegSample::fileWith(TestEnvironment::makeFolder("load"), JpegSample::bytes(64, 48, {.grey = true})), {64, 48}).size(),
               QSize(64, 48));
-    EXPECT_EQ(JpegLoader::load(fileWith(JpegSample::bytes(64, 48, {.progressive = true})), {8, 6}).size(),
+    EXPECT_EQ(JpegLoader::load(JpegSample::fileWith(TestEnvironment::makeFolder("load"), JpegSample::bytes(64, 48, {.progressive = true})), {8, 6}).size(),
               QSize(8, 6));
 }
 
 TEST(JpegLoader, APictureCutOffInItsDataStillLoads)
 {
     const std::string whole = JpegSample::bytes(320, 240);
-    const QImage image = JpegLoader::load(fileWith(whole.substr(0, whole.size() / 2)), {320, 240});
+    const QImage image = JpegLoader::load(JpegSample::fileWith(TestEnvironment::makeFolder("load"), whole.substr(0, whole.size() / 2)), {320, 240});
     EXPECT_EQ(image.size(), QSize(320, 240));
 }
 
@@ -74,7 +62,7 @@ TEST(JpegLoader, BrokenFilesGiveANullImage)
         garbage += static_cast<char>((i * 131 + 7) & 0xFF);
     for (const std::string& bytes : {std::string(), std::string("plain text, not a picture"),
                                      whole.substr(0, 20), garbage}) {
-        EXPECT_TRUE(JpegLoader::loadStretched(fileWith(bytes), {297, 225}).isNull());
+        EXPECT_TRUE(JpegLoader::loadStretched(JpegSample::fileWith(TestEnvironment::makeFolder("load"), bytes), {297, 225}).isNull());
     }
     EXPECT_TRUE(JpegLoader::load(TestEnvironment::root() + "missing.jpg", {297, 225}).isNull());
 }
@@ -85,5 +73,5 @@ TEST(JpegLoader, AHeaderClaimingAHugePictureIsNotDecoded)
     const std::size_t frame = bytes.find("\xFF\xC0");
     ASSERT_NE(frame, std::string::npos);
     bytes.replace(frame + 5, 4, "\xFF\xFF\xFF\xFF"); // 65535 rows of 65535 columns
-    EXPECT_TRUE(JpegLoader::load(fileWith(bytes), {297, 225}).isNull());
+    EXPECT_TRUE(JpegLoader::load(JpegSample::fileWith(TestEnvironment::makeFolder("load"), bytes), {297, 225}).isNull());
 }

@@ -77,4 +77,12 @@ void JpegSample::write(const std::string& path, int width, int height, Options o
         throw std::runtime_error("cannot write " + path);
 }
 
+std::string JpegSample::fileWith(const std::string& folder, const std::string& bytes)
+{
+    static int count = 0;
+    const std::string path = folder + "sample" + std::to_string(++count) + ".jpg";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
 } // namespace nimbra::test

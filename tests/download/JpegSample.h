@@ -20,6 +20,8 @@ public:
     static void write(const std::string& path, int width, int height) { write(path, width, height, Options()); }
     // The same picture as bytes.
     static std::string bytes(int width, int height, Options options = Options());
+    // Writes any bytes to a new numbered ".jpg" file in folder (ending in "/"); returns its path.
+    static std::string fileWith(const std::string& folder, const std::string& bytes);
 };
 
 } // namespace nimbra::test
