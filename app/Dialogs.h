@@ -18,6 +18,9 @@ public:
     // preselect in path. True, with the chosen folder in path, when the user confirms; path is
     // untouched on cancel.
     virtual bool chooseFolder(const std::string& title, const std::string& rootName, std::string& path) = 0;
+    // Whether someone is there to answer. Without anyone (an unattended run), a question that
+    // must not be answered on the user's behalf, such as trusting a certificate, is not asked.
+    virtual bool attended() const { return true; }
 };
 
 } // namespace nimbra

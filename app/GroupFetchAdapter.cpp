@@ -4,7 +4,6 @@
 #include "app/MainWindow.h"
 #include "app/ServerCertificates.h"
 #include "app/SplashWindow.h"
-#include "platform/RegistryStore.h"
 
 #include <QPushButton>
 
@@ -30,15 +29,13 @@ bool GroupFetchAdapter::tlsEnabled() const { return window_.fieldText(Field::Tls
 
 std::string GroupFetchAdapter::acceptedCertificate(const std::string& host) const
 {
-    RegistryStore store;
-    return ServerCertificates(store).accepted(host);
+    return ServerCertificates::acceptedInSettings(host);
 }
 
 bool GroupFetchAdapter::trustCertificate(const std::string& host, const std::string& fingerprint,
                                          const std::string& subject, const std::string& reason)
 {
-    RegistryStore store;
-    return ServerCertificates(store).askOnce(window_.dialogs(), host, fingerprint, subject, reason);
+    return ServerCertificates::askOnceInSettings(window_.dialogs(), host, fingerprint, subject, reason);
 }
 
 } // namespace nimbra

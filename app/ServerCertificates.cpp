@@ -45,14 +45,31 @@ bool ServerCertificates::askOnce(Dialogs& dialogs, const std::string& host, cons
         return true;
     if (value == RefusedMark + fingerprint)
         return false;
-    const bool yes = dialogs.ask("The server " + host + " shows a certificate that is not trusted (" + reason
-                                 + ").\n\nCertificate: " + subject + "\nSHA-256: " + fingerprint
-                                 + "\n\nTrust this certificate for this server from now on?");
+    const std::string description = "The server " + host + " shows a certificate that is not trusted (" + reason
+                                    + ").\n\nCertificate: " + subject + "\nSHA-256: " + fingerprint;
+    if (!dialogs.attended()) {
+        dialogs.inform(description + "\n\nNot connected: nobody is there to decide whether to trust it.");
+        return false;
+    }
+    const bool yes = dialogs.ask(description + "\n\nTrust this certificate for this server from now on?");
     if (store_.openKey(WindowSettings::SettingsKey, true)) {
         store_.writeString(valueName(host), (yes ? AcceptedMark : RefusedMark) + fingerprint);
         store_.closeKey();
     }
     return yes;
+}
+
+std::string ServerCertificates::acceptedInSettings(const std::string& host)
+{
+    RegistryStore store;
+    return ServerCertificates(store).accepted(host);
+}
+
+bool ServerCertificates::askOnceInSettings(Dialogs& dialogs, const std::string& host, const std::string& fingerprint,
+                                           const std::string& subject, const std::string& reason)
+{
+    RegistryStore store;
+    return ServerCertificates(store).askOnce(dialogs, host, fingerprint, subject, reason);
 }
 
 } // namespace nimbra

@@ -11,6 +11,8 @@ class RegistryStore;
 // the settings key beside that server's other settings (value "tlscert <host>"): the
 // certificate accepted, or the one refused. The question is asked once per certificate: a
 // server that later shows another certificate is asked about again, never let through.
+// Nobody is asked when the dialogs are not attended: the certificate is refused for now and
+// nothing is kept, so that the user still decides at the next attended connect.
 class ServerCertificates {
 public:
     explicit ServerCertificates(RegistryStore& store) : store_(store) {}
@@ -21,6 +23,11 @@ public:
     // the answer and returns it.
     bool askOnce(Dialogs& dialogs, const std::string& host, const std::string& fingerprint,
                  const std::string& subject, const std::string& reason);
+
+    // The same on the program's own settings store.
+    static std::string acceptedInSettings(const std::string& host);
+    static bool askOnceInSettings(Dialogs& dialogs, const std::string& host, const std::string& fingerprint,
+                                  const std::string& subject, const std::string& reason);
 
 private:
     std::string stored(const std::string& host) const;

@@ -3,6 +3,7 @@
 #include "app/ButtonRow.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
+#include "app/ServerCertificates.h"
 #include "app/StatusPanels.h"
 
 #include <QPushButton>
@@ -17,6 +18,12 @@ void SessionViewAdapter::setPanelText(Panel panel, const std::string& text)
 void SessionViewAdapter::setGetFilesEnabled(bool enabled) { window_.buttonRow()->getFilesButton()->setEnabled(enabled); }
 void SessionViewAdapter::setStopEnabled(bool enabled) { window_.buttonRow()->stopButton()->setEnabled(enabled); }
 void SessionViewAdapter::inform(const std::string& text) { window_.dialogs().inform(text); }
+
+bool SessionViewAdapter::trustCertificate(const std::string& host, const std::string& fingerprint,
+                                          const std::string& subject, const std::string& reason)
+{
+    return ServerCertificates::askOnceInSettings(window_.dialogs(), host, fingerprint, subject, reason);
+}
 
 int SessionViewAdapter::groupCount() const { return window_.groupCount(); }
 std::string SessionViewAdapter::groupText(int index) const { return window_.groupAt(index); }

@@ -17,6 +17,8 @@ public:
     void setGetFilesEnabled(bool enabled) override;
     void setStopEnabled(bool enabled) override;
     void inform(const std::string& text) override;
+    bool trustCertificate(const std::string& host, const std::string& fingerprint, const std::string& subject,
+                          const std::string& reason) override;
 
     int groupCount() const override;
     std::string groupText(int index) const override;

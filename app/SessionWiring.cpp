@@ -2,7 +2,6 @@
 
 #include "app/ServerCertificates.h"
 #include "net/AsyncSocket.h"
-#include "platform/RegistryStore.h"
 
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
@@ -32,11 +31,10 @@ SessionWiring::SessionWiring(MainWindow& window)
 
 void SessionWiring::useTlsSettings()
 {
-    RegistryStore store;
     AsyncSocket& socket = session_.client().Socket();
     socket.SetTlsEnabled(window_.fieldText(Field::Tls) == "1");
     socket.SetTlsServerName(window_.fieldText(Field::Host));
-    socket.SetTlsAcceptedFingerprint(ServerCertificates(store).accepted(window_.fieldText(Field::Host)));
+    socket.SetTlsAcceptedFingerprint(ServerCertificates::acceptedInSettings(window_.fieldText(Field::Host)));
 }
 
 SessionWiring::~SessionWiring()

@@ -4,7 +4,9 @@
 #include "download/SessionReply.h"
 #include "download/SessionSettings.h"
 #include "download/SessionView.h"
+#include "net/AsyncSocket.h"
 #include "platform/Rounding.h"
+#include "platform/TlsSession.h"
 
 #include <stdexcept>
 
@@ -135,6 +137,8 @@ void DownloadSession::NntpClient1RequestDone(NntpRequest RqType, std::uint16_t E
         }
         if (!SessionActive)
             return;
+        if (RqType == nntpConnect && tlsConnectFailed(Error))
+            return;
         if (RqType == nntpArticleByNumber && Error == replySuccess && ArticleStream)
             articleDone();
         if (connectionLost(RqType, Error))
@@ -247,6 +251,35 @@ void DownloadSession::walk(NntpRequest RqType, std::uint16_t Error)
     }
     if (Error == replySuccess && (RqType == nntpAuthenticate || (RqType == nntpConnect && noCredentials())))
         selectGroup();
+}
+
+bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
+{
+    if (TlsSession::describe(Error)[0] == '\0')
+        return false;
+    AsyncSocket& socket = client_.Socket();
+    const std::string reason = socket.TlsErrorText();
+    if (Error != TlsSession::CertificateNotTrusted && Error != TlsSession::NameMismatch) {
+        // A handshake cut short may go through next time: the watchdog reconnects.
+        showPanel(SessionView::panelGroup, reason);
+        return true;
+    }
+    Timer1.stop();  // no reconnect while the user decides
+    Timer3.stop();
+    const std::string fingerprint = socket.TlsPeerFingerprint();
+    if (Error == TlsSession::CertificateNotTrusted && !fingerprint.empty()
+        && fingerprint != socket.TlsAcceptedFingerprint()
+        && view_.trustCertificate(client_.Host(), fingerprint, socket.TlsPeerSubject(), reason)) {
+        if (SessionActive) {
+            socket.SetTlsAcceptedFingerprint(fingerprint);
+            connect();
+        }
+        return true;
+    }
+    // The same certificate would be met again at every reconnect: the run ends here.
+    view_.inform("Not connected to " + client_.Host() + ": " + reason);
+    finishRun(std::string("Not connected: ") + TlsSession::describe(Error));
+    return true;
 }
 
 void DownloadSession::probeNextNumber()
@@ -386,11 +419,11 @@ void DownloadSession::NextGroup()
     CurrentArticle = 0;
 }
 
-void DownloadSession::finishRun()
+void DownloadSession::finishRun(const std::string& groupPanelText)
 {
     view_.setGetFilesEnabled(true);
     view_.setStopEnabled(false);
-    showPanel(SessionView::panelGroup, OverText);
+    showPanel(SessionView::panelGroup, groupPanelText.empty() ? OverText : groupPanelText);
     for (int panel = SessionView::panelArticle; panel <= SessionView::panelCountdown; ++panel)
         showPanel(panel, "");
     Timer1.stop();

@@ -88,7 +88,15 @@ private:
     void nextArticle();
     void articleDone();
     void expire();
-    void finishRun();
+    // Ends the run: the buttons, the panels (the group panel shows "Processing is over" unless
+    // another text is given) and OnRunEnded.
+    void finishRun(const std::string& groupPanelText = {});
+    // A connect that failed over TLS; true when it has been dealt with. An untrusted
+    // certificate is put to the user, and once trusted the run connects again at once. A
+    // certificate refused, or one made out for another name, ends the run with its reason,
+    // for every reconnect would meet it again. A failed handshake is shown in the group
+    // panel and left to the watchdog, as a server that stalls.
+    bool tlsConnectFailed(std::uint16_t Error);
 
     // Commands; each sets the phase it leads to.
     void connect();

@@ -24,6 +24,11 @@ public:
     virtual void setStopEnabled(bool enabled) = 0;
     // Shows a message box with the text and an OK button.
     virtual void inform(const std::string& text) = 0;
+    // The server host shows a TLS certificate that the system does not trust (reason says
+    // why): whether the user trusts that certificate for that server. Asked at most once per
+    // certificate; the answer is kept with the host's settings.
+    virtual bool trustCertificate(const std::string& host, const std::string& fingerprint,
+                                  const std::string& subject, const std::string& reason) = 0;
 
     // The newsgroup list box, in its displayed order.
     virtual int groupCount() const = 0;

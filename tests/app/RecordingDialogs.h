@@ -34,7 +34,10 @@ public:
         return true;
     }
 
+    bool attended() const override { return isAttended; }
+
     std::deque<bool> answers;
+    bool isAttended = true;
     std::vector<std::string> questions;
     std::vector<std::string> messages;
     std::vector<std::string> folderTitles;

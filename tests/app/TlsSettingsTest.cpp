@@ -108,4 +108,23 @@ TEST(ServerCertificates, AskedOncePerCertificateAndRememberedBesideTheSettings)
     EXPECT_EQ(reread.readString("tlscert news.example"), "refuse " + second);
 }
 
+TEST(ServerCertificates, NobodyAttendingRefusesForNowAndKeepsNothing)
+{
+    RegistryStore store;
+    ServerCertificates certificates(store);
+    RecordingDialogs dialogs;
+    dialogs.isAttended = false;
+    dialogs.answers = {true};  // an unattended run answers questions Yes: this one is not put
+    EXPECT_FALSE(certificates.askOnce(dialogs, "news.example", first, "/CN=news.example", "self-signed certificate"));
+    EXPECT_TRUE(dialogs.questions.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find(first), std::string::npos);
+    EXPECT_EQ(certificates.accepted("news.example"), "");
+
+    // The next attended connect still asks.
+    dialogs.isAttended = true;
+    EXPECT_TRUE(certificates.askOnce(dialogs, "news.example", first, "/CN=news.example", "self-signed certificate"));
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+}
+
 } // namespace nimbra

@@ -16,6 +16,12 @@ public:
     void setGetFilesEnabled(bool enabled) override;
     void setStopEnabled(bool enabled) override;
     void inform(const std::string& text) override { messages.push_back(text); }
+    bool trustCertificate(const std::string& host, const std::string& fingerprint, const std::string& subject,
+                          const std::string& reason) override
+    {
+        certificateQuestions.push_back(host + "|" + fingerprint + "|" + subject + "|" + reason);
+        return trustAnswer;
+    }
 
     int groupCount() const override { return static_cast<int>(groups.size()); }
     std::string groupText(int index) const override { return groups.at(index).first; }
@@ -45,6 +51,8 @@ public:
     std::vector<bool> stopHistory;  // every setStopEnabled, in order
     bool bothDisabledSeen = false;  // "Get Files" and "Stop" were disabled at the same time
     std::vector<std::string> messages;
+    std::vector<std::string> certificateQuestions;  // host|fingerprint|subject|reason
+    bool trustAnswer = false;
 };
 
 } // namespace nimbra::test

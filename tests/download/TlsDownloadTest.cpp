@@ -64,18 +64,80 @@ TEST(TlsDownload, WatchdogReconnectsOverTlsAndResumesAtTheArticleReached)
     EXPECT_EQ(run.sink.ids, (Strings{"a1", "a2", "a3", "a4"}));
 }
 
-TEST(TlsDownload, RefusedCertificateKeepsTheRunWaitingUntilStopAndSendsNothing)
+TEST(TlsDownload, UntrustedCertificateIsAskedAboutOnceAndTheRunGoesOnWhenTrusted)
 {
-    SessionRun run;  // the certificate is not trusted in this test
-    run.view.timeout = "3";  // a handshake under load is not cut short by the watchdog
+    SessionRun run;  // the certificate is not trusted by the system in this test
+    run.view.trustAnswer = true;
     run.model.addGroup("alt.one", four("a"));
     run.view.groups = {{"alt.one", true}};
     startOverTls(run);
-    ASSERT_TRUE(waitUntil([&] { return run.server->connections() >= 2; }));
+    ASSERT_TRUE(run.waitForEnd());
+    EXPECT_EQ(run.sink.ids, (Strings{"a1", "a2", "a3", "a4"}));
+    ASSERT_EQ(run.view.certificateQuestions.size(), 1u);
+    const std::string question = run.view.certificateQuestions[0];
+    const std::string fingerprint = TestCertificate::local().fingerprint();
+    EXPECT_EQ(question.rfind("127.0.0.1|" + fingerprint + "|", 0), 0u) << question;
+    EXPECT_NE(question.find("|certificate not trusted: "), std::string::npos) << question;
+    EXPECT_EQ(run.session.client().Socket().TlsAcceptedFingerprint(), fingerprint);
+    EXPECT_EQ(run.server->connections(), 2);  // the refused handshake, then the trusted one
+    EXPECT_EQ(run.session.watchdogExpiries(), 0);  // connected again at once, not after a time-out
+    EXPECT_EQ(run.view.panels[0], "Processing is over");
+}
+
+TEST(TlsDownload, RefusedCertificateEndsTheRunWithItsReasonAndSendsNothing)
+{
+    SessionRun run;
+    run.model.addGroup("alt.one", four("a"));
+    run.view.groups = {{"alt.one", true}};
+    startOverTls(run);
+    ASSERT_TRUE(run.waitForEnd());
     EXPECT_TRUE(run.commands().empty());
-    const std::string text = run.session.client().Socket().TlsErrorText();
-    EXPECT_EQ(text.rfind("certificate not trusted: ", 0), 0u) << text;
+    EXPECT_EQ(run.view.certificateQuestions.size(), 1u);
+    ASSERT_EQ(run.view.messages.size(), 1u);
+    EXPECT_EQ(run.view.messages[0].rfind("Not connected to 127.0.0.1: certificate not trusted: ", 0), 0u)
+        << run.view.messages[0];
+    // Not "Processing is over": the run did not get through its groups.
+    EXPECT_EQ(run.view.panels[0], "Not connected: certificate not trusted");
+    EXPECT_TRUE(run.view.getFilesEnabled);
+    EXPECT_FALSE(run.view.stopEnabled);
+    EXPECT_EQ(run.server->connections(), 1);
+}
+
+TEST(TlsDownload, CertificateForAnotherNameEndsTheRunWithoutAsking)
+{
+    const TestCertificate other({"news.other.test"});
+    const auto trusted = other.trustInThisProcess();
+    SessionRun run;
+    run.model.addGroup("alt.one", four("a"));
+    run.view.groups = {{"alt.one", true}};
+    run.view.trustAnswer = true;  // never asked: a name mismatch is not the user's to accept
+    run.server = std::make_unique<FakeNewsServer>(FakeNewsServer::Tls{other}, run.model.greeting(),
+                                                  run.model.responder());
+    run.view.port = run.server->portText();
+    run.session.client().Socket().SetTlsEnabled(true);
+    run.session.bitbtn1Click();
+    ASSERT_TRUE(run.waitForEnd());
+    EXPECT_TRUE(run.view.certificateQuestions.empty());
+    EXPECT_EQ(run.view.panels[0], "Not connected: name mismatch");
+    EXPECT_TRUE(run.commands().empty());
+}
+
+TEST(TlsDownload, PlainServerWhileTlsIsOnShowsWhyAndKeepsReconnectingUntilStop)
+{
+    SessionRun run;
+    run.model.addGroup("alt.one", four("a"));
+    run.view.groups = {{"alt.one", true}};
+    run.session.client().Socket().SetTlsEnabled(true);
+    run.start();
+    ASSERT_TRUE(waitUntil([&] { return run.server->connections() >= 2; }));
+    EXPECT_TRUE(run.session.sessionActive());
+    EXPECT_EQ(run.view.panels[0].rfind("handshake failed", 0), 0u) << run.view.panels[0];
+    EXPECT_TRUE(run.view.certificateQuestions.empty());
     run.session.sendbtnClick();
     EXPECT_FALSE(run.session.sessionActive());
+    // The server only ever saw TLS hellos, never a command in plain text.
+    for (const std::string& line : run.commands())
+        EXPECT_TRUE(line.find("GROUP") == std::string::npos && line.find("QUIT") == std::string::npos) << line;
 }
+
 } // namespace nimbra::test

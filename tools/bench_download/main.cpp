@@ -31,6 +31,10 @@ public:
     void setGetFilesEnabled(bool) override {}
     void setStopEnabled(bool) override {}
     void inform(const std::string& text) override { std::printf("message: %s\n", text.c_str()); }
+    bool trustCertificate(const std::string&, const std::string&, const std::string&, const std::string&) override
+    {
+        return false;
+    }
     int groupCount() const override { return static_cast<int>(groups.size()); }
     std::string groupText(int index) const override { return groups.at(index); }
     bool groupSelected(int index) const override { return index == selected; }
