@@ -621,8 +621,10 @@ void CustomAsyncSocket::InternalClose(bool shutdownFirst)
         ChangeState(wsClosed);
         return;
     }
-    if (shutdownFirst && state_ == wsConnected)
+    if (shutdownFirst && state_ == wsConnected) {
+        BeforeShutdown();
         ::shutdown(fd_, SHUT_WR);
+    }
     events_.reset();
     ::close(fd_);
     fd_ = -1;

@@ -168,6 +168,9 @@ protected:
     // or -1 with LastError set.
     virtual int RealSend(const char* data, int count);
     virtual int RealReceive(char* buffer, int count);
+    // Called on an orderly close of a connected socket (Close, or the end after the peer's
+    // close or an error), just before the sending side is shut; a layer's last bytes go here.
+    virtual void BeforeShutdown() {}
 
     void ChangeState(SocketState newState);
     // Asks for one write event when the system can take more (for bytes a layer holds itself).

@@ -233,6 +233,17 @@ void CustomTlsSocket::TriggerDataSent(std::uint16_t error)
     CustomSocksSocket::TriggerDataSent(error);
 }
 
+void CustomTlsSocket::BeforeShutdown()
+{
+    // The close notice tells the server that the session ended here rather than being cut
+    // off. A close does not wait: it goes as far as the system takes it now.
+    if (phase_ == Open && session_) {
+        session_->close();
+        flushCipher();
+    }
+    CustomSocksSocket::BeforeShutdown();
+}
+
 void CustomTlsSocket::TriggerSessionClosed(std::uint16_t error)
 {
     if (phase_ == Handshaking) {

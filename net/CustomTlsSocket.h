@@ -20,8 +20,9 @@ class TlsSession;
 // certificate not trusted, 30002 name mismatch, 30003 handshake failed, also for a server
 // that closes or resets meanwhile) and closes the socket; TlsErrorText() then tells why, and
 // TlsPeerFingerprint() names a refused certificate so the user can be asked to accept it.
-// A broken record later is read as error 30004. No plain byte is ever sent on a connection
-// that was to be encrypted. TLS through a SOCKS server is refused at Connect.
+// A broken record later is read as error 30004. An orderly close sends the close notice
+// first; Abort does not. No plain byte is ever sent on a connection that was to be
+// encrypted. TLS through a SOCKS server is refused at Connect.
 //
 // The settings keep across closes; a change takes effect at the next Connect. The server
 // name checked is TlsServerName when set, else the host of the last DnsLookup, else Addr.
@@ -58,6 +59,7 @@ protected:
     void TriggerSessionClosed(std::uint16_t error) override;
     int RealSend(const char* data, int count) override;
     int RealReceive(char* buffer, int count) override;
+    void BeforeShutdown() override;
 
 private:
     enum Phase { Plain, Connecting, Handshaking, Open, Failed };
