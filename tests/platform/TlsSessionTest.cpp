@@ -3,7 +3,7 @@
 #include "platform/TlsSession.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/TestCertificate.h"
-#include "tests/support/TlsServerStream.h"
+#include "tools/newsmodel/TlsServerStream.h"
 
 #include <gtest/gtest.h>
 

@@ -31,7 +31,7 @@ std::string describe(const FakeStep& step)
 } // namespace
 
 struct FakeNewsServer::Impl {
-    explicit Impl(const TestCertificate* tls = nullptr) : socket(tls) {}
+    explicit Impl(const ServerCertificate* tls = nullptr) : socket(tls) {}
 
     Script script;
     Greeting greeting;

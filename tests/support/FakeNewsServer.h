@@ -44,7 +44,7 @@
 
 namespace nimbra::test {
 
-class TestCertificate;
+class ServerCertificate;
 
 class FakeNewsServer {
 public:
@@ -53,7 +53,7 @@ public:
     using Responder = ServerResponder;
     // The certificate must outlive the server.
     struct Tls {
-        const TestCertificate& certificate;
+        const ServerCertificate& certificate;
     };
 
     // Script mode.

@@ -1,7 +1,7 @@
 #include "tests/support/FakeServerSocket.h"
 
 #include "tests/support/LoopbackListener.h"
-#include "tests/support/TlsServerStream.h"
+#include "tools/newsmodel/TlsServerStream.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,7 +14,7 @@
 
 namespace nimbra::test {
 
-FakeServerSocket::FakeServerSocket(const TestCertificate* tls) : certificate_(tls)
+FakeServerSocket::FakeServerSocket(const ServerCertificate* tls) : certificate_(tls)
 {
     if (::pipe(wake_) != 0)
         throw std::runtime_error("fake news server: pipe failed");

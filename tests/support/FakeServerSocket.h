@@ -8,7 +8,7 @@
 
 namespace nimbra::test {
 
-class TestCertificate;
+class ServerCertificate;
 class TlsServerStream;
 
 // The blocking sockets of the fake news server: a listener on 127.0.0.1 at an ephemeral port
@@ -22,7 +22,7 @@ class FakeServerSocket {
 public:
     enum ReadResult { Line, Closed, Stopped };
 
-    explicit FakeServerSocket(const TestCertificate* tls = nullptr);
+    explicit FakeServerSocket(const ServerCertificate* tls = nullptr);
     ~FakeServerSocket();
     FakeServerSocket(const FakeServerSocket&) = delete;
     FakeServerSocket& operator=(const FakeServerSocket&) = delete;
@@ -55,7 +55,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;  // held while connection_ changes, so stop() never shuts a reused fd
     int connection_ = -1;
-    const TestCertificate* certificate_ = nullptr;
+    const ServerCertificate* certificate_ = nullptr;
     std::unique_ptr<TlsServerStream> tls_;
     bool tlsFailed_ = false;  // the handshake of this connection failed
     std::string input_;

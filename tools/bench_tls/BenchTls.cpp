@@ -7,7 +7,7 @@
 #include "net/AsyncSocket.h"
 #include "net/NntpClient.h"
 #include "platform/MemoryStream.h"
-#include "tests/support/TestCertificate.h"
+#include "tools/newsmodel/ServerCertificate.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -22,7 +22,7 @@
 #include <memory>
 
 using namespace nimbra;
-using nimbra::test::TestCertificate;
+using nimbra::test::ServerCertificate;
 
 namespace {
 
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::size_t articleSize = 0;
     const std::string block = makeArticleBlock(articleSize);
-    const TestCertificate certificate({"127.0.0.1"});
+    const ServerCertificate certificate({"127.0.0.1"});
     const std::string fingerprint = certificate.fingerprint();
     std::printf("%d articles of %zu bytes each, 1 MB = 10^6 bytes\n", Articles, articleSize);
 

@@ -1,7 +1,7 @@
 #include "BenchTlsNewsServer.h"
 
 #include "tests/support/LoopbackListener.h"
-#include "tests/support/TlsServerStream.h"
+#include "tools/newsmodel/TlsServerStream.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,7 +13,7 @@
 
 using nimbra::test::TlsServerStream;
 
-BenchTlsNewsServer::BenchTlsNewsServer(std::string articleBlock, const nimbra::test::TestCertificate& certificate)
+BenchTlsNewsServer::BenchTlsNewsServer(std::string articleBlock, const nimbra::test::ServerCertificate& certificate)
     : block_(std::move(articleBlock)), certificate_(certificate)
 {
     listener_ = nimbra::test::LoopbackListener::open(port_, 1);

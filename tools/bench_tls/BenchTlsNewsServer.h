@@ -5,7 +5,7 @@
 #include <thread>
 
 namespace nimbra::test {
-class TestCertificate;
+class ServerCertificate;
 }
 
 // The benchmark's news server over TLS, answering as the plain one does (BenchNewsServer):
@@ -13,7 +13,7 @@ class TestCertificate;
 // its own thread, a blocking socket; the certificate must outlive the server.
 class BenchTlsNewsServer {
 public:
-    BenchTlsNewsServer(std::string articleBlock, const nimbra::test::TestCertificate& certificate);
+    BenchTlsNewsServer(std::string articleBlock, const nimbra::test::ServerCertificate& certificate);
     ~BenchTlsNewsServer();
 
     std::uint16_t port() const { return port_; }
@@ -22,7 +22,7 @@ private:
     void serve();
 
     std::string block_;
-    const nimbra::test::TestCertificate& certificate_;
+    const nimbra::test::ServerCertificate& certificate_;
     int listener_ = -1;
     std::uint16_t port_ = 0;
     std::thread thread_;

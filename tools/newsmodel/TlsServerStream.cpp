@@ -1,6 +1,6 @@
-#include "tests/support/TlsServerStream.h"
+#include "tools/newsmodel/TlsServerStream.h"
 
-#include "tests/support/TestCertificate.h"
+#include "tools/newsmodel/ServerCertificate.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -11,10 +11,12 @@
 
 namespace nimbra::test {
 
-TlsServerStream::TlsServerStream(int fd, const TestCertificate& certificate)
+TlsServerStream::TlsServerStream(int fd, const ServerCertificate& certificate)
 {
-    // A client that leaves while the server writes must not end the test process.
-    std::signal(SIGPIPE, SIG_IGN);
+    // The library writes with plain send(): a client that leaves while the server writes must
+    // not end the server's process.
+    static const bool pipeIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    (void)pipeIgnored;
     ctx_ = SSL_CTX_new(TLS_server_method());
     if (ctx_ && SSL_CTX_use_certificate(ctx_, certificate.certificate()) == 1
         && SSL_CTX_use_PrivateKey(ctx_, certificate.key()) == 1)
@@ -62,7 +64,7 @@ long TlsServerStream::receive(char* buffer, std::size_t size)
     if (kind == SSL_ERROR_ZERO_RETURN)
         return 0;
     open_ = false;
-    // A client that simply closes is an end like any other for a test server.
+    // A client that simply closes, without the close notice, is an end like any other here.
     return kind == SSL_ERROR_SYSCALL || kind == SSL_ERROR_SSL ? 0 : -1;
 }
 
