@@ -18,7 +18,7 @@ DemoServer::DemoServer()
 
 DemoServer::~DemoServer() = default;
 
-void DemoServer::start()
+void DemoServer::start(const ServerCertificate* certificate)
 {
     ServerResponder answer = model_.responder();
     server_ = std::make_unique<ModelServer>(
@@ -28,7 +28,8 @@ void DemoServer::start()
                 received_.emplace_back(connection.index, line);
             }
             return answer(line, connection);
-        });
+        },
+        0, certificate);
 }
 
 std::vector<std::pair<int, std::string>> DemoServer::received() const

@@ -13,8 +13,11 @@
 
 namespace nimbra::test {
 
+class ServerCertificate;
+
 // The demo news server in this process, on a free port, recording every line it receives
-// with the connection it came on. Faults are set on model() before start().
+// with the connection it came on. Faults are set on model() before start(). Unstarted, it
+// still tells what the demo groups hold (the executable serves the same).
 class DemoServer {
 public:
     DemoServer();
@@ -22,7 +25,8 @@ public:
 
     NewsServerModel& model() { return model_; }
     const DemoContent& content() const { return content_; }
-    void start();
+    // Given a certificate (which must outlive the server), it serves over TLS.
+    void start(const ServerCertificate* certificate = nullptr);
     std::uint16_t port() const { return server_->port(); }
     std::string portText() const { return std::to_string(port()); }
     int connections() const { return server_->connections(); }

@@ -1,5 +1,7 @@
 #include "tools/newsmodel/ModelServer.h"
 
+#include "tools/newsmodel/TlsServerStream.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -13,18 +15,20 @@
 namespace nimbra::test {
 
 // The handle stays open until the thread has been joined, so stop() never shuts a handle
-// that has been reused.
+// that has been reused. Everything but fd and done belongs to the connection's thread.
 struct ModelServer::Connection {
     int fd = -1;
     std::thread thread;
     std::atomic<bool> done{false};
     bool reset = false;
+    std::unique_ptr<TlsServerStream> tls;  // over TLS: made and used by the thread
     std::string input;
 
     ~Connection()
     {
         if (thread.joinable())
             thread.join();
+        tls.reset();
         if (fd >= 0)
             ::close(fd);
     }
@@ -46,8 +50,9 @@ bool waitReadable(int fd, int wake, int timeoutMs = -1)
 
 } // namespace
 
-ModelServer::ModelServer(ServerGreeting greeting, ServerResponder responder, std::uint16_t port)
-    : greeting_(std::move(greeting)), responder_(std::move(responder))
+ModelServer::ModelServer(ServerGreeting greeting, ServerResponder responder, std::uint16_t port,
+                         const ServerCertificate* certificate)
+    : greeting_(std::move(greeting)), responder_(std::move(responder)), certificate_(certificate)
 {
     if (::pipe(wake_) != 0)
         throw std::runtime_error("cannot make a pipe");
@@ -120,7 +125,13 @@ void ModelServer::serve(Connection& connection, int index)
 {
     FakeConnection state;
     state.index = index;
-    bool open = play(connection, greeting_(state));
+    bool open = true;
+    if (certificate_) {
+        // A client that never sends its hello is woken by stop() shutting the socket.
+        connection.tls = std::make_unique<TlsServerStream>(connection.fd, *certificate_);
+        open = connection.tls->handshake();
+    }
+    open = open && play(connection, greeting_(state));
     std::size_t start = 0;
     while (open && !stopping_) {
         const std::size_t end = connection.input.find('\n', start);
@@ -128,10 +139,13 @@ void ModelServer::serve(Connection& connection, int index)
             connection.input.erase(0, start);
             start = 0;
             char buffer[16384];
-            if (!waitReadable(connection.fd, wake_[0]))
+            // Bytes the TLS layer holds already decrypted would not wake the poll.
+            const bool held = connection.tls && connection.tls->pending();
+            if (!held && !waitReadable(connection.fd, wake_[0]))
                 break;
-            const ssize_t count = ::recv(connection.fd, buffer, sizeof buffer, 0);
-            if (count < 0 && errno == EINTR)
+            const long count = connection.tls ? connection.tls->receive(buffer, sizeof buffer)
+                                              : ::recv(connection.fd, buffer, sizeof buffer, 0);
+            if (count < 0 && !connection.tls && errno == EINTR)
                 continue;
             if (count <= 0)
                 break;
@@ -149,7 +163,15 @@ void ModelServer::serve(Connection& connection, int index)
             open = false;
         }
     }
+    close(connection);
+    connection.done = true;
+}
+
+void ModelServer::close(Connection& connection)
+{
     if (!connection.reset) {
+        if (connection.tls && !stopping_)
+            connection.tls->shutdown();
         // Unread input would turn the close into a reset; take it first.
         ::shutdown(connection.fd, SHUT_WR);
         char buffer[4096];
@@ -157,26 +179,16 @@ void ModelServer::serve(Connection& connection, int index)
         }
     }
     ::shutdown(connection.fd, SHUT_RDWR);
-    connection.done = true;
 }
 
 bool ModelServer::play(Connection& connection, const ServerScript& actions)
 {
     for (const FakeStep& action : actions) {
         switch (action.kind) {
-        case FakeStep::Send: {
-            std::size_t sent = 0;
-            while (sent < action.text.size() && !stopping_) {
-                const ssize_t count = ::send(connection.fd, action.text.data() + sent, action.text.size() - sent,
-                                             MSG_NOSIGNAL);
-                if (count < 0 && errno == EINTR)
-                    continue;
-                if (count <= 0)
-                    return false;
-                sent += static_cast<std::size_t>(count);
-            }
+        case FakeStep::Send:
+            if (!sendAll(connection, action.text))
+                return false;
             break;
-        }
         case FakeStep::Silence:
             waitReadable(-1, wake_[0], action.ms);
             break;
@@ -189,6 +201,22 @@ bool ModelServer::play(Connection& connection, const ServerScript& actions)
         default:  // Close, and anything a responder cannot wait for
             return false;
         }
+    }
+    return true;
+}
+
+bool ModelServer::sendAll(Connection& connection, const std::string& bytes)
+{
+    if (connection.tls)
+        return !stopping_ && connection.tls->send(bytes.data(), bytes.size());
+    std::size_t sent = 0;
+    while (sent < bytes.size() && !stopping_) {
+        const ssize_t count = ::send(connection.fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        sent += static_cast<std::size_t>(count);
     }
     return true;
 }
