@@ -5,6 +5,7 @@
 #include "app/NewsGroupsPage.h"
 #include "app/OptionsPage.h"
 
+#include <QCheckBox>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -59,6 +60,11 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                   QStringLiteral("name"));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Password."),
                                       QStringLiteral("password"));
+    const QCommandLineOption tls(QStringLiteral("tls"),
+                                 QStringLiteral("Connect over SSL/TLS (ticks \"SSL/TLS\"; port 119 becomes 563 "
+                                                "unless --port is given)."));
+    const QCommandLineOption noTls(QStringLiteral("no-tls"),
+                                   QStringLiteral("Connect in plain text (clears \"SSL/TLS\")."));
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("Download folder (\"Path to save files\")."),
                                     QStringLiteral("path"));
@@ -77,7 +83,8 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                                      "is over."));
     const QCommandLineOption keepOpen(QStringLiteral("keep-open"),
                                       QStringLiteral("With --get-files: keep the window open after the run."));
-    parser.addOptions({server, port, user, password, folder, groups, separate, timeout, getFiles, keepOpen});
+    parser.addOptions({server, port, tls, noTls, user, password, folder, groups, separate, timeout, getFiles,
+                       keepOpen});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -94,6 +101,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.password = valueOf(parser, password);
     options.folder = valueOf(parser, folder);
     options.timeout = valueOf(parser, timeout);
+    if (parser.isSet(tls) && parser.isSet(noTls))
+        refuse(parser, "--tls and --no-tls exclude each other");
+    if (parser.isSet(tls) || parser.isSet(noTls))
+        options.tls = parser.isSet(tls);
     options.separateByGroups = parser.isSet(separate);
     options.getFiles = parser.isSet(getFiles);
     options.keepOpen = parser.isSet(keepOpen);
@@ -126,6 +137,10 @@ std::string CommandLineOptions::problem() const
 
 void CommandLineOptions::applyTo(MainWindow& window) const
 {
+    // Through the box's own signal, as a tick by the user: 119 and 563 follow it; the port
+    // given below then stays as given.
+    if (tls)
+        window.newsGroupsPage()->tlsCheck()->setChecked(*tls);
     const std::pair<const std::optional<std::string>*, Field> fields[] = {
         {&server, Field::Host}, {&port, Field::Port}, {&user, Field::UserName},
         {&password, Field::Password}, {&timeout, Field::Timeout}};

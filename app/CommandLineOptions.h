@@ -17,6 +17,9 @@ class MainWindow;
 struct CommandLineOptions {
     std::optional<std::string> server, port, user, password, folder, timeout;
     std::vector<std::string> groups;  // in the order given, without duplicates
+    // --tls / --no-tls: tick or clear "SSL/TLS" as the user would (119 and 563 follow the
+    // box unless --port is given); unset: the box stays as stored.
+    std::optional<bool> tls;
     bool separateByGroups = false;
     bool getFiles = false;
     bool keepOpen = false;  // with getFiles: the window stays open after the run
@@ -32,7 +35,7 @@ struct CommandLineOptions {
 
     // Puts the values into the window's fields, after the window has loaded its own. The
     // folder is made absolute and ends in "/". Given groups become the list box's entries,
-    // all selected.
+    // all selected. The "SSL/TLS" box is set before the port, so a given port stays as given.
     void applyTo(MainWindow& window) const;
 };
 

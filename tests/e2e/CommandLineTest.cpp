@@ -12,6 +12,7 @@ TEST(CommandLine, WrongOptionsAreRefusedBeforeAnythingStarts)
          {std::vector<std::string>{"--port", "12a", "--groups", "x", "--get-files"},
           std::vector<std::string>{"--get-files"},
           std::vector<std::string>{"--timeout", "5", "--groups", "x", "--get-files"},
+          std::vector<std::string>{"--tls", "--no-tls", "--groups", "x"},
           std::vector<std::string>{"--no-such-option"}}) {
         const ProgramRun run = ProgramRun::run(arguments, 20000);
         EXPECT_EQ(run.exitCode, 2) << arguments.front() << ": " << run.err;
@@ -36,7 +37,7 @@ TEST(CommandLine, HelpListsEveryOptionAndEndsWithZero)
     for (const std::string& line : run.out)
         text += line + "\n";
     for (const char* option : {"--server", "--port", "--user", "--password", "--folder", "--groups",
-                               "--separate-by-groups", "--timeout", "--get-files", "--keep-open"})
+                               "--separate-by-groups", "--timeout", "--get-files", "--keep-open", "--tls", "--no-tls"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

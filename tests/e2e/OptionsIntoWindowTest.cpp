@@ -42,6 +42,36 @@ TEST(OptionsIntoWindow, FillTheFieldsAndSelectTheGroupsGiven)
     EXPECT_EQ(window.fieldText(Field::Filter), "binaries");
 }
 
+TEST(OptionsIntoWindow, TlsTicksTheBoxAsTheUserWouldAndAGivenPortStays)
+{
+    MainWindow fresh;
+    CommandLineOptions::parse({"nimbra", "--tls"}).applyTo(fresh);
+    EXPECT_EQ(fresh.fieldText(Field::Tls), "1");
+    EXPECT_EQ(fresh.fieldText(Field::Port), "563");
+
+    MainWindow given;
+    CommandLineOptions::parse({"nimbra", "--port", "11119", "--tls"}).applyTo(given);
+    EXPECT_EQ(given.fieldText(Field::Tls), "1");
+    EXPECT_EQ(given.fieldText(Field::Port), "11119");
+    // Even the port the box would change, when it is the one given.
+    MainWindow plainPort;
+    CommandLineOptions::parse({"nimbra", "--tls", "--port", "119"}).applyTo(plainPort);
+    EXPECT_EQ(plainPort.fieldText(Field::Tls), "1");
+    EXPECT_EQ(plainPort.fieldText(Field::Port), "119");
+
+    // A stored tick is cleared by --no-tls, and 563 goes back to 119 with it.
+    MainWindow stored;
+    stored.setFieldText(Field::Tls, "1");
+    stored.setFieldText(Field::Port, "563");
+    CommandLineOptions::parse({"nimbra", "--no-tls"}).applyTo(stored);
+    EXPECT_EQ(stored.fieldText(Field::Tls), "0");
+    EXPECT_EQ(stored.fieldText(Field::Port), "119");
+    // Without either, the stored choice stays.
+    stored.setFieldText(Field::Tls, "1");
+    CommandLineOptions::parse({"nimbra", "--port", "563"}).applyTo(stored);
+    EXPECT_EQ(stored.fieldText(Field::Tls), "1");
+}
+
 TEST(OptionsIntoWindow, NothingGivenChangesNothing)
 {
     MainWindow plain;
@@ -53,6 +83,7 @@ TEST(OptionsIntoWindow, NothingGivenChangesNothing)
     EXPECT_EQ(plain.fieldText(Field::Folder), folder);
     EXPECT_TRUE(plain.optionsPage()->oneFolderButton()->isChecked());
     EXPECT_EQ(plain.newsGroupsPage()->model()->count(), 0);
+    EXPECT_EQ(plain.fieldText(Field::Tls), "0");
 }
 
 } // namespace
