@@ -8,7 +8,7 @@
 
 namespace nimbra::test {
 
-ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeoutMs)
+ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeoutMs, const Environment& extra)
 {
     QStringList list;
     for (const std::string& argument : arguments)
@@ -16,6 +16,8 @@ ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeou
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const auto& [name, value] : extra)
+        environment.insert(QString::fromStdString(name), QString::fromStdString(value));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(NIMBRA_EXECUTABLE), list);
     ProgramRun result;

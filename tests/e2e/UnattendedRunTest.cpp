@@ -1,8 +1,17 @@
 // The program run unattended as a child process against the demo news server in this
-// process: every file it saves is compared byte for byte with what the server encoded.
+// process or the demo server executable, in plain text and over TLS: every file it saves is
+// compared byte for byte with what the server encoded.
 #include "tests/e2e/DemoServer.h"
+#include "tests/e2e/DemoServerProcess.h"
 #include "tests/e2e/ProgramRun.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/TestCertificate.h"
 #include "tests/support/TestEnvironment.h"
+
+#include "app/CommandLineOptions.h"
+#include "app/ConsoleDialogs.h"
+#include "app/MainWindow.h"
+#include "app/UnattendedRun.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +29,16 @@ std::string joined(const std::vector<std::string>& names)
     return text;
 }
 
+std::vector<std::string> runArguments(const std::string& port, const std::string& folder,
+                                      const std::vector<std::string>& groups)
+{
+    return {"--server", "127.0.0.1", "--port", port, "--folder", folder, "--groups", joined(groups), "--get-files"};
+}
+
 std::vector<std::string> runArguments(const DemoServer& server, const std::string& folder,
                                       const std::vector<std::string>& groups)
 {
-    return {"--server", "127.0.0.1", "--port", server.portText(), "--folder", folder, "--groups", joined(groups),
-            "--get-files"};
+    return runArguments(server.portText(), folder, groups);
 }
 
 std::string countersLine(int todayFiles, int todayKB, int totalFiles, int totalKB)
@@ -58,6 +72,30 @@ std::vector<const DemoFile*> values(const std::map<std::string, const DemoFile*>
     return list;
 }
 
+// A first run into an empty folder from every demo group completed: every file within the
+// default limits saved byte for byte and printed, the large one left, and the counters.
+void expectFirstRunComplete(const ProgramRun& run, const DemoServer& demo, const std::string& folder,
+                            const std::vector<std::string>& groups)
+{
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto onDisk = DemoServer::filesBelow(folder);
+    const auto expected = demo.expectedFiles(groups);
+    expectFolderHolds(onDisk, expected, false);
+    EXPECT_EQ(onDisk.count("night.jpg"), 0u) << "the article over the size limit was fetched";
+
+    std::vector<std::string> saved = run.saved();
+    std::sort(saved.begin(), saved.end());
+    std::vector<std::string> names;
+    for (const auto& [name, file] : expected)
+        names.push_back(name);
+    EXPECT_EQ(saved, names);
+    const int files = static_cast<int>(expected.size());
+    const int kilobytes = DemoServer::kilobytes(values(expected));
+    EXPECT_TRUE(run.printed("Processing is over"));
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_TRUE(run.printed(countersLine(files, kilobytes, files, kilobytes))) << run.out.back();
+}
+
 TEST(UnattendedRun, SavesEveryFileByteForByteAndASecondRunFetchesNothingNew)
 {
     DemoServer server;
@@ -66,22 +104,11 @@ TEST(UnattendedRun, SavesEveryFileByteForByteAndASecondRunFetchesNothingNew)
     std::vector<std::string> groups = server.content().groups();  // the empty and text-only ones too
 
     const ProgramRun first = ProgramRun::run(runArguments(server, folder, groups));
-    ASSERT_EQ(first.exitCode, 0) << first.err;
+    expectFirstRunComplete(first, server, folder, groups);
     const auto onDisk = DemoServer::filesBelow(folder);
     const auto expected = server.expectedFiles(groups);
-    expectFolderHolds(onDisk, expected, false);
-    EXPECT_EQ(onDisk.count("night.jpg"), 0u) << "the article over the size limit was fetched";
-
-    std::vector<std::string> saved = first.saved();
-    std::sort(saved.begin(), saved.end());
-    std::vector<std::string> names;
-    for (const auto& [name, file] : expected)
-        names.push_back(name);
-    EXPECT_EQ(saved, names);
     const int files = static_cast<int>(expected.size());
     const int kilobytes = DemoServer::kilobytes(values(expected));
-    EXPECT_TRUE(first.printed("Processing is over"));
-    EXPECT_TRUE(first.printed(countersLine(files, kilobytes, files, kilobytes))) << first.out.back();
 
     const int articles = server.articleCommands();
     const ProgramRun second = ProgramRun::run(runArguments(server, folder, groups));
@@ -90,6 +117,47 @@ TEST(UnattendedRun, SavesEveryFileByteForByteAndASecondRunFetchesNothingNew)
     EXPECT_EQ(server.articleCommands(), articles) << "known articles were fetched again";
     EXPECT_TRUE(second.printed(countersLine(0, 0, files, kilobytes))) << second.out.back();
     EXPECT_EQ(DemoServer::filesBelow(folder).size(), onDisk.size());
+}
+
+TEST(UnattendedRun, OverTlsWithTheDemoCertificateTrustedSavesEveryFileAsInPlainText)
+{
+    const std::string certificate = TestEnvironment::makeFolder("demo-trust") + "demo-server.pem";
+    DemoServerProcess server({"--port", "0", "--tls", "--write-certificate", certificate});
+    ASSERT_TRUE(server.started()) << server.errors();
+    const DemoServer demo;  // not started: what the executable serves
+    const std::string folder = TestEnvironment::makeFolder("tls-downloads");
+    const std::vector<std::string> groups = demo.content().groups();
+    std::vector<std::string> arguments = runArguments(server.portText(), folder, groups);
+    arguments.push_back("--tls");
+
+    const ProgramRun run = ProgramRun::run(arguments, 60000, {{"SSL_CERT_FILE", certificate}});
+    expectFirstRunComplete(run, demo, folder, groups);
+}
+
+TEST(UnattendedRun, OverTlsAnUntrustedCertificateSavesNothingAndEndsWithAFailure)
+{
+    const ServerCertificate certificate({"127.0.0.1", "localhost"});
+    DemoServer server;
+    server.start(&certificate);
+    // Only another certificate is trusted here, and not the system's store either.
+    const auto trusted = TestCertificate::local().trustInThisProcess();
+    const std::string folder = TestEnvironment::makeFolder("untrusted-downloads");
+    QStringList arguments{QStringLiteral("nimbra"), QStringLiteral("--tls")};
+    for (const std::string& argument : runArguments(server, folder, server.binariesGroups()))
+        arguments << QString::fromStdString(argument);
+
+    // The program's own unattended run, in this process, so that its no-progress limit can be
+    // a few seconds instead of four time-outs.
+    ConsoleDialogs console;
+    MainWindow window(&console);
+    CommandLineOptions::parse(arguments).applyTo(window);
+    window.show();
+    UnattendedRun run(window, 2000);
+    run.start();
+    ASSERT_TRUE(waitUntil([&] { return run.status() != -1; }, 60000)) << "the run did not end";
+    EXPECT_NE(run.status(), 0);
+    EXPECT_TRUE(DemoServer::filesBelow(folder).empty());
+    EXPECT_GE(server.connections(), 1) << "the server was never reached";
 }
 
 TEST(UnattendedRun, SeparateByGroupsPutsEachFileInItsGroupsFolder)
