@@ -9,8 +9,18 @@
 # the counters, then ends; the exit status says whether the run completed.
 #
 #   bash scripts/run.sh                 the demo as above
+#   bash scripts/run.sh --tls ...       the same over SSL/TLS: the demo server makes a
+#                                       self-signed certificate and writes it to
+#                                       build/release/demo-server.pem, and the program runs
+#                                       with SSL_CERT_FILE naming that file (and SSL_CERT_DIR
+#                                       an empty folder). For that run this REPLACES the
+#                                       system's trust store: only the demo server is trusted.
 #   bash scripts/run.sh --no-demo ...   no demo server; the remaining arguments go to the
 #                                       program (see build/release/nimbra --help)
+#
+# Other arguments go to the program after the demo's own. The program keeps the server,
+# port and SSL/TLS choice as settings, as if typed; a plain demo run clears the SSL/TLS box
+# (--no-tls), so that an earlier --tls run does not leave it ticked against a plain server.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$here/build/release"
@@ -32,9 +42,20 @@ if [ "${1:-}" = "--no-demo" ]; then
   exec "$build/nimbra" "$@"
 fi
 
+tls=0
+if [ "${1:-}" = "--tls" ]; then
+  shift
+  tls=1
+fi
+
 port="${NIMBRA_DEMO_PORT:-11119}"
 log="$build/demo-server.log"
-"$build/nimbra-demo-server" --port "$port" > "$log" 2>&1 &
+certificate="$build/demo-server.pem"
+server_arguments=(--port "$port")
+if [ "$tls" = 1 ]; then
+  server_arguments+=(--tls --write-certificate "$certificate")
+fi
+"$build/nimbra-demo-server" "${server_arguments[@]}" > "$log" 2>&1 &
 server=$!
 stop_server() { kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; }
 trap stop_server EXIT
@@ -51,6 +72,14 @@ groups="$(sed -n 's/^  \(.*binaries.*\)$/\1/p' "$log" | paste -sd, -)"
 head -1 "$log"
 
 arguments=(--server 127.0.0.1 --port "$port" --groups "$groups" --get-files)
+if [ "$tls" = 1 ]; then
+  grep "^TLS certificate" "$log"
+  arguments+=(--tls)
+  mkdir -p "$build/demo-trust-dir"
+  export SSL_CERT_FILE="$certificate" SSL_CERT_DIR="$build/demo-trust-dir"
+else
+  arguments+=(--no-tls)
+fi
 if [ "$headless" = 1 ]; then
   echo "No display found: running Nimbra File offscreen and unattended against the demo server."
 else
