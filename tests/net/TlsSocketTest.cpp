@@ -8,7 +8,7 @@
 #include "tests/support/FakeNewsServer.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/TestCertificate.h"
-#include "tests/support/TlsServerStream.h"
+#include "tools/newsmodel/TlsServerStream.h"
 
 #include <gtest/gtest.h>
 
@@ -258,6 +258,37 @@ TEST(TlsSocket, BrokenRecordAfterTheHandshakeEndsTheConnectionWithItsReason)
         << h.client.Socket().TlsErrorText();
     server.join();
     ::close(listener);
+}
+
+TEST(TlsSocket, CloseSendsTheCloseNoticeAndTheSocketsAbortDoesNot)
+{
+    for (const bool orderly : {true, false}) {
+        std::uint16_t port = 0;
+        const int listener = LoopbackListener::open(port, 1);
+        bool noticed = !orderly;
+        std::thread server([listener, &noticed] {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            TlsServerStream tls(fd, TestCertificate::local());
+            if (tls.handshake() && tls.send("200 ready\r\n", 11)) {
+                char buffer[256];
+                while (tls.receive(buffer, sizeof buffer) > 0) {
+                }
+                noticed = tls.closeNoticed();
+            }
+            ::close(fd);
+        });
+        NntpHarness h(std::to_string(port));
+        enableTls(h, TestCertificate::local().fingerprint());
+        ASSERT_TRUE(h.connect());
+        ASSERT_TRUE(h.client.Socket().TlsActive());
+        if (orderly)
+            h.client.Abort();  // the client's Abort closes its socket in order
+        else
+            h.client.Socket().Abort();
+        server.join();
+        ::close(listener);
+        EXPECT_EQ(noticed, orderly) << (orderly ? "Close" : "Abort");
+    }
 }
 
 TEST(TlsSocket, TlsThroughSocksIsRefusedRatherThanSentInPlain)

@@ -103,4 +103,9 @@ void TlsServerStream::shutdown()
     open_ = false;
 }
 
+bool TlsServerStream::closeNoticed() const
+{
+    return ssl_ && (SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN) != 0;
+}
+
 } // namespace nimbra::test

@@ -34,6 +34,8 @@ public:
     bool send(const char* data, std::size_t size);
     // Sends the close notice (the caller then closes the socket).
     void shutdown();
+    // The client sent its close notice: it ended the session rather than cutting it off.
+    bool closeNoticed() const;
 
 private:
     SSL_CTX* ctx_ = nullptr;
