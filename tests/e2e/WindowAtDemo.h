@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/NewsGroupsPage.h"
 
+#include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QPushButton>
@@ -48,10 +49,13 @@ struct WindowAtDemo {
     std::unique_ptr<MainWindow> window;
     std::string folder = TestEnvironment::makeFolder("window-downloads");
 
-    WindowAtDemo()
+    // Given a certificate, the demo server serves TLS and "SSL/TLS" is ticked.
+    explicit WindowAtDemo(const ServerCertificate* tls = nullptr)
     {
-        server.start();
+        server.start(tls);
         window = std::make_unique<MainWindow>(&dialogs);
+        if (tls)
+            window->newsGroupsPage()->tlsCheck()->setChecked(true);
         window->setFieldText(Field::Host, "127.0.0.1");
         window->setFieldText(Field::Port, server.portText());
         window->setFieldText(Field::Folder, folder);
@@ -60,6 +64,13 @@ struct WindowAtDemo {
 
     void getGroups() { window->newsGroupsPage()->getGroupsButton()->click(); }
     std::vector<std::string> listBox() const { return window->newsGroupsPage()->model()->entries(); }
+
+    // The groups shown and selected in the list box, as without "Get groups".
+    void showSelected(const std::vector<std::string>& groups)
+    {
+        window->newsGroupsPage()->model()->fill(groups, {});
+        window->newsGroupsPage()->listBox()->selectAll();
+    }
 
     void select(const std::string& group)
     {

@@ -7,7 +7,10 @@
 #include "app/ButtonRow.h"
 #include "app/GraphicsPage.h"
 #include "app/StatusPanels.h"
+#include "app/WindowSettings.h"
+#include "platform/RegistryStore.h"
 #include "platform/TextListFile.h"
+#include "tests/support/TestCertificate.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -55,6 +58,50 @@ TEST(WindowRun, GetFilesThroughTheWindowShowsThePicturesAndKeepsThemOnClose)
         ASSERT_NE(found, onDisk.end()) << name;
         EXPECT_EQ(DemoServer::sha256(found->second), DemoServer::sha256(file->bytes)) << name;
     }
+}
+
+bool runEnds(WindowAtDemo& at)
+{
+    at.window->buttonRow()->getFilesButton()->click();
+    return waitUntil([&] { return at.window->buttonRow()->getFilesButton()->isEnabled(); }, 60000);
+}
+
+TEST(WindowRun, UntrustedCertificateIsAskedAboutOnceAndRememberedForTheServer)
+{
+    WindowAtDemo at(&TestCertificate::local());  // not trusted by the system in this test
+    at.showSelected({"demo.binaries.pictures.mime"});
+    at.dialogs.answers = {true};
+    ASSERT_TRUE(runEnds(at));
+    EXPECT_EQ(at.window->statusPanels()->panelText(0), "Processing is over");
+    const std::string fingerprint = TestCertificate::local().fingerprint();
+    ASSERT_EQ(at.dialogs.questions.size(), 1u);
+    EXPECT_NE(at.dialogs.questions[0].find("not trusted"), std::string::npos) << at.dialogs.questions[0];
+    EXPECT_NE(at.dialogs.questions[0].find(fingerprint), std::string::npos);
+    EXPECT_EQ(DemoServer::filesBelow(at.folder).size(),
+              at.server.expectedFiles({"demo.binaries.pictures.mime"}).size());
+
+    // The next run is not asked: the certificate was kept beside the server's settings.
+    ASSERT_TRUE(runEnds(at));
+    EXPECT_EQ(at.window->statusPanels()->panelText(0), "Processing is over");
+    EXPECT_EQ(at.dialogs.questions.size(), 1u);
+    RegistryStore store;
+    ASSERT_TRUE(store.openKey(WindowSettings::SettingsKey, false));
+    EXPECT_EQ(store.readString("tlscert 127.0.0.1"), "accept " + fingerprint);
+}
+
+TEST(WindowRun, RefusedCertificateEndsTheRunWithItsReasonAndSavesNothing)
+{
+    WindowAtDemo at(&TestCertificate::local());
+    at.showSelected({"demo.binaries.pictures.mime"});
+    at.dialogs.answers = {false};
+    ASSERT_TRUE(runEnds(at));
+    EXPECT_EQ(at.window->statusPanels()->panelText(0), "Not connected: certificate not trusted");
+    EXPECT_FALSE(at.window->buttonRow()->stopButton()->isEnabled());
+    ASSERT_EQ(at.dialogs.messages.size(), 1u);
+    EXPECT_EQ(at.dialogs.messages[0].rfind("Not connected to 127.0.0.1: certificate not trusted", 0), 0u)
+        << at.dialogs.messages[0];
+    EXPECT_TRUE(DemoServer::filesBelow(at.folder).empty());
+    EXPECT_EQ(at.server.articleCommands(), 0);
 }
 
 } // namespace
