@@ -67,6 +67,7 @@ TEST(TlsDownload, WatchdogReconnectsOverTlsAndResumesAtTheArticleReached)
 TEST(TlsDownload, UntrustedCertificateIsAskedAboutOnceAndTheRunGoesOnWhenTrusted)
 {
     SessionRun run;  // the certificate is not trusted by the system in this test
+    run.view.timeout = "30";  // a slow handshake is not cut short by the watchdog
     run.view.trustAnswer = true;
     run.model.addGroup("alt.one", four("a"));
     run.view.groups = {{"alt.one", true}};
@@ -87,6 +88,7 @@ TEST(TlsDownload, UntrustedCertificateIsAskedAboutOnceAndTheRunGoesOnWhenTrusted
 TEST(TlsDownload, RefusedCertificateEndsTheRunWithItsReasonAndSendsNothing)
 {
     SessionRun run;
+    run.view.timeout = "30";
     run.model.addGroup("alt.one", four("a"));
     run.view.groups = {{"alt.one", true}};
     startOverTls(run);
@@ -111,6 +113,7 @@ TEST(TlsDownload, CertificateForAnotherNameEndsTheRunWithoutAsking)
     run.model.addGroup("alt.one", four("a"));
     run.view.groups = {{"alt.one", true}};
     run.view.trustAnswer = true;  // never asked: a name mismatch is not the user's to accept
+    run.view.timeout = "30";
     run.server = std::make_unique<FakeNewsServer>(FakeNewsServer::Tls{other}, run.model.greeting(),
                                                   run.model.responder());
     run.view.port = run.server->portText();
@@ -125,6 +128,7 @@ TEST(TlsDownload, CertificateForAnotherNameEndsTheRunWithoutAsking)
 TEST(TlsDownload, PlainServerWhileTlsIsOnShowsWhyAndKeepsReconnectingUntilStop)
 {
     SessionRun run;
+    run.view.timeout = "10";  // a 1 s watchdog: the failed handshake comes well before it
     run.model.addGroup("alt.one", four("a"));
     run.view.groups = {{"alt.one", true}};
     run.session.client().Socket().SetTlsEnabled(true);
