@@ -1,6 +1,5 @@
 #include "download/DownloadSession.h"
 
-#include "download/ArticleSink.h"
 #include "download/SessionReply.h"
 #include "download/SessionSettings.h"
 #include "download/SessionView.h"
@@ -8,21 +7,12 @@
 #include "platform/Rounding.h"
 #include "platform/TlsSession.h"
 
-#include <stdexcept>
-
 namespace nimbra {
 
 namespace {
 
-constexpr const char* LookingText = "Looking for a valid article...";
 constexpr const char* OverText = "Processing is over";
 constexpr std::uint16_t FirstSocketError = 10000;
-
-// A step that cannot go on; handled like a stalled connection.
-class SessionStepError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 } // namespace
 
@@ -58,8 +48,27 @@ template <class Step> void DownloadSession::guarded(Step&& step)
 {
     try {
         step();
+    } catch (const std::exception&) {
+        expire();
     } catch (...) {
         expire();
+    }
+}
+
+DownloadSession::SessionPhase DownloadSession::phase() const
+{
+    switch (state_) {
+    case runIdle: return phaseIdle;
+    case runConnecting: return phaseConnecting;
+    case runAuthenticating: return phaseAuthenticating;
+    case runSelectingGroup: return phaseSelectingGroup;
+    case runQuitting: return phaseQuitting;
+    case runWalking: break;
+    }
+    switch (articleWalk_.step()) {
+    case GroupWalker::stepSizeQuery: return phaseSizeQuery;
+    case GroupWalker::stepFetching: return phaseFetching;
+    default: return phaseWalking;
     }
 }
 
@@ -68,7 +77,7 @@ template <class Step> void DownloadSession::guarded(Step&& step)
 void DownloadSession::bitbtn1Click()
 {
     guarded([&] {
-        if (SessionActive)
+        if (sessionActive())
             return;
         if (view_.groupCount() == 0) {
             view_.inform("No newsgroups in the list");
@@ -79,13 +88,8 @@ void DownloadSession::bitbtn1Click()
             view_.inform("Select at least one newsgroup");
             return;
         }
-        follower_.startRun();
-        uu_.UuEndSeen = true;
-        TimedOut = false;
-        GroupDone = false;
-        SessionActive = true;
+        walker().startRun();
         GroupIndex = first;
-        CurrentArticle = 0;
         client_.SetHost(view_.hostText());
         client_.SetPort(view_.portText());
         client_.SetUserName(view_.userNameText());
@@ -95,8 +99,9 @@ void DownloadSession::bitbtn1Click()
         Timer1.setInterval(static_cast<int>(SessionSettings::timeoutSeconds(view_) * millisecondsPerSecond_));
         Timer3.setInterval(millisecondsPerSecond_);
         MessageIdCache_.trim(SessionSettings::articleCache(view_));
+        setState(runConnecting);
         if (client_.State() != nntpNotConnected)
-            NntpClient1RequestDone(nntpConnect, replySuccess);
+            enterGroup();
         else
             connect();
     });
@@ -105,11 +110,11 @@ void DownloadSession::bitbtn1Click()
 void DownloadSession::sendbtnClick()
 {
     guarded([&] {
-        forgetPendingArticle();
+        walker().interrupted();
         client_.Abort();
         view_.setGetFilesEnabled(true);
         view_.setStopEnabled(false);
-        NntpClient1RequestDone(nntpQuit, replySuccess);
+        finishRun();
     });
 }
 
@@ -118,64 +123,36 @@ void DownloadSession::sendbtnClick()
 void DownloadSession::NntpClient1SessionConnected()
 {
     guarded([&] {
-        GroupDone = false;
-        NntpClient1RequestDone(nntpConnect, replySuccess);
+        if (state_ == runConnecting)
+            enterGroup();
     });
 }
 
 void DownloadSession::NntpClient1RequestDone(NntpRequest RqType, std::uint16_t Error)
 {
-    guarded([&] {
-        restartWatchdog();
-        if (Error == replyServiceDiscontinued)
-            view_.inform("error 400");
-        if (RqType == nntpAbort)
-            return;
-        if (RqType == nntpQuit) {
-            finishRun();
-            return;
-        }
-        if (!SessionActive)
-            return;
-        if (RqType == nntpConnect && tlsConnectFailed(Error))
-            return;
-        if (RqType == nntpArticleByNumber && Error == replySuccess && ArticleStream)
-            articleDone();
-        if (connectionLost(RqType, Error))
-            return;  // no step on a dead connection: the watchdog reconnects after the time-out
-        walk(RqType, Error);
-    });
+    guarded([&] { requestDone(RqType, Error); });
 }
 
 void DownloadSession::NntpClient1XHdrLine()
 {
     guarded([&] {
-        if (phase_ == phaseSizeQuery)
-            sizeCheck_.line(client_.LastResponse(), SessionSettings::minimumKB(view_),
-                            SessionSettings::maximumKB(view_));
+        if (state_ == runWalking)
+            walker().headerLine(client_.LastResponse());
     });
 }
 
 void DownloadSession::NntpClient1MessageLine()
 {
     guarded([&] {
-        if (phase_ != phaseFetching)
-            return;
-        if (follower_.follow(client_.LastResponse(), uu_.SameSubject) != ArticleLineFollower::bodyLine)
-            return;
-        Countdown = countdownStart();
-        restartWatchdog();
-        // Shown only when it changes: this runs for every body line.
-        const auto percent = follower_.percentText(sizeCheck_.ArticleLines);
-        if (percent && *percent != shownPercent_)
-            showPanel(SessionView::panelPercent, *percent);
+        if (state_ == runWalking && walker().messageLine(client_.LastResponse()))
+            restartWatchdog();  // a body line is progress
     });
 }
 
 void DownloadSession::NntpClient1MessageEnd()
 {
-    if (phase_ == phaseFetching)
-        articleEnded_ = true;
+    if (state_ == runWalking)
+        walker().messageEnded();
 }
 
 // ---- timers -----------------------------------------------------------------------------
@@ -192,65 +169,106 @@ void DownloadSession::Timer3Timer()
     showPanel(SessionView::panelCountdown, std::to_string(Countdown));
 }
 
+// ---- the run ----------------------------------------------------------------------------
+
+void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
+{
+    restartWatchdog();
+    if (error == replyServiceDiscontinued)
+        view_.inform("error 400");
+    if (rqType == nntpAbort)
+        return;
+    if (rqType == nntpQuit) {
+        finishRun();
+        return;
+    }
+    if (state_ == runIdle)
+        return;
+    if (rqType == nntpConnect && tlsConnectFailed(error))
+        return;
+    if (state_ == runWalking)
+        walker().takeArticle(rqType, error);
+    if (connectionLost(rqType, error))
+        return;  // no step on a dead connection: the watchdog reconnects after the time-out
+    switch (state_) {
+    case runConnecting:
+        return;  // a connect that failed: the watchdog tries again
+    case runAuthenticating:
+        if (rqType == nntpAuthenticate && error == replySuccess)
+            selectGroup();
+        return;
+    case runSelectingGroup:
+        if (rqType == nntpGroup)
+            groupSelected(error);
+        return;
+    case runWalking:
+        walked(walker().replied(rqType, error));
+        return;
+    case runIdle:
+    case runQuitting:
+        return;
+    }
+}
+
+void DownloadSession::enterGroup()
+{
+    restartWatchdog();
+    if (bothCredentials())
+        authenticate();
+    else if (noCredentials())
+        selectGroup();
+    // With only one of the two nothing follows: the watchdog reconnects until Stop.
+}
+
+void DownloadSession::groupSelected(std::uint16_t error)
+{
+    if (error != replySuccess || client_.ArticleEstimated() <= 0) {
+        nextGroup();
+        return;
+    }
+    setState(runWalking);
+    Timer3.start();
+    walked(walker().enter(GroupIndex, view_.groupText(GroupIndex)));
+}
+
+void DownloadSession::walked(GroupWalker::Outcome outcome)
+{
+    if (outcome == GroupWalker::groupEnded)
+        nextGroup();
+}
+
+void DownloadSession::nextGroup()
+{
+    const int next = nextSelected(GroupIndex);
+    if (next < 0) {
+        quit();
+        return;
+    }
+    GroupIndex = next;
+    Timer3.stop();
+    walker().leaveGroup();
+    enterGroup();
+}
+
 void DownloadSession::expire()
 {
     try {
         ++expiries_;
-        TimedOut = true;
-        ResumePending = false;
+        walker().interrupted();
         Timer1.stop();
         Countdown = countdownStart();
-        forgetPendingArticle();
         if (client_.State() != nntpNotConnected)
             client_.Abort();
-        if (phase_ == phaseQuitting) {
+        if (state_ == runQuitting) {
             // Every group is done; an unanswered QUIT only has to end the run.
             finishRun();
             return;
         }
-        if (SessionActive)
+        if (state_ != runIdle)
             connect();
     } catch (...) {
         // Abort never raises and connect() catches; nothing may leave the event loop's call.
     }
-}
-
-// ---- the walk ---------------------------------------------------------------------------
-
-void DownloadSession::walk(NntpRequest RqType, std::uint16_t Error)
-{
-    bool taken = false;  // this reply has already led to its next command
-    if (Error == replyNoNextArticle)
-        GroupDone = true;
-    if (Error == replyNoSuchArticle)
-        probeNextNumber();
-    if (RqType == nntpConnect && Error == replySuccess && bothCredentials())
-        authenticate();
-    if (RqType == nntpGroup)
-        startGroup(Error);
-    if (RqType == nntpStatByNumber && Error == replySuccess && FirstIdPending)
-        taken = firstArticleId();
-    if (RqType == nntpStatByNumber && Error == replySuccess && ResumePending)
-        taken = resumedArticle();
-    if (RqType == nntpXHdr)
-        taken = sizeReplyDone(Error);
-    if (!taken && RqType == nntpXHdr && !sizeCheck_.SizeAccepted && FirstXHdrPending)
-        FirstXHdrPending = false;  // the first article is the current one already: walk on
-    if (!taken && groupFinished(RqType, Error)) {
-        NextGroup();
-        taken = true;
-    }
-    if (!taken && walksOn(RqType) && client_.ArticleNumber() < client_.ArticleLast()
-        && client_.ArticleNumber() != -1)
-        next();
-    if (!GroupDone && RqType == nntpNext && Error == replySuccess && client_.ArticleNumber() != -1)
-        nextArticle();
-    if (!taken && RqType == nntpXHdr && sizeCheck_.SizeAccepted) {
-        FirstXHdrPending = false;
-        fetch(client_.ArticleNumber());
-    }
-    if (Error == replySuccess && (RqType == nntpAuthenticate || (RqType == nntpConnect && noCredentials())))
-        selectGroup();
 }
 
 bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
@@ -270,7 +288,7 @@ bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
     if (Error == TlsSession::CertificateNotTrusted && !fingerprint.empty()
         && fingerprint != socket.TlsAcceptedFingerprint()
         && view_.trustCertificate(client_.Host(), fingerprint, socket.TlsPeerSubject(), reason)) {
-        if (SessionActive) {
+        if (sessionActive()) {
             socket.SetTlsAcceptedFingerprint(fingerprint);
             connect();
         }
@@ -282,143 +300,6 @@ bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
     return true;
 }
 
-void DownloadSession::probeNextNumber()
-{
-    if (CurrentArticle > client_.ArticleLast()) {
-        GroupDone = true;  // nothing left to probe in this group
-        return;
-    }
-    showPanel(SessionView::panelArticle, LookingText);
-    stat(CurrentArticle);
-    Countdown = countdownStart();
-    CurrentArticle += 1;
-}
-
-void DownloadSession::startGroup(std::uint16_t Error)
-{
-    FirstIdPending = false;
-    FirstXHdrPending = false;
-    if (Error != replySuccess || client_.ArticleEstimated() <= 0)
-        return;
-    if (TimedOut && CurrentArticle != 0) {
-        // The article reached is looked at again, since the stall may have cut it off; once
-        // only, so an article that stalls every time is walked past instead of forever.
-        ResumePending = CurrentArticle != retried_;
-        retried_ = CurrentArticle;
-        stat(CurrentArticle);
-        return;
-    }
-    retried_ = 0;
-    Countdown = countdownStart();
-    Timer3.start();
-    follower_.startArticle();
-    CurrentArticle = client_.ArticleFirst();
-    ArticleOrdinal = 1;
-    showArticlePanel();
-    // The group reply names no article; a STAT of the first one tells its message-id, so the
-    // cache test sees the right id and a known first article is never fetched again.
-    FirstIdPending = true;
-    stat(client_.ArticleFirst());
-}
-
-bool DownloadSession::firstArticleId()
-{
-    FirstIdPending = false;
-    CurrentArticle = client_.ArticleNumber();
-    if (cacheTest(client_.ArticleID()))
-        return false;  // known: walks on like any STAT reply
-    startSizeQuery(ArticleSizeCheck::LinesHeader, client_.ArticleNumber());
-    FirstXHdrPending = true;
-    return true;
-}
-
-bool DownloadSession::resumedArticle()
-{
-    ResumePending = false;
-    CurrentArticle = client_.ArticleNumber();
-    follower_.startArticle();
-    if (cacheTest(client_.ArticleID()))
-        return false;  // it had been handled before the stall: walk on
-    startSizeQuery(ArticleSizeCheck::LinesHeader, client_.ArticleNumber());
-    return true;
-}
-
-bool DownloadSession::sizeReplyDone(std::uint16_t Error)
-{
-    switch (sizeCheck_.finish(Error, SessionSettings::minimumKB(view_))) {
-    case ArticleSizeCheck::sizeMalformed:
-        pendingId_.clear();  // judged: a broken article stays skipped in later runs too
-        throw SessionStepError("size reply is not a number");
-    case ArticleSizeCheck::sizeAskMetadata:
-        startSizeQuery(ArticleSizeCheck::LinesMetadata, sizeCheck_.number());
-        return true;
-    case ArticleSizeCheck::sizeDecided:
-        break;
-    }
-    if (!sizeCheck_.SizeAccepted)
-        pendingId_.clear();  // skipped by size: handled
-    return false;
-}
-
-bool DownloadSession::walksOn(NntpRequest RqType) const
-{
-    return RqType == nntpArticleByNumber || RqType == nntpStatByNumber
-        || (RqType == nntpXHdr && !sizeCheck_.SizeAccepted);
-}
-
-bool DownloadSession::groupFinished(NntpRequest RqType, std::uint16_t Error) const
-{
-    if (GroupDone)
-        return true;
-    if (RqType == nntpGroup)
-        return Error != replySuccess || client_.ArticleEstimated() <= 0;
-    return walksOn(RqType) && client_.ArticleNumber() >= client_.ArticleLast();
-}
-
-void DownloadSession::nextArticle()
-{
-    CurrentArticle = client_.ArticleNumber();
-    ArticleOrdinal += 1;
-    follower_.startArticle();
-    showArticlePanel();
-    if (!cacheTest(client_.ArticleID())) {
-        startSizeQuery(ArticleSizeCheck::LinesHeader, client_.ArticleNumber());
-        return;
-    }
-    NntpClient1RequestDone(nntpArticleByNumber, replyKnownArticle);
-    Countdown = countdownStart();
-}
-
-void DownloadSession::articleDone()
-{
-    std::unique_ptr<MemoryStream> article = std::move(ArticleStream);
-    if (!articleEnded_)
-        return;  // the connection ended inside the article: nothing of it is saved
-    article->rewind();
-    uu_.UuPartOpen = false;
-    if (sink_)
-        sink_->articleDone({*article, GroupIndex, view_.groupText(GroupIndex), uu_});
-    uu_.SameSubject = false;
-    Countdown = countdownStart();
-    pendingId_.clear();
-}
-
-void DownloadSession::NextGroup()
-{
-    const int next = nextSelected(GroupIndex);
-    if (next < 0) {
-        setPhase(phaseQuitting);
-        client_.Quit();
-        return;
-    }
-    GroupIndex = next;
-    Timer3.stop();
-    GroupDone = false;
-    NntpClient1RequestDone(nntpConnect, replySuccess);
-    TimedOut = false;
-    CurrentArticle = 0;
-}
-
 void DownloadSession::finishRun(const std::string& groupPanelText)
 {
     view_.setGetFilesEnabled(true);
@@ -428,9 +309,8 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
         showPanel(panel, "");
     Timer1.stop();
     Timer3.stop();
-    SessionActive = false;
-    forgetPendingArticle();
-    setPhase(phaseIdle);
+    walker().interrupted();
+    setState(runIdle);
     if (OnRunEnded)
         OnRunEnded();
 }
@@ -439,7 +319,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
 
 void DownloadSession::connect()
 {
-    setPhase(phaseConnecting);
+    setState(runConnecting);
     restartWatchdog();  // a server that never greets is a stall like any other
     try {
         client_.Connect();
@@ -450,7 +330,7 @@ void DownloadSession::connect()
 
 void DownloadSession::authenticate()
 {
-    setPhase(phaseAuthenticating);
+    setState(runAuthenticating);
     client_.Authenticate();
 }
 
@@ -458,53 +338,17 @@ void DownloadSession::selectGroup()
 {
     const std::string name = view_.groupText(GroupIndex);
     showPanel(SessionView::panelGroup, "Group: " + name);
-    setPhase(phaseSelectingGroup);
+    setState(runSelectingGroup);
     client_.Group(name);
 }
 
-void DownloadSession::stat(std::int32_t number)
+void DownloadSession::quit()
 {
-    setPhase(phaseWalking);
-    client_.StatByNumber(number);
-}
-
-void DownloadSession::next()
-{
-    setPhase(phaseWalking);
-    client_.Next();
-}
-
-void DownloadSession::startSizeQuery(const std::string& header, std::int32_t number)
-{
-    ArticleStream = std::make_unique<MemoryStream>();
-    sizeCheck_.begin(header, number);
-    setPhase(phaseSizeQuery);
-    client_.XHdr(ArticleStream.get(), header, std::to_string(number));
-}
-
-void DownloadSession::fetch(std::int32_t number)
-{
-    ArticleStream = std::make_unique<MemoryStream>();
-    articleEnded_ = false;
-    setPhase(phaseFetching);
-    client_.ArticleByNumber(number, ArticleStream.get());
+    setState(runQuitting);
+    client_.Quit();
 }
 
 // ---- helpers ----------------------------------------------------------------------------
-
-bool DownloadSession::cacheTest(const std::string& id)
-{
-    const bool known = MessageIdCache_.testAndEnter(id, SessionSettings::articleCache(view_));
-    pendingId_ = known ? std::string() : id;
-    return known;
-}
-
-void DownloadSession::forgetPendingArticle()
-{
-    if (!pendingId_.empty())
-        MessageIdCache_.forget(pendingId_);
-    pendingId_.clear();
-}
 
 int DownloadSession::nextSelected(int after) const
 {
@@ -539,21 +383,15 @@ std::int32_t DownloadSession::countdownStart() const
 
 void DownloadSession::restartWatchdog()
 {
-    if (SessionActive)
-        Timer1.start();
+    if (!sessionActive())
+        return;
+    Timer1.start();
+    Countdown = countdownStart();  // the countdown shows the watchdog's time left
 }
 
 void DownloadSession::showPanel(int panel, const std::string& text)
 {
-    if (panel == SessionView::panelPercent)
-        shownPercent_ = text;
     view_.setPanelText(static_cast<SessionView::Panel>(panel), text);
-}
-
-void DownloadSession::showArticlePanel()
-{
-    showPanel(SessionView::panelArticle, "Article: " + std::to_string(ArticleOrdinal) + " of "
-                                             + std::to_string(client_.ArticleEstimated()));
 }
 
 } // namespace nimbra

@@ -1,17 +1,13 @@
 #pragma once
 
-#include "download/ArticleLineFollower.h"
-#include "download/ArticleSizeCheck.h"
+#include "download/ArticleWalk.h"
 #include "download/MessageIdCache.h"
-#include "download/UuJoinState.h"
 #include "net/NntpClient.h"
-#include "platform/MemoryStream.h"
 
 #include <QTimer>
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 
 namespace nimbra {
@@ -19,18 +15,21 @@ namespace nimbra {
 class ArticleSink;
 class SessionView;
 
-// The download session controller: one run walks every selected entry of the newsgroup list
-// box in list order over its own NNTP client, selects articles by message-id cache and size,
-// fetches the ones that pass and hands each to the article sink. Every step is taken from the
-// client's request-done event, which decides from the request type, the error value and the
-// run state which single command to send next. A watchdog timer restarts a stalled run at the
-// article where it stood; the countdown timer shows the seconds left in the fourth panel.
+// The download run controller: one run connects, authenticates when credentials are given,
+// selects every selected entry of the newsgroup list box in list order, hands each group to a
+// walker (GroupWalker) and quits when no selected group is left. The run is one state machine
+// (RunState, changed only in setState()); every step is taken from a client event, which
+// looks at the state to decide the single command to send next. A watchdog timer gives up a
+// stalled connection and resumes the walk at the article where it stood; the countdown timer
+// shows the seconds left in the fourth panel.
 //
 // Lives on the thread whose event loop runs the client and the timers (the window's). The view
 // and the sink are not owned and must outlive the session. No handler lets an exception out.
 class DownloadSession {
 public:
-    // Where a run stands; changed only in setPhase().
+    enum RunState { runIdle, runConnecting, runAuthenticating, runSelectingGroup, runWalking, runQuitting };
+    // What the run is doing, for display and tests: the run state, with the walker's step
+    // while a group is walked. Derived, never stored.
     enum SessionPhase {
         phaseIdle, phaseConnecting, phaseAuthenticating, phaseSelectingGroup,
         phaseSizeQuery, phaseFetching, phaseWalking, phaseQuitting,
@@ -47,18 +46,18 @@ public:
     void sendbtnClick();
 
     // The saving step; null keeps each fetched article only until it is released.
-    void setArticleSink(ArticleSink* sink) { sink_ = sink; }
+    void setArticleSink(ArticleSink* sink) { articleWalk_.setArticleSink(sink); }
     // Milliseconds the watchdog and the countdown count per second of the time-out field;
     // 1000 in the program, less in tests.
     void setMillisecondsPerSecond(int milliseconds) { millisecondsPerSecond_ = milliseconds; }
 
     // Loaded and saved by the window ("mesagid"); kept between runs.
     MessageIdCache& messageIdCache() { return MessageIdCache_; }
-    UuJoinState& uuState() { return uu_; }
     NntpClient& client() { return client_; }
 
-    SessionPhase phase() const { return phase_; }
-    bool sessionActive() const { return SessionActive; }
+    RunState state() const { return state_; }
+    SessionPhase phase() const;
+    bool sessionActive() const { return state_ != runIdle; }
     std::int32_t countdown() const { return Countdown; }
     // Times the watchdog expired or a step failed and the run reconnected.
     int watchdogExpiries() const { return expiries_; }
@@ -68,6 +67,7 @@ public:
     std::function<void()> OnRunEnded;
 
 private:
+    // Entry points of the client's events and the timers.
     void NntpClient1SessionConnected();
     void NntpClient1RequestDone(NntpRequest RqType, std::uint16_t Error);
     void NntpClient1XHdrLine();
@@ -75,18 +75,13 @@ private:
     void NntpClient1MessageEnd();
     void Timer1Timer();
     void Timer3Timer();
-    void NextGroup();
 
-    void walk(NntpRequest RqType, std::uint16_t Error);
-    void probeNextNumber();
-    void startGroup(std::uint16_t Error);
-    bool firstArticleId();
-    bool resumedArticle();
-    bool sizeReplyDone(std::uint16_t Error);
-    bool groupFinished(NntpRequest RqType, std::uint16_t Error) const;
-    bool walksOn(NntpRequest RqType) const;
-    void nextArticle();
-    void articleDone();
+    // Transitions.
+    void requestDone(NntpRequest rqType, std::uint16_t error);
+    void enterGroup();
+    void groupSelected(std::uint16_t error);
+    void walked(GroupWalker::Outcome outcome);
+    void nextGroup();
     void expire();
     // Ends the run: the buttons, the panels (the group panel shows "Processing is over" unless
     // another text is given) and OnRunEnded.
@@ -98,18 +93,14 @@ private:
     // panel and left to the watchdog, as a server that stalls.
     bool tlsConnectFailed(std::uint16_t Error);
 
-    // Commands; each sets the phase it leads to.
+    // Commands; each sets the state it leads to.
     void connect();
     void authenticate();
     void selectGroup();
-    void stat(std::int32_t number);
-    void next();
-    void startSizeQuery(const std::string& header, std::int32_t number);
-    void fetch(std::int32_t number);
-    void setPhase(SessionPhase phase) { phase_ = phase; }
+    void quit();
+    void setState(RunState state) { state_ = state; }
 
-    bool cacheTest(const std::string& id);
-    void forgetPendingArticle();
+    GroupWalker& walker() { return articleWalk_; }
     int nextSelected(int after) const;
     bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
     bool bothCredentials() const;
@@ -117,38 +108,19 @@ private:
     std::int32_t countdownStart() const;
     void restartWatchdog();
     void showPanel(int panel, const std::string& text);
-    void showArticlePanel();
     template <class Step> void guarded(Step&& step);
 
     SessionView& view_;
-    ArticleSink* sink_ = nullptr;
     NntpClient client_;
     QTimer Timer1;  // watchdog
     QTimer Timer3;  // countdown
     int millisecondsPerSecond_ = 1000;
 
-    // Run state.
-    bool TimedOut = false;
-    bool GroupDone = false;
-    bool SessionActive = false;
-    bool FirstXHdrPending = false;
-    bool FirstIdPending = false;  // the STAT that learns the group's first message-id is out
-    bool ResumePending = false;   // the STAT of the article reached after a reconnect is out
-    std::int32_t retried_ = 0;    // the article reached that has been given its second try
-    std::int32_t ArticleOrdinal = 0;
+    RunState state_ = runIdle;
     std::int32_t Countdown = 0;
-    std::int32_t CurrentArticle = 0;
-    std::unique_ptr<MemoryStream> ArticleStream;
     int GroupIndex = 0;
-
-    SessionPhase phase_ = phaseIdle;
     MessageIdCache MessageIdCache_;
-    ArticleSizeCheck sizeCheck_;
-    ArticleLineFollower follower_;
-    UuJoinState uu_;
-    std::string pendingId_;     // entered in the cache, not yet skipped by size or fetched whole
-    bool articleEnded_ = false; // the article's terminating line arrived
-    std::string shownPercent_;
+    ArticleWalk articleWalk_{client_, view_, MessageIdCache_};
     int expiries_ = 0;
 };
 

@@ -1,0 +1,252 @@
+#include "download/ArticleWalk.h"
+
+#include "download/ArticleSink.h"
+#include "download/MessageIdCache.h"
+#include "download/SessionReply.h"
+#include "download/SessionSettings.h"
+#include "download/SessionStepError.h"
+#include "download/SessionView.h"
+
+namespace nimbra {
+
+namespace {
+constexpr const char* LookingText = "Looking for a valid article...";
+} // namespace
+
+ArticleWalk::ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache)
+    : client_(client), view_(view), cache_(cache)
+{
+}
+
+void ArticleWalk::startRun()
+{
+    follower_.startRun();
+    uu_.UuEndSeen = true;
+    shownPercent_.clear();
+    leaveGroup();
+}
+
+void ArticleWalk::leaveGroup()
+{
+    resumeWanted_ = false;
+    currentArticle_ = 0;
+    setStep(stepIdle);
+}
+
+GroupWalker::Outcome ArticleWalk::enter(int groupIndex, const std::string& groupName)
+{
+    groupIndex_ = groupIndex;
+    groupName_ = groupName;
+    if (resumeWanted_ && currentArticle_ != 0)
+        return resume();
+    retried_ = 0;
+    follower_.startArticle();
+    currentArticle_ = client_.ArticleFirst();
+    ordinal_ = 1;
+    showArticlePanel();
+    // The group reply names no article; a STAT of the first one tells its message-id, so the
+    // cache test sees the right id and a known first article is never fetched again.
+    stat(client_.ArticleFirst(), stepExamining);
+    return commandSent;
+}
+
+GroupWalker::Outcome ArticleWalk::resume()
+{
+    // The article reached is looked at again, since the stall may have cut it off; once only,
+    // so an article that stalls every time is walked past instead of forever.
+    const bool firstLook = currentArticle_ != retried_;
+    retried_ = currentArticle_;
+    stat(currentArticle_, firstLook ? stepExamining : stepPassing);
+    return commandSent;
+}
+
+void ArticleWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
+{
+    if (rqType != nntpArticleByNumber || error != replySuccess || step_ != stepFetching || !articleStream_)
+        return;
+    std::unique_ptr<MemoryStream> article = std::move(articleStream_);
+    if (!articleEnded_)
+        return;  // the connection ended inside the article: nothing of it is saved
+    article->rewind();
+    uu_.UuPartOpen = false;
+    if (sink_)
+        sink_->articleDone({*article, groupIndex_, groupName_, uu_});
+    uu_.SameSubject = false;
+    pendingId_.clear();
+}
+
+GroupWalker::Outcome ArticleWalk::replied(NntpRequest rqType, std::uint16_t error)
+{
+    if (error == replyNoNextArticle)
+        return groupEnded;
+    if (error == replyNoSuchArticle && step_ != stepSizeQuery)
+        return probe();
+    switch (step_) {
+    case stepExamining:
+        return error == replySuccess ? examine() : walkOn();
+    case stepPassing:
+    case stepFetching:
+        return walkOn();
+    case stepSizeQuery:
+        return sizeDecided(error);
+    case stepMoving:
+        if (error != replySuccess)
+            throw SessionStepError("NEXT answered " + std::to_string(error));
+        return moved();
+    case stepIdle:
+        break;
+    }
+    throw SessionStepError("a reply to request " + std::to_string(rqType) + " while no command was out");
+}
+
+GroupWalker::Outcome ArticleWalk::probe()
+{
+    if (currentArticle_ > client_.ArticleLast())
+        return groupEnded;  // nothing left to probe in this group
+    view_.setPanelText(SessionView::panelArticle, LookingText);
+    stat(currentArticle_, stepExamining);
+    currentArticle_ += 1;
+    return commandSent;
+}
+
+GroupWalker::Outcome ArticleWalk::examine()
+{
+    currentArticle_ = client_.ArticleNumber();
+    follower_.startArticle();
+    if (cacheTest(client_.ArticleID()))
+        return walkOn();
+    askSize(ArticleSizeCheck::LinesHeader, currentArticle_);
+    return commandSent;
+}
+
+GroupWalker::Outcome ArticleWalk::walkOn()
+{
+    const std::int64_t number = client_.ArticleNumber();
+    if (number >= client_.ArticleLast())
+        return groupEnded;
+    if (number == -1)
+        throw SessionStepError("no article selected to walk on from");
+    next();
+    return commandSent;
+}
+
+GroupWalker::Outcome ArticleWalk::sizeDecided(std::uint16_t error)
+{
+    switch (sizeCheck_.finish(error, SessionSettings::minimumKB(view_))) {
+    case ArticleSizeCheck::sizeMalformed:
+        pendingId_.clear();  // judged: a broken article stays skipped in later runs too
+        throw SessionStepError("size reply is not a number");
+    case ArticleSizeCheck::sizeAskMetadata:
+        askSize(ArticleSizeCheck::LinesMetadata, sizeCheck_.number());
+        return commandSent;
+    case ArticleSizeCheck::sizeDecided:
+        break;
+    }
+    if (!sizeCheck_.SizeAccepted) {
+        pendingId_.clear();  // skipped by size: handled
+        return walkOn();
+    }
+    fetch(sizeCheck_.number());
+    return commandSent;
+}
+
+GroupWalker::Outcome ArticleWalk::moved()
+{
+    if (client_.ArticleNumber() == -1)
+        throw SessionStepError("NEXT named no article");
+    currentArticle_ = client_.ArticleNumber();
+    ordinal_ += 1;
+    follower_.startArticle();
+    showArticlePanel();
+    if (cacheTest(client_.ArticleID()))
+        return walkOn();
+    askSize(ArticleSizeCheck::LinesHeader, currentArticle_);
+    return commandSent;
+}
+
+bool ArticleWalk::messageLine(const std::string& line)
+{
+    if (step_ != stepFetching || follower_.follow(line, uu_.SameSubject) != ArticleLineFollower::bodyLine)
+        return false;
+    // Shown only when it changes: this runs for every body line.
+    const auto percent = follower_.percentText(sizeCheck_.ArticleLines);
+    if (percent && *percent != shownPercent_) {
+        shownPercent_ = *percent;
+        view_.setPanelText(SessionView::panelPercent, shownPercent_);
+    }
+    return true;
+}
+
+void ArticleWalk::headerLine(const std::string& line)
+{
+    if (step_ == stepSizeQuery)
+        sizeCheck_.line(line, SessionSettings::minimumKB(view_), SessionSettings::maximumKB(view_));
+}
+
+void ArticleWalk::messageEnded()
+{
+    if (step_ == stepFetching)
+        articleEnded_ = true;
+}
+
+void ArticleWalk::interrupted()
+{
+    resumeWanted_ = true;
+    forgetPendingArticle();
+    articleStream_.reset();
+    setStep(stepIdle);
+}
+
+// ---- commands ---------------------------------------------------------------------------
+
+void ArticleWalk::stat(std::int64_t number, Step step)
+{
+    setStep(step);
+    client_.StatByNumber(number);
+}
+
+void ArticleWalk::next()
+{
+    setStep(stepMoving);
+    client_.Next();
+}
+
+void ArticleWalk::askSize(const std::string& header, std::int64_t number)
+{
+    articleStream_ = std::make_unique<MemoryStream>();
+    sizeCheck_.begin(header, number);
+    setStep(stepSizeQuery);
+    client_.XHdr(articleStream_.get(), header, std::to_string(number));
+}
+
+void ArticleWalk::fetch(std::int64_t number)
+{
+    articleStream_ = std::make_unique<MemoryStream>();
+    articleEnded_ = false;
+    setStep(stepFetching);
+    client_.ArticleByNumber(number, articleStream_.get());
+}
+
+// ---- helpers ----------------------------------------------------------------------------
+
+bool ArticleWalk::cacheTest(const std::string& id)
+{
+    const bool known = cache_.testAndEnter(id, SessionSettings::articleCache(view_));
+    pendingId_ = known ? std::string() : id;
+    return known;
+}
+
+void ArticleWalk::forgetPendingArticle()
+{
+    if (!pendingId_.empty())
+        cache_.forget(pendingId_);
+    pendingId_.clear();
+}
+
+void ArticleWalk::showArticlePanel()
+{
+    view_.setPanelText(SessionView::panelArticle,
+                       "Article: " + std::to_string(ordinal_) + " of " + std::to_string(client_.ArticleEstimated()));
+}
+
+} // namespace nimbra

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "download/ArticleLineFollower.h"
+#include "download/ArticleSizeCheck.h"
+#include "download/GroupWalker.h"
+#include "download/UuJoinState.h"
+#include "platform/MemoryStream.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace nimbra {
+
+class ArticleSink;
+class MessageIdCache;
+class SessionView;
+
+// The article-by-article walk of a group: STAT of the first article, then for each article the
+// cache test, XHDR of its size, ARTICLE when it passes, and NEXT to the following one. Numbers
+// without an article (423) are probed one by one with STAT. After an interruption the walk
+// looks at the article it had reached once more, and walks past it when it is interrupted
+// there a second time.
+//
+// The client, view and cache are the controller's and must outlive the walk; the sink may be
+// null (articles are then dropped once fetched).
+class ArticleWalk : public GroupWalker {
+public:
+    ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache);
+
+    void setArticleSink(ArticleSink* sink) { sink_ = sink; }
+
+    void startRun() override;
+    void leaveGroup() override;
+    Outcome enter(int groupIndex, const std::string& groupName) override;
+    void takeArticle(NntpRequest rqType, std::uint16_t error) override;
+    Outcome replied(NntpRequest rqType, std::uint16_t error) override;
+    bool messageLine(const std::string& line) override;
+    void headerLine(const std::string& line) override;
+    void messageEnded() override;
+    void interrupted() override;
+    std::int64_t reached() const override { return currentArticle_; }
+    Step step() const override { return step_; }
+
+private:
+    // Transitions; each sends one command or ends the group.
+    Outcome resume();
+    Outcome examine();
+    Outcome probe();
+    Outcome walkOn();
+    Outcome sizeDecided(std::uint16_t error);
+    Outcome moved();
+
+    // Commands; each sets the step it leads to.
+    void stat(std::int64_t number, Step step);
+    void next();
+    void askSize(const std::string& header, std::int64_t number);
+    void fetch(std::int64_t number);
+    void setStep(Step step) { step_ = step; }
+
+    bool cacheTest(const std::string& id);
+    void forgetPendingArticle();
+    void showArticlePanel();
+
+    NntpClient& client_;
+    SessionView& view_;
+    MessageIdCache& cache_;
+    ArticleSink* sink_ = nullptr;
+
+    Step step_ = stepIdle;
+    bool resumeWanted_ = false;      // interrupted: the next enter() looks at currentArticle_ again
+    std::int64_t currentArticle_ = 0; // the article reached, and the number probed next after a 423
+    std::int64_t retried_ = 0;       // the article reached that has been given its second look
+    std::int64_t ordinal_ = 0;       // of the current article within the group, shown in the panel
+    int groupIndex_ = 0;
+    std::string groupName_;
+
+    std::unique_ptr<MemoryStream> articleStream_;  // the size reply or the article being fetched
+    bool articleEnded_ = false;                    // its terminating line arrived
+    std::string pendingId_;  // entered in the cache, not yet skipped by size or fetched whole
+    ArticleSizeCheck sizeCheck_;
+    ArticleLineFollower follower_;
+    UuJoinState uu_;
+    std::string shownPercent_;
+};
+
+} // namespace nimbra

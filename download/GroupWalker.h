@@ -1,0 +1,49 @@
+#pragma once
+
+#include "net/NntpClient.h"
+
+#include <cstdint>
+
+namespace nimbra {
+
+// One way of walking a selected group. The run controller selects the group, picks the walker
+// for it and hands over; the walker sends one command at a time on the controller's client and
+// says when the group is over. Every call is made on the session's thread from its event
+// handlers, for the group entered last; a call may throw, which the controller handles like a
+// stalled connection (interrupted(), then a new connection and enter() again).
+class GroupWalker {
+public:
+    enum Outcome {
+        commandSent,  // a command is out; its reply comes back through replied()
+        groupEnded,   // nothing is left in this group; no command is out
+    };
+    // What the walk is waiting for, for display and tests.
+    enum Step { stepIdle, stepExamining, stepPassing, stepSizeQuery, stepFetching, stepMoving };
+
+    virtual ~GroupWalker() = default;
+
+    // A run starts: nothing of the previous run carries over.
+    virtual void startRun() = 0;
+    // The run moves on to another group: the next enter() starts it from its beginning.
+    virtual void leaveGroup() = 0;
+    // The group was selected (the client holds its numbers); groupName is the entry walked.
+    // After interrupted() this resumes where the walk stood.
+    virtual Outcome enter(int groupIndex, const std::string& groupName) = 0;
+    // A request finished. takeArticle() comes first, for every request, also on a connection
+    // that closed afterwards: an article that arrived whole is handed on there. replied()
+    // follows only while the connection lives.
+    virtual void takeArticle(NntpRequest rqType, std::uint16_t error) = 0;
+    virtual Outcome replied(NntpRequest rqType, std::uint16_t error) = 0;
+    // Lines of a block reply; messageLine() is true for a body line (progress).
+    virtual bool messageLine(const std::string& line) = 0;
+    virtual void headerLine(const std::string& line) = 0;
+    virtual void messageEnded() = 0;
+    // The connection was given up (stall, failure, Stop): what was pending is forgotten, so
+    // a later run or the resume looks at it again.
+    virtual void interrupted() = 0;
+    // The article number the walk has reached (0 before the first).
+    virtual std::int64_t reached() const = 0;
+    virtual Step step() const = 0;
+};
+
+} // namespace nimbra
