@@ -83,8 +83,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                                      "is over."));
     const QCommandLineOption keepOpen(QStringLiteral("keep-open"),
                                       QStringLiteral("With --get-files: keep the window open after the run."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Copy every line of the log to standard error."));
     parser.addOptions({server, port, tls, noTls, user, password, folder, groups, separate, timeout, getFiles,
-                       keepOpen});
+                       keepOpen, verbose});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -108,6 +110,7 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.separateByGroups = parser.isSet(separate);
     options.getFiles = parser.isSet(getFiles);
     options.keepOpen = parser.isSet(keepOpen);
+    options.verbose = parser.isSet(verbose);
     for (const QString& value : parser.values(groups))
         for (const QString& name : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const std::string group = name.trimmed().toStdString();
@@ -133,6 +136,31 @@ std::string CommandLineOptions::problem() const
     if (keepOpen && !getFiles)
         return "--keep-open goes with --get-files";
     return {};
+}
+
+std::string CommandLineOptions::summary() const
+{
+    std::string text;
+    const auto add = [&](const char* name, const std::optional<std::string>& value) {
+        if (value)
+            text += std::string(" --") + name + ' ' + *value;
+    };
+    add("server", server);
+    add("port", port);
+    add("user", user);
+    if (password)
+        text += " --password (given)";
+    add("folder", folder);
+    add("timeout", timeout);
+    if (tls)
+        text += *tls ? " --tls" : " --no-tls";
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        text += (i == 0 ? " --groups " : ",") + groups[i];
+    for (const auto& [set, name] : {std::pair{separateByGroups, " --separate-by-groups"}, {getFiles, " --get-files"},
+                                    {keepOpen, " --keep-open"}, {verbose, " --verbose"}})
+        if (set)
+            text += name;
+    return text.empty() ? "(none)" : text.substr(1);
 }
 
 void CommandLineOptions::applyTo(MainWindow& window) const

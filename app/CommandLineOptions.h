@@ -23,6 +23,7 @@ struct CommandLineOptions {
     bool separateByGroups = false;
     bool getFiles = false;
     bool keepOpen = false;  // with getFiles: the window stays open after the run
+    bool verbose = false;   // the log is mirrored on standard error
 
     // Parses the arguments (the first is the program). On --help or --version it prints and
     // ends the process with 0; on a wrong argument it prints the reason and the usage to
@@ -32,6 +33,9 @@ struct CommandLineOptions {
     // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,
     // a time-out outside 10..600, --get-files without a group.
     std::string problem() const;
+
+    // The options given, for the log: every value but the password, which shows as given.
+    std::string summary() const;
 
     // Puts the values into the window's fields, after the window has loaded its own. The
     // folder is made absolute and ends in "/". Given groups become the list box's entries,

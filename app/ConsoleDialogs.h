@@ -5,7 +5,8 @@
 namespace nimbra {
 
 // The dialogs of an unattended run, where nobody is there to answer a message box: questions
-// are answered Yes and messages go to standard error, each on one line; no folder is chosen.
+// are answered Yes without a word on the output (the log records them); messages go to
+// standard error, each on one line; no folder is chosen.
 // It is not attended(), so no certificate is trusted on the user's behalf.
 class ConsoleDialogs : public Dialogs {
 public:

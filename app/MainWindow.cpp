@@ -21,6 +21,7 @@
 #include "app/StatusPanels.h"
 #include "app/WindowSettings.h"
 #include "platform/AppPaths.h"
+#include "platform/Log.h"
 #include "platform/RegistryStore.h"
 #include "platform/TextListFile.h"
 
@@ -143,10 +144,13 @@ void MainWindow::FormCreate()
     if (!groups.empty() && TextListFile::exists(groups))
         TextListFile::load(groups, groupList_);
 
+    qCInfo(logApp, "loaded %zu message ids and %zu cached groups", messageIdCache_.size(), groupList_.size());
+
     try {
         fillGroupList();
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // A failed first fill leaves the box empty; the next filter change tries again.
+        qCWarning(logApp, "the group list box could not be filled: %s", error.what());
     }
 }
 
@@ -161,7 +165,10 @@ void MainWindow::FormClose()
     WindowSettings::saveTotals(store, graphics_->totalFilesLabel()->text().toStdString(),
         graphics_->totalKBLabel()->text().toStdString());
     WindowSettings::save(store, *this);
-    TextListFile::save(messageIdCachePath(), messageIdCache_);
+    if (!TextListFile::save(messageIdCachePath(), messageIdCache_))
+        qCWarning(logApp, "the message-id cache could not be written to %s", messageIdCachePath().c_str());
+    qCInfo(logApp, "settings, totals and message-id cache kept; today %d files, %d KB", statistics_.TodayFiles,
+           statistics_.TodayKB);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

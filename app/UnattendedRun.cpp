@@ -3,6 +3,7 @@
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
 #include "app/StatusPanels.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -62,6 +63,7 @@ void UnattendedRun::begin()
         finish(1, "the run did not start");
         return;
     }
+    qCInfo(logApp, "unattended run started on %s", window_.fieldText(Field::Host).c_str());
     lastMark_ = progressMark();
     sinceProgress_.start();
     poller_.start();
@@ -110,6 +112,10 @@ void UnattendedRun::finish(int status, const std::string& reason)
     poller_.stop();
     reportNewFiles();
     status_ = status;
+    if (status == 0)
+        qCInfo(logApp, "unattended run completed");
+    else
+        qCWarning(logApp, "unattended run ended with status %d: %s", status, reason.c_str());
     const Statistics& counters = window_.statistics();
     if (status == 0)
         std::printf("%s\n", runOver);

@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
 #include "app/UnattendedRun.h"
+#include "platform/Log.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -35,7 +36,11 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nimbra File"));
     QApplication::setApplicationVersion(QStringLiteral("2.03"));
+    nimbra::Log::install(nimbra::Log::defaultPath());
     const nimbra::CommandLineOptions options = nimbra::CommandLineOptions::parse(QApplication::arguments());
+    nimbra::Log::setMirror(options.verbose);
+    qCInfo(nimbra::logApp, "Nimbra File %s started; options: %s", qPrintable(QApplication::applicationVersion()),
+           options.summary().c_str());
 
     nimbra::SplashWindow splash;
     splash.showAndPaint();
@@ -63,5 +68,7 @@ int main(int argc, char** argv)
     } else if (options.getFiles) {
         window.buttonRow()->getFilesButton()->click();
     }
-    return application.exec();
+    const int status = application.exec();
+    qCInfo(nimbra::logApp, "exit status %d", status);
+    return status;
 }

@@ -1,5 +1,7 @@
 #include "platform/AppPaths.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -17,7 +19,7 @@ std::string withSlash(QString folder)
 std::string ensured(const QString& base)
 {
     const std::string folder = withSlash(base + "/nimbra");
-    AppPaths::ensureFolder(folder);
+    PrivateFiles::ensureOwnFolder(folder);
     return folder;
 }
 
@@ -31,6 +33,15 @@ std::string AppPaths::configFolder()
 std::string AppPaths::dataFolder()
 {
     return ensured(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+}
+
+std::string AppPaths::stateFolder()
+{
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // A relative value is invalid by the base-directory rules and is ignored.
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        return dataFolder();
+    return ensured(state);
 }
 
 std::string AppPaths::defaultDownloadFolder()

@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -25,7 +27,7 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes)
         else
             done += static_cast<std::size_t>(n);
     }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    ok = ok && ::fchmod(fd, PrivateFiles::FileMode) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok)

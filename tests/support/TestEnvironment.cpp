@@ -20,6 +20,7 @@ TestEnvironment::TestEnvironment()
     ::setenv("XDG_CONFIG_HOME", makeFolder("config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", makeFolder("data").c_str(), 1);
     ::setenv("XDG_CACHE_HOME", makeFolder("cache").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", makeFolder("state").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 }
 

@@ -4,7 +4,7 @@
 
 namespace nimbra::test {
 
-// Points HOME, XDG_CONFIG_HOME and XDG_DATA_HOME at a fresh temporary folder for the life of
+// Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME and XDG_STATE_HOME at a fresh temporary folder for the life of
 // the object (one per test process), and selects the offscreen platform.
 class TestEnvironment {
 public:
