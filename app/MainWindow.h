@@ -2,6 +2,7 @@
 
 #include "app/SettingsFields.h"
 #include "app/Statistics.h"
+#include "download/RunOutcome.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -83,6 +84,10 @@ public:
     // "Get Files" and "Stop": the download session wired to the buttons and the panels.
     SessionWiring& sessionWiring() const { return *sessionWiring_; }
 
+    // How the current (or last) download run ended: the session and the saver report an
+    // error that ends the run here; an unattended run reads it when the run is over.
+    RunOutcome& runOutcome() { return runOutcome_; }
+
     // Where "mesagid" lives.
     static std::string messageIdCachePath();
 
@@ -129,6 +134,7 @@ private:
     std::vector<std::string> groupList_;
     std::vector<std::string> messageIdCache_;
     Statistics statistics_;
+    RunOutcome runOutcome_;
     // Last, so that they go first: the fetch holds the adapter and the group list.
     std::unique_ptr<GroupFetchAdapter> fetchView_;
     std::unique_ptr<GroupListFetch> groupFetch_;

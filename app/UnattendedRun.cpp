@@ -57,6 +57,7 @@ void UnattendedRun::begin()
         finish(1, "\"Get Files\" cannot be pressed");
         return;
     }
+    window_.runOutcome().reset();
     getFiles->click();
     // A run that started has disabled the button; one that was refused has said why.
     if (getFiles->isEnabled()) {
@@ -84,7 +85,10 @@ void UnattendedRun::poll()
         reportNewFiles();
     }
     if (window_.buttonRow()->getFilesButton()->isEnabled()) {
-        if (window_.statusPanels()->panelText(0) == runOver)
+        // An error that ended the run decides, whatever the panel says.
+        if (window_.runOutcome().failed())
+            finish(1, window_.runOutcome().reason());
+        else if (window_.statusPanels()->panelText(0) == runOver)
             finish(0, {});
         else
             finish(1, "the run ended without \"Processing is over\"");

@@ -17,7 +17,8 @@ class MainWindow;
 // closes the window (which keeps settings, totals and the message-id cache) and ends the
 // event loop with status 0.
 //
-// The status is 1 when the run does not start (no server, no group, refused by the window)
+// The status is 1, with the reason on standard error, when the run reported an error that
+// ended it (MainWindow::runOutcome()), when it does not start (no server, no group, refused by the window)
 // or makes no progress: the run never gives up by itself, so after noProgressLimitMs without
 // a change of the group, article or percentage panel or of the files count, it is stopped.
 // The window must outlive the run; one thread.
