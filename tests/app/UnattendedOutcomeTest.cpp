@@ -60,7 +60,7 @@ TEST(UnattendedOutcome, AnErrorReportedByTheRunEndsItWithStatusOneAndTheReason)
     std::string text;
     AtomicFile::read(errors, text);
     EXPECT_NE(text.find("nimbra: the news server refused the account (481)\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("later consequence"), std::string::npos) << text;
+    EXPECT_EQ(text.find("nimbra: a later consequence"), std::string::npos) << text;
 }
 
 } // namespace nimbra::test
