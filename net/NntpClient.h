@@ -48,14 +48,31 @@ using DateTime = double;
 // success, otherwise the server's reply code unchanged or a socket error number.
 // Streams passed to operations are not owned and must outlive the request.
 //
-// Numbers in replies that do not fit 32 bits saturate at INT32_MAX (INT32_MIN for negative
-// ones): an article number never wraps into a negative one. A status line whose code is no
-// usable number (no digits, a sign, more than 16 bits) ends its request with the error 599,
-// never with 0. Connect raises only "Already connected"; every other failure of a connect
-// (empty host 10022, lookup 11001, refused 10061, ...) arrives as OnRequestDone(nntpConnect,
-// error). Lines are limited to 4,093 bytes plus CR LF: a longer one closes the connection,
-// which ends the pending request with 0 followed by OnSessionClosed. The client must not be
-// destroyed from inside one of its own events.
+// Article numbers are 64-bit (RFC 3977 allows 0 to 2^63-1). In a successful GROUP reply and
+// in the 220-223 replies of the article family a number that is missing, signed, not all
+// digits or past 2^63-1 is a protocol error: the request ends with 599 (UnreadableReply),
+// never with 0; where a data block would follow, the connection is closed as well, since the
+// lines after it could no longer be told from replies. A status line whose code is no usable
+// number (no digits, a sign, more than 16 bits) ends its request with 599 too. Connect raises
+// only "Already connected"; every other failure of a connect (empty host 10022, lookup
+// 11001, refused 10061, ...) arrives as OnRequestDone(nntpConnect, error).
+//
+// Sizes: lines may be of any length. A data block of the article family (ARTICLE, BODY,
+// HEAD) may hold at most ArticleLimit() bytes (lines with their CR LF, after unstuffing),
+// and its header (the lines before the first empty one, for ARTICLE and HEAD) at most
+// HeaderLimit(); a line of any other block at most ArticleLimit(); a status line at most
+// StatusLineLimit. A block that passes its limit stops at once: nothing more reaches the
+// stream or the line events, and the rest is read and dropped up to its terminating "."; the
+// request then ends with 598 (ReplyTooLarge), no OnMessageEnd, and the connection stays
+// usable. When the rest itself runs past another ArticleLimit() bytes (an article that never
+// ends), the request ends with 598 and the client closes the connection (OnSessionClosed
+// follows). A status line past its limit ends the pending request with 599 and closes the
+// connection. Memory held by the client stays within the limit plus one read.
+//
+// A close of the connection by the server is always reported: OnSessionClosed fires as soon
+// as the close is read, while a request is pending (after its OnRequestDone has been posted)
+// or while idle, and State becomes nntpNotConnected. The client must not be destroyed from
+// inside one of its own events.
 class NntpClient {
 public:
     using NotifyEvent = std::function<void(NntpClient& sender)>;
@@ -82,11 +99,19 @@ public:
     const std::string& LastResponse() const;
     std::int32_t StatusCode() const;
     bool PostingPermited() const;
-    std::int32_t ArticleEstimated() const;
-    std::int32_t ArticleFirst() const;
-    std::int32_t ArticleLast() const;
-    std::int32_t ArticleNumber() const;
-    void SetArticleNumber(std::int32_t number);
+    std::int64_t ArticleEstimated() const;
+    std::int64_t ArticleFirst() const;
+    std::int64_t ArticleLast() const;
+    std::int64_t ArticleNumber() const;
+    void SetArticleNumber(std::int64_t number);
+    // Size limits, in bytes (see the contract above); a change applies at once.
+    static constexpr std::uint64_t DefaultArticleLimit = 64ull << 20;
+    static constexpr std::uint64_t DefaultHeaderLimit = 1ull << 20;
+    static constexpr std::uint64_t StatusLineLimit = 64ull << 10;
+    std::uint64_t ArticleLimit() const;
+    void SetArticleLimit(std::uint64_t bytes);
+    std::uint64_t HeaderLimit() const;
+    void SetHeaderLimit(std::uint64_t bytes);
     const std::string& ArticleID() const;
     DateTime ServerDate() const;
 
@@ -95,13 +120,13 @@ public:
     void Abort();
     void Quit();
     void Group(const std::string& name);
-    void ArticleByNumber(std::int32_t number, Stream* destination);
+    void ArticleByNumber(std::int64_t number, Stream* destination);
     void ArticleByID(const std::string& id, Stream* destination);
-    void HeadByNumber(std::int32_t number, Stream* destination);
+    void HeadByNumber(std::int64_t number, Stream* destination);
     void HeadByID(const std::string& id, Stream* destination);
-    void BodyByNumber(std::int32_t number, Stream* destination);
+    void BodyByNumber(std::int64_t number, Stream* destination);
     void BodyByID(const std::string& id, Stream* destination);
-    void StatByNumber(std::int32_t number);
+    void StatByNumber(std::int64_t number);
     void StatByID(const std::string& id);
     void Next();
     void Last();

@@ -59,6 +59,26 @@ std::int32_t NntpReply::readNumber(const std::string& line, std::size_t& pos)
     return static_cast<std::int32_t>(value);
 }
 
+bool NntpReply::readArticleNumber(const std::string& line, std::size_t& pos, std::int64_t& value)
+{
+    while (pos < line.size() && isBlank(line[pos]))
+        ++pos;
+    const std::size_t first = pos;
+    std::int64_t number = 0;
+    bool overflow = false;
+    for (; pos < line.size() && line[pos] >= '0' && line[pos] <= '9'; ++pos) {
+        const int digit = line[pos] - '0';
+        if (number > (std::numeric_limits<std::int64_t>::max() - digit) / 10)
+            overflow = true;
+        else
+            number = number * 10 + digit;
+    }
+    if (pos == first || overflow || (pos < line.size() && !isBlank(line[pos])))
+        return false;
+    value = number;
+    return true;
+}
+
 std::string NntpReply::readMessageId(const std::string& line, std::size_t pos)
 {
     const std::size_t open = line.find('<', pos);

@@ -28,6 +28,9 @@ enum NntpReplyCode {
     // Stands for a status line whose code cannot be reported as one: no digits (0), a sign,
     // or a value beyond 16 bits, which would otherwise read as success or wrap.
     UnreadableReply = 599,
+    // Stands for a data block that passed the size limit set by the caller; never sent by
+    // a server.
+    ReplyTooLarge = 598,
 };
 
 // Readers for the fields of an NNTP reply line.
@@ -45,6 +48,11 @@ public:
     // huge article number never wraps into a negative one, which would name the current
     // article instead.
     static std::int32_t readNumber(const std::string& line, std::size_t& pos);
+    // An article number or count of a successful reply (RFC 3977: 0 to 2^63-1): skips
+    // blanks, then requires one or more decimal digits followed by a blank or the end of the
+    // line. False, leaving value alone, for a sign, no digits, trailing garbage or a value
+    // past 2^63-1; pos is left after whatever was read either way.
+    static bool readArticleNumber(const std::string& line, std::size_t& pos, std::int64_t& value);
     // The message-id after pos without its angle brackets: from the first "<" up to the next
     // ">" (or the end of the line); empty when there is no "<".
     static std::string readMessageId(const std::string& line, std::size_t pos);

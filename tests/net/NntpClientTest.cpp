@@ -100,7 +100,11 @@ TEST(NntpClient, GroupReadsItsNumbersWhateverTheCode)
         send("200 ready"),
         expect("GROUP alt.test"), send("211 3 1 3 alt.test"),
         expect("GROUP alt.none"), send("411 no such group"),
-        expect("GROUP alt.big"), send("211 99999999999 -99999999999 99999999999 alt.big"),
+        expect("GROUP alt.big"), send("211 2147483647 2147483648 9223372036854775807 alt.big"),
+        expect("GROUP alt.signed"), send("211 3 -1 3 alt.signed"),
+        expect("GROUP alt.huge"), send("211 3 1 9223372036854775808 alt.huge"),
+        expect("GROUP alt.short"), send("211 3 1"),
+        expect("GROUP alt.glued"), send("211 3 1x 3 alt.glued"),
     });
     NntpHarness h(server.portText());
     ASSERT_TRUE(h.connect());
@@ -119,13 +123,22 @@ TEST(NntpClient, GroupReadsItsNumbersWhateverTheCode)
     EXPECT_EQ(h.client.ArticleFirst(), 0);
     EXPECT_EQ(h.client.ArticleLast(), 0);
 
-    // Numbers beyond 32 bits saturate; they never wrap into negative article numbers.
+    // Article numbers are 64-bit: past 2^31 they read as sent, up to 2^63-1.
     h.call([&] { h.client.Group("alt.big"); });
     ASSERT_TRUE(h.waitForNextDone());
     EXPECT_EQ(h.lastError, 0);
     EXPECT_EQ(h.client.ArticleEstimated(), 2147483647);
-    EXPECT_EQ(h.client.ArticleFirst(), -2147483647 - 1);
-    EXPECT_EQ(h.client.ArticleLast(), 2147483647);
+    EXPECT_EQ(h.client.ArticleFirst(), 2147483648);
+    EXPECT_EQ(h.client.ArticleLast(), INT64_MAX);
+
+    // A 211 whose numbers cannot be read is a protocol error, not a group to walk.
+    for (const char* name : {"alt.signed", "alt.huge", "alt.short", "alt.glued"}) {
+        h.call([&] { h.client.Group(name); });
+        ASSERT_TRUE(h.waitForNextDone());
+        EXPECT_EQ(h.lastError, 599) << name;
+        EXPECT_EQ(h.client.ArticleLast(), 0) << name;
+        EXPECT_EQ(h.client.State(), nntpReady) << name;
+    }
     server.verify();
 }
 
@@ -146,6 +159,40 @@ TEST(NntpClient, ReplyWithoutDigitsIsAnErrorNotSuccess)
     ASSERT_TRUE(h.waitForNextDone());
     EXPECT_EQ(h.lastError, 599);
     EXPECT_EQ(h.client.State(), nntpReady);
+    server.verify();
+}
+
+TEST(NntpClient, ArticleNumbersPast32BitsAndGarbageNumbers)
+{
+    FakeNewsServer server({
+        send("200 ready"),
+        expect("STAT 4294967296"), send("223 4294967296 <big@x> status"),
+        expect("NEXT"), send("223 -5 <neg@x>"),
+        expect("NEXT"), send("223 <noid@x>"),
+        expect("ARTICLE 4294967297"), sendBlock("220 99999999999999999999 <x@y>", {"body"}),
+        expectClose(),
+    });
+    NntpHarness h(server.portText());
+    ASSERT_TRUE(h.connect());
+    h.take();
+    h.call([&] { h.client.StatByNumber(4294967296); });
+    ASSERT_TRUE(h.waitForNextDone());
+    EXPECT_EQ(h.client.ArticleNumber(), 4294967296);
+    EXPECT_EQ(h.client.ArticleID(), "big@x");
+    for (int i = 0; i < 2; ++i) {
+        h.call([&] { h.client.Next(); });
+        ASSERT_TRUE(h.waitForNextDone());
+        EXPECT_EQ(h.client.ArticleNumber(), 4294967296);  // left as it was
+    }
+    EXPECT_EQ(h.take(), (Events{"done 14 0", "done 15 599", "done 15 599"}));
+    EXPECT_EQ(h.client.State(), nntpReady);
+
+    // The block after an unreadable 220 cannot be told from replies: the connection goes.
+    h.call([&] { h.client.ArticleByNumber(4294967297, &h.stream); });
+    ASSERT_TRUE(h.waitForNextDone());
+    EXPECT_EQ(h.take(), (Events{"closed 0", "done 7 599"}));
+    EXPECT_EQ(h.stream.data(), "");
+    EXPECT_EQ(h.client.State(), nntpNotConnected);
     server.verify();
 }
 
@@ -406,22 +453,128 @@ TEST(NntpClient, ACloseDeliversEveryLineBeforeIt)
     server.verify();
 }
 
-TEST(NntpClient, LineOf4093CharactersPassesAndOneMoreClosesTheConnection)
+TEST(NntpClient, LinesOfAnyLengthWithinTheLimitPass)
 {
-    const std::string longest = "211 0 0 0 " + std::string(4083, 'x');
-    FakeNewsServer server({send("200 ready"), expect("GROUP a"), send(longest), expect("GROUP b"),
-                           send(longest + "y"), expectClose()});
+    const std::string longLine(200000, 'x');
+    const std::string longStatus = "211 0 0 0 " + std::string(10000, 'g');
+    FakeNewsServer server({send("200 ready"), expect("GROUP a"), send(longStatus), expect("ARTICLE 1"),
+                           sendBlock("220 1 <l@x>", {"References: " + longLine, "", longLine, "end"})});
     NntpHarness h(server.portText());
     ASSERT_TRUE(h.connect());
     h.take();
     h.call([&] { h.client.Group("a"); });
     ASSERT_TRUE(h.waitForNextDone());
-    EXPECT_EQ(h.client.LastResponse().size(), 4093u);
-    h.call([&] { h.client.Group("b"); });
+    EXPECT_EQ(h.client.LastResponse(), longStatus);
+    h.call([&] { h.client.ArticleByNumber(1, &h.stream); });
     ASSERT_TRUE(h.waitForNextDone());
-    EXPECT_EQ(h.take(), (Events{"done 0 0", "closed 0", "done 0 0"}));
-    EXPECT_EQ(h.client.State(), nntpNotConnected);
+    EXPECT_EQ(h.lastError, 0);
+    EXPECT_EQ(h.stream.data(), "References: " + longLine + "\r\n\r\n" + longLine + "\r\nend\r\n");
+    EXPECT_EQ(h.client.State(), nntpReady);
+    server.verify();
+}
+
+// Article limit 1,000 bytes, header limit 300: an article over either is skipped to its end,
+// reported as 598, and the next request on the same connection works.
+TEST(NntpClient, ArticlePastItsLimitIsSkippedAndTheConnectionStays)
+{
+    const std::string line(98, 'b');  // 100 bytes with CR LF
+    std::vector<std::string> header = {"Subject: s", ""};
+    std::vector<std::string> fits = header, tooLong = header, longHeader = {"X: " + std::string(400, 'h'), ""};
+    for (int i = 0; i < 9; ++i)
+        fits.push_back(line);
+    for (int i = 0; i < 15; ++i)  // the 600 bytes past the limit are read and dropped
+        tooLong.push_back(line);
+    FakeNewsServer server({
+        send("200 ready"),
+        expect("ARTICLE 1"), sendBlock("220 1 <a@x>", fits),
+        expect("ARTICLE 2"), sendBlock("220 2 <b@x>", tooLong),
+        expect("HEAD 3"), sendBlock("221 3 <c@x>", longHeader),
+        expect("BODY 3"), sendBlock("222 3 <c@x>", {std::string(400, 'h')}),
+        expect("XOVER 1-3"), sendBlock("224 overview", {std::string(900, 'o')}),
+        expect("STAT 4"), send("223 4 <d@x>"),
+    });
+    NntpHarness h(server.portText());
+    h.client.SetArticleLimit(1000);
+    h.client.SetHeaderLimit(300);
+    ASSERT_TRUE(h.connect());
+    h.take();
+    const std::vector<std::function<void()>> calls = {
+        [&] { h.client.ArticleByNumber(1, &h.stream); }, [&] { h.client.ArticleByNumber(2, &h.stream); },
+        [&] { h.client.HeadByNumber(3, &h.stream); },    [&] { h.client.BodyByNumber(3, &h.stream); },
+        [&] { h.client.XOver("1-3", &h.stream); },       [&] { h.client.StatByNumber(4); },
+    };
+    std::vector<std::uint16_t> errors;
+    std::vector<std::size_t> sizes;
+    for (const auto& operation : calls) {
+        h.stream.clear();
+        h.call(operation);
+        ASSERT_TRUE(h.waitForNextDone());
+        errors.push_back(h.lastError);
+        sizes.push_back(h.stream.data().size());
+    }
+    EXPECT_EQ(errors, (std::vector<std::uint16_t>{0, 598, 598, 0, 0, 0}));
+    // The skipped article stopped at its limit; the header of the 400-byte line never got in.
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{14 + 900, 14 + 900, 0, 402, 902, 0}));
+    EXPECT_EQ(h.lastResponseAtDone, "223 4 <d@x>");
+    EXPECT_EQ(h.client.State(), nntpReady);
+    server.verify();
+}
+
+// An article that never ends, in its body or in its header (one endless line or endless
+// lines): the client holds at most its limits, ends the request with 598 and closes.
+TEST(NntpClient, ArticleThatNeverEndsIsCutAndTheConnectionClosed)
+{
+    const std::vector<ServerScript> endless = {
+        {send("220 1 <e@x>"), send("Lines: 10"), send(""), repeat("endless body line", 0)},
+        {send("220 1 <e@x>"), repeat("X-Filler: endless header", 0)},
+        {send("220 1 <e@x>"), send("Subject: s"), send(""), repeatRaw(std::string(4096, 'z'), 0)},
+    };
+    for (const ServerScript& reply : endless) {
+        ServerScript script = {send("200 ready"), expect("ARTICLE 1")};
+        script.insert(script.end(), reply.begin(), reply.end());
+        FakeNewsServer server(script);
+        NntpHarness h(server.portText());
+        h.client.SetArticleLimit(200000);
+        h.client.SetHeaderLimit(20000);
+        ASSERT_TRUE(h.connect());
+        h.take();
+        h.call([&] { h.client.ArticleByNumber(1, &h.stream); });
+        ASSERT_TRUE(h.waitForNextDone(10000));
+        const Events events = h.take();
+        ASSERT_GE(events.size(), 2u);
+        EXPECT_EQ(Events(events.end() - 2, events.end()), (Events{"closed 0", "done 7 598"}));
+        EXPECT_LE(h.stream.data().size(), 200000u);
+        EXPECT_EQ(h.client.State(), nntpNotConnected);
+        ASSERT_TRUE(waitUntil([&] { return server.finished(); }, 10000));
+        server.verify();
+    }
+}
+
+TEST(NntpClient, StatusLinePastItsLimitClosesTheConnection)
+{
+    FakeNewsServer server({send("200 ready"), expect("GROUP a"), sendRaw("211 " + std::string(70000, '1')),
+                           expectClose()});
+    NntpHarness h(server.portText());
+    ASSERT_TRUE(h.connect());
+    h.take();
+    h.call([&] { h.client.Group("a"); });
+    ASSERT_TRUE(h.waitForNextDone());
+    EXPECT_EQ(h.take(), (Events{"closed 0", "done 0 599"}));
     ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+    server.verify();
+}
+
+// A server that closes an idle connection (as INN does after its idle time) is seen at once.
+TEST(NntpClient, ServerCloseWhileIdleIsReportedAtOnce)
+{
+    FakeNewsServer server({send("200 ready"), expect("GROUP a"), send("211 1 1 1 a"), silence(100), close()});
+    NntpHarness h(server.portText());
+    ASSERT_TRUE(h.connect());
+    h.call([&] { h.client.Group("a"); });
+    ASSERT_TRUE(h.waitForNextDone());
+    ASSERT_TRUE(waitUntil([&] { return h.client.State() == nntpNotConnected; }, 2000));
+    pumpFor(50);
+    EXPECT_EQ(h.take(), (Events{"connected 0", "done 0 0", "closed 0"}));
     server.verify();
 }
 

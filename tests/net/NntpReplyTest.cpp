@@ -22,6 +22,28 @@ TEST(NntpReply, NumbersAreReadInTurnAndSaturate)
     EXPECT_EQ(NntpReply::readNumber(line, pos), 0);
 }
 
+TEST(NntpReply, ArticleNumbersAreSixtyFourBitAndStrict)
+{
+    const std::string line = "211 0 2147483648\t9223372036854775807 alt.test";
+    std::size_t pos = 3;
+    std::int64_t value = -1;
+    ASSERT_TRUE(NntpReply::readArticleNumber(line, pos, value));
+    EXPECT_EQ(value, 0);
+    ASSERT_TRUE(NntpReply::readArticleNumber(line, pos, value));
+    EXPECT_EQ(value, 2147483648);
+    ASSERT_TRUE(NntpReply::readArticleNumber(line, pos, value));
+    EXPECT_EQ(value, INT64_MAX);
+    EXPECT_FALSE(NntpReply::readArticleNumber(line, pos, value));  // "alt.test"
+    EXPECT_EQ(value, INT64_MAX);
+
+    for (const std::string bad : {"", "  ", "-1", "+1", "12x", "9223372036854775808", "99999999999999999999999"}) {
+        pos = 0;
+        value = 7;
+        EXPECT_FALSE(NntpReply::readArticleNumber(bad, pos, value)) << bad;
+        EXPECT_EQ(value, 7) << bad;
+    }
+}
+
 TEST(NntpReply, MessageIdWithoutBrackets)
 {
     EXPECT_EQ(NntpReply::readMessageId("220 1 <a@b> article", 5), "a@b");

@@ -94,12 +94,12 @@ FakeServerSocket::ReadResult FakeServerSocket::readLine(std::string& line)
     }
 }
 
-void FakeServerSocket::sendBytes(const std::string& bytes)
+bool FakeServerSocket::sendBytes(const std::string& bytes)
 {
     if (tls_) {
         if (!tlsFailed_ && !stopping_)
             tls_->send(bytes.data(), bytes.size());
-        return;
+        return !tlsFailed_ && !stopping_;
     }
     std::size_t sent = 0;
     while (connection_ >= 0 && sent < bytes.size() && !stopping_) {
@@ -107,9 +107,10 @@ void FakeServerSocket::sendBytes(const std::string& bytes)
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(count);
     }
+    return sent == bytes.size();
 }
 
 void FakeServerSocket::pause(int ms)

@@ -36,8 +36,9 @@ public:
     bool acceptNext();
     // The next line without its CR LF (a bare LF also ends a line).
     ReadResult readLine(std::string& line);
-    // Sends everything; a peer that has gone is noticed by the next read.
-    void sendBytes(const std::string& bytes);
+    // Sends everything; false when the peer has gone (or the server stops) and not all
+    // could be sent. A peer that has gone is also noticed by the next read.
+    bool sendBytes(const std::string& bytes);
     // Waits the given time unless the server stops.
     void pause(int ms);
     // Closes the connection in order, or resets it; nothing when none is open.

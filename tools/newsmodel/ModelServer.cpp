@@ -192,6 +192,14 @@ bool ModelServer::play(Connection& connection, const ServerScript& actions)
         case FakeStep::Silence:
             waitReadable(-1, wake_[0], action.ms);
             break;
+        case FakeStep::Repeat:
+            for (int i = 0; action.count == 0 || i < action.count; ++i) {
+                if (!sendAll(connection, action.text))
+                    return false;
+                if (action.ms > 0)
+                    waitReadable(-1, wake_[0], action.ms);
+            }
+            break;
         case FakeStep::Reset: {
             const linger abortive{1, 0};
             ::setsockopt(connection.fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);

@@ -12,11 +12,12 @@ namespace nimbra::test {
 
 // One step of a script, or one action of a responder's answer.
 struct FakeStep {
-    enum Kind { Expect, ExpectBlock, ExpectClose, Send, Silence, Close, Reset, Fail };
+    enum Kind { Expect, ExpectBlock, ExpectClose, Send, Silence, Close, Reset, Fail, Repeat };
     Kind kind = Send;
     std::string text;                // expected line, bytes to send, or failure text
     std::vector<std::string> lines;  // expected data lines of ExpectBlock
-    int ms = 0;                      // length of Silence
+    int ms = 0;                      // length of Silence, or the pause after each Repeat
+    int count = 0;                   // times to Repeat; 0 for as long as the client stays
 };
 
 // Waits for the next client line (CR LF removed) and requires it to equal the given text.
@@ -31,6 +32,13 @@ FakeStep send(std::string line);
 FakeStep sendBlock(std::string status, const std::vector<std::string>& lines);
 // Sends bytes exactly as given.
 FakeStep sendRaw(std::string bytes);
+// Sends one line (CR LF appended) count times, pausing everyMs after each; a count of 0
+// repeats until the client goes away or the server stops. Hostile servers are made of it: an
+// article that never ends (status, a few header lines, then repeat(line, 0)), an endless
+// header, or a server that drips one line every few seconds (repeat(line, n, 3000)).
+FakeStep repeat(std::string line, int count, int everyMs = 0);
+// The same with bytes sent exactly as given (repeatRaw("x", 0): one line that never ends).
+FakeStep repeatRaw(std::string bytes, int count, int everyMs = 0);
 // Does nothing for the given time (lines sent meanwhile wait, unread).
 FakeStep silence(int ms);
 // Closes the connection in order (FIN).

@@ -1,0 +1,427 @@
+#include "net/NntpClientImpl.h"
+
+#include "net/NntpDateTime.h"
+#include "net/SocketException.h"
+#include "platform/Stream.h"
+
+namespace nimbra {
+
+NntpClient::Impl::Impl(NntpClient& owner)
+    : self(owner), window([this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+          if (message == RequestDoneMessage && self.OnRequestDone)
+              self.OnRequestDone(self, static_cast<NntpRequest>(wParam), static_cast<std::uint16_t>(lParam));
+      })
+{
+    socket.OnSessionConnected = [this](CustomAsyncSocket&, std::uint16_t error) { socketConnected(error); };
+    socket.OnDataAvailable = [this](CustomAsyncSocket&, std::uint16_t error) { dataAvailable(error); };
+    socket.OnSessionClosed = [this](CustomAsyncSocket&, std::uint16_t error) { socketClosed(error); };
+    socket.OnDnsLookupDone = [this](CustomAsyncSocket&, std::uint16_t error) { lookupDone(error); };
+}
+
+void NntpClient::Impl::changeState(NntpState newState)
+{
+    if (state == newState)
+        return;
+    state = newState;
+    if (self.OnStateChange)
+        self.OnStateChange(self);
+}
+
+void NntpClient::Impl::requireReady(const char* text) const
+{
+    if (state != nntpReady)
+        throw NntpException(text);
+}
+
+void NntpClient::Impl::finish(std::uint16_t error, bool connectionLost)
+{
+    if (!requestDoneFlag)
+        window.post(RequestDoneMessage, static_cast<std::uintptr_t>(requestType), error);
+    requestDoneFlag = true;
+    handler = NoHandler;
+    reader.endBlock();
+    changeState(socket.State() == wsConnected && !connectionLost ? nntpReady : nntpNotConnected);
+}
+
+void NntpClient::Impl::start(NntpRequest type, std::string text, Handler replyHandler)
+{
+    requestDoneFlag = false;
+    requestType = type;
+    requestText = std::move(text);
+    handler = replyHandler;
+    changeState(nntpWaitingResponse);
+    sendRequest();
+}
+
+void NntpClient::Impl::sendRequest()
+{
+    statusLineCopy.clear();
+    try {
+        socket.SendStr(requestText + "\r\n");
+    } catch (const SocketException&) {
+        // The request cannot go out: it ends now, with the socket's error.
+        finish(static_cast<std::uint16_t>(socket.LastError() ? socket.LastError() : 10057), true);
+    }
+}
+
+void NntpClient::Impl::lookupDone(std::uint16_t error)
+{
+    if (state != nntpDnsLookup)
+        return;
+    if (error != 0) {
+        finish(error, true);
+        return;
+    }
+    try {
+        socket.SetAddr(socket.DnsResult());
+        socket.SetProto("tcp");
+        socket.SetPort(port);
+        changeState(nntpWaitingBanner);
+        socket.Connect();
+    } catch (const SocketException&) {
+        // A port that names no service, or no socket to be had: the connect ends here.
+        finish(static_cast<std::uint16_t>(socket.LastError() ? socket.LastError() : 10022), true);
+    }
+}
+
+void NntpClient::Impl::socketConnected(std::uint16_t error)
+{
+    if (error == 0)
+        return;  // the banner completes the connect
+    finish(error, true);
+    socket.Close();
+}
+
+void NntpClient::Impl::banner(std::uint16_t error)
+{
+    changeState(nntpReady);
+    std::size_t pos = 0;
+    statusCode = NntpReply::readNumber(lastResponse, pos);
+    postingPermited = statusCode == PostingAllowed;
+    if (self.OnSessionConnected)
+        self.OnSessionConnected(self, error);
+}
+
+void NntpClient::Impl::socketClosed(std::uint16_t error)
+{
+    socket.OnDataSent = nullptr;
+    if (requestType != nntpAbort)
+        finish(error, true);
+    if (self.OnSessionClosed)
+        self.OnSessionClosed(self, error);
+    changeState(nntpNotConnected);
+}
+
+void NntpClient::Impl::dataAvailable(std::uint16_t error)
+{
+    if (cutting)
+        return;
+    const int count = socket.Receive(readBuffer.data(), static_cast<int>(readBuffer.size()));
+    if (requestType == nntpAbort)
+        return;
+    if (count == 0) {
+        socket.Close();
+        return;
+    }
+    if (count < 0)
+        return;
+    if (self.OnDisplay)
+        self.OnDisplay(self, readBuffer.data(), count);
+    reader.append(readBuffer.data(), static_cast<std::size_t>(count));
+    cutting = true;
+    try {
+        cutLines(error);
+    } catch (...) {
+        cutting = false;
+        throw;
+    }
+    cutting = false;
+}
+
+void NntpClient::Impl::cutLines(std::uint16_t error)
+{
+    std::string_view line;
+    while (connected()) {
+        switch (reader.next(line)) {
+        case NntpBlockReader::None:
+            return;
+        case NntpBlockReader::Line:
+            lastResponse.assign(line);
+            dispatch(error, line.data(), static_cast<int>(line.size()));
+            break;
+        case NntpBlockReader::BlockSkipped:
+            if (!statusLineCopy.empty())
+                lastResponse = statusLineCopy;
+            statusLineCopy.clear();
+            finish(ReplyTooLarge);
+            break;
+        case NntpBlockReader::SkipOverrun:
+            dropConnection(ReplyTooLarge);
+            return;
+        case NntpBlockReader::LineTooLong:
+            dropConnection(UnreadableReply);
+            return;
+        }
+    }
+    reader.clear();
+}
+
+void NntpClient::Impl::dropConnection(std::uint16_t error)
+{
+    reader.clear();
+    finish(error, true);
+    socket.Close();
+}
+
+void NntpClient::Impl::dispatch(std::uint16_t error, const char* raw, int length)
+{
+    if (state == nntpWaitingBanner) {
+        banner(error);
+    } else if (state == nntpWaitingResponse) {
+        if (handler == NoHandler)
+            changeState(nntpReady);
+        else
+            reply(raw, length);
+    } else if (self.OnDataAvailable) {
+        self.OnDataAvailable(self, error);
+    }
+}
+
+void NntpClient::Impl::reply(const char* raw, int length)
+{
+    switch (handler) {
+    case GroupReply: groupReply(); break;
+    case QuitReply: readStatus(); finish(0); break;
+    case ArticleStatusReply: articleStatusReply(); break;
+    case DataLine: dataLine(raw, length, false); break;
+    case HeaderStatusReply: headerStatusReply(); break;
+    case HeaderLine: dataLine(raw, length, true); break;
+    case PostReply: postReply(); break;
+    case PostFinalReply: postFinalReply(); break;
+    case DateReply: dateReply(); break;
+    case ModeReaderReply: finishOn(readStatus() == PostingAllowed || statusCode == NoPosting); break;
+    case UserReply: userReply(); break;
+    case PassReply: finishOn(readStatus() == AuthAccepted); break;
+    case NoHandler: break;
+    }
+}
+
+std::int32_t NntpClient::Impl::readStatus()
+{
+    std::size_t pos = 0;
+    statusCode = NntpReply::readNumber(lastResponse, pos);
+    return statusCode;
+}
+
+void NntpClient::Impl::groupReply()
+{
+    std::size_t pos = 0;
+    statusCode = NntpReply::readNumber(lastResponse, pos);
+    std::int64_t numbers[3] = {0, 0, 0};
+    bool readable = true;
+    for (std::int64_t& number : numbers)
+        readable = NntpReply::readArticleNumber(lastResponse, pos, number) && readable;
+    articleEstimated = readable ? numbers[0] : 0;
+    articleFirst = readable ? numbers[1] : 0;
+    articleLast = readable ? numbers[2] : 0;
+    if (statusCode == GroupSelected && !readable)
+        finish(UnreadableReply);
+    else
+        finishOn(statusCode == GroupSelected);
+}
+
+void NntpClient::Impl::articleStatusReply()
+{
+    std::size_t pos = 0;
+    statusCode = NntpReply::readNumber(lastResponse, pos);
+    if (!NntpReply::opensBlock(statusCode)) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    std::int64_t number = 0;
+    const bool readable = NntpReply::readArticleNumber(lastResponse, pos, number);
+    if (!readable && selectsArticle(statusCode)) {
+        // A block may follow that could not be told from the next replies.
+        if (statusCode == ArticleSelected)
+            finish(UnreadableReply);
+        else
+            dropConnection(UnreadableReply);
+        return;
+    }
+    articleNumber = readable ? number : 0;
+    articleId = NntpReply::readMessageId(lastResponse, pos);
+    if (statusCode == ArticleSelected) {
+        finish(0);
+        return;
+    }
+    openBlock(DataLine);
+    changeState(nntpWaitingResponse);
+    if (self.OnMessageBegin)
+        self.OnMessageBegin(self);
+}
+
+void NntpClient::Impl::openBlock(Handler lineHandler)
+{
+    statusLineCopy = lastResponse;
+    handler = lineHandler;
+    const bool bounded = lineHandler == DataLine && requestType >= nntpArticleByNumber && requestType <= nntpHeadByNumber;
+    reader.startBlock(bounded, requestType != nntpBodyByID && requestType != nntpBodyByNumber);
+}
+
+void NntpClient::Impl::headerStatusReply()
+{
+    if (readStatus() != HeadFollows) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    openBlock(HeaderLine);
+    if (self.OnXHdrBegin)
+        self.OnXHdrBegin(self);
+}
+
+void NntpClient::Impl::dataLine(const char* raw, int length, bool headerLine)
+{
+    if (length == 1 && raw[0] == '.') {
+        if (!statusLineCopy.empty())
+            lastResponse = statusLineCopy;
+        statusLineCopy.clear();
+        const NotifyEvent& end = headerLine ? self.OnXHdrEnd : self.OnMessageEnd;
+        if (end)
+            end(self);
+        finish(0);
+        return;
+    }
+    if (!headerLine && length >= 2 && raw[0] == '.' && raw[1] == '.') {
+        lastResponse.erase(0, 1);
+        ++raw;
+        --length;
+    }
+    if (destination)
+        destination->write(raw, static_cast<std::size_t>(length) + 2);  // the line and its CR LF
+    const NotifyEvent& line = headerLine ? self.OnXHdrLine : self.OnMessageLine;
+    if (line)
+        line(self);
+}
+
+void NntpClient::Impl::userReply()
+{
+    if (readStatus() != SendPassword) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    requestText = "AUTHINFO PASS " + passWord;
+    requestDoneFlag = false;
+    handler = PassReply;
+    sendRequest();
+}
+
+void NntpClient::Impl::dateReply()
+{
+    std::size_t pos = 0;
+    statusCode = NntpReply::readNumber(lastResponse, pos);
+    if (statusCode != DateFollows) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    double when = 0;
+    if (NntpReply::readDate(trimmed(lastResponse.substr(pos)), when))
+        serverDate = when;
+    finish(0);
+}
+
+void NntpClient::Impl::postReply()
+{
+    if (readStatus() != SendArticle) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    handler = PostFinalReply;
+    socket.OnDataSent = [this](CustomAsyncSocket&, std::uint16_t error) { postDataSent(error); };
+    postBlock();
+}
+
+void NntpClient::Impl::postBlock()
+{
+    const std::size_t count = destination ? destination->read(postBuffer, sizeof postBuffer) : 0;
+    if (count > 0) {
+        socket.Send(postBuffer, static_cast<int>(count));
+    } else if (!postEndSent) {
+        postEndSent = true;
+        socket.SendStr("\r\n.\r\n");
+    }
+}
+
+void NntpClient::Impl::postDataSent(std::uint16_t error)
+{
+    if (error == 0) {
+        postBlock();
+        return;
+    }
+    lastResponse = "441 posting failed";
+    postFinalReply();
+}
+
+void NntpClient::Impl::postFinalReply()
+{
+    socket.OnDataSent = nullptr;
+    finishOn(readStatus() == PostingDone);
+}
+
+const char* NntpClient::Impl::articleCommand(NntpRequest type)
+{
+    switch (type) {
+    case nntpArticleByNumber: case nntpArticleByID: return "ARTICLE";
+    case nntpBodyByID: case nntpBodyByNumber: return "BODY";
+    case nntpHeadByID: case nntpHeadByNumber: return "HEAD";
+    case nntpStatByID: case nntpStatByNumber: return "STAT";
+    default: throw NntpException("Internal error: Invalid Request Type");
+    }
+}
+
+void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argument, Stream* stream)
+{
+    const std::string command = articleCommand(type);
+    if (state != nntpReady)
+        throw NntpException("Not ready for " + command);
+    destination = stream;
+    articleNumber = -1;
+    articleId.clear();
+    start(type, command + argument, ArticleStatusReply);
+}
+
+void NntpClient::Impl::byNumber(NntpRequest type, std::int64_t number, Stream* stream)
+{
+    articleRequest(type, number > 0 ? " " + std::to_string(number) : std::string(), stream);
+}
+
+void NntpClient::Impl::byId(NntpRequest type, const std::string& id, Stream* stream)
+{
+    articleRequest(type, " <" + id + ">", stream);
+}
+
+void NntpClient::Impl::listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream)
+{
+    requireReady(notReady);
+    destination = stream;
+    start(type, std::move(text), ArticleStatusReply);
+}
+
+std::string NntpClient::Impl::dateArgument(DateTime when, bool gmt, const std::string& distributions)
+{
+    std::string text = NntpDateTime::commandText(when);
+    if (gmt)
+        text += " GMT";
+    if (!distributions.empty())
+        text += " <" + distributions + ">";
+    return text;
+}
+
+std::string NntpClient::Impl::trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+} // namespace nimbra

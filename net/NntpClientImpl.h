@@ -1,0 +1,124 @@
+#pragma once
+
+#include "net/AsyncSocket.h"
+#include "net/NntpBlockReader.h"
+#include "net/NntpClient.h"
+#include "net/NntpReply.h"
+#include "platform/MessageWindow.h"
+
+#include <string>
+#include <vector>
+
+namespace nimbra {
+
+// The state of one NntpClient and the steps of its protocol engine. Private to the client:
+// only NntpClient.cpp and NntpClientImpl.cpp include this header.
+struct NntpClient::Impl {
+    static constexpr unsigned RequestDoneMessage = UserMessage + 1;
+    static constexpr std::size_t ReadSize = 64 * 1024;
+    static constexpr int PostBufferSize = 4096;
+
+    enum Handler {
+        NoHandler, GroupReply, QuitReply, ArticleStatusReply, DataLine, PostReply, PostFinalReply, DateReply,
+        ModeReaderReply, HeaderStatusReply, HeaderLine, UserReply, PassReply,
+    };
+
+    NntpClient& self;
+    MessageWindow window;
+    std::string host;
+    std::string port;
+    NntpState state = nntpNotConnected;
+    AsyncSocket socket;
+    std::string requestText;
+    NntpRequest requestType = nntpConnect;
+    bool requestDoneFlag = false;
+    bool postEndSent = false;
+    std::int32_t statusCode = 503;
+    char postBuffer[PostBufferSize];
+    std::vector<char> readBuffer = std::vector<char>(ReadSize);
+    NntpBlockReader reader;
+    std::string lastResponse;
+    std::string statusLineCopy;
+    std::int64_t articleEstimated = -1;
+    std::int64_t articleFirst = -1;
+    std::int64_t articleLast = -1;
+    std::int64_t articleNumber = -1;
+    std::uint64_t articleLimit = DefaultArticleLimit;
+    std::uint64_t headerLimit = DefaultHeaderLimit;
+    std::string articleId;
+    DateTime serverDate = 0;
+    Stream* destination = nullptr;
+    std::string userName;
+    std::string passWord;
+    Handler handler = NoHandler;
+    bool postingPermited = false;
+    bool cutting = false;  // lines are being handed out; a nested read waits for the outer one
+
+    explicit Impl(NntpClient& owner);
+    void changeState(NntpState newState);
+    void requireReady(const char* text) const;
+
+    // The single point through which every request ends.
+    void finish(std::uint16_t error, bool connectionLost = false);
+    void start(NntpRequest type, std::string text, Handler replyHandler);
+    void sendRequest();
+
+    // ---- connecting ----------------------------------------------------------------------
+
+    void lookupDone(std::uint16_t error);
+    void socketConnected(std::uint16_t error);
+    void banner(std::uint16_t error);
+    void socketClosed(std::uint16_t error);
+
+    // ---- receiving -----------------------------------------------------------------------
+
+    void dataAvailable(std::uint16_t error);
+
+    bool connected() const { return state != nntpNotConnected && requestType != nntpAbort; }
+
+    void cutLines(std::uint16_t error);
+
+    // Ends the pending request with the error and closes the connection in order.
+    void dropConnection(std::uint16_t error);
+
+    // raw points at the line in the reader, followed by its CR LF; it stays valid until the
+    // next read.
+    void dispatch(std::uint16_t error, const char* raw, int length);
+    void reply(const char* raw, int length);
+    std::int32_t readStatus();
+
+    // Finishes with 0 when the reply succeeded, else with its code.
+    void finishOn(bool success) { finish(success ? 0 : NntpReply::errorValue(statusCode)); }
+
+    void groupReply();
+    void articleStatusReply();
+
+    static bool selectsArticle(std::int32_t code) { return code >= ArticleFollows && code <= ArticleSelected; }
+
+    void openBlock(Handler lineHandler);
+    void headerStatusReply();
+
+    // A data line (or, for XHDR, a header line, which is not unstuffed).
+    void dataLine(const char* raw, int length, bool headerLine);
+    void userReply();
+    void dateReply();
+
+    // ---- posting -------------------------------------------------------------------------
+
+    void postReply();
+    void postBlock();
+    void postDataSent(std::uint16_t error);
+    void postFinalReply();
+
+    // ---- requests of the article family ----------------------------------------------------
+
+    static const char* articleCommand(NntpRequest type);
+    void articleRequest(NntpRequest type, const std::string& argument, Stream* stream);
+    void byNumber(NntpRequest type, std::int64_t number, Stream* stream);
+    void byId(NntpRequest type, const std::string& id, Stream* stream);
+    void listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream);
+    static std::string dateArgument(DateTime when, bool gmt, const std::string& distributions);
+    static std::string trimmed(const std::string& text);
+};
+
+} // namespace nimbra
