@@ -2,6 +2,7 @@
 
 #include "net/NntpDateTime.h"
 #include "net/SocketException.h"
+#include "platform/Log.h"
 #include "platform/Stream.h"
 
 namespace nimbra {
@@ -106,6 +107,9 @@ void NntpClient::Impl::socketClosed(std::uint16_t error)
 {
     socket.OnDataSent = nullptr;
     if (requestType != nntpAbort)
+        qCInfo(logProtocol, "the connection to %s:%s was closed (error %u)%s", host.c_str(), port.c_str(), error,
+               requestDoneFlag ? "" : " with a request pending");
+    if (requestType != nntpAbort)
         finish(error, true);
     if (self.OnSessionClosed)
         self.OnSessionClosed(self, error);
@@ -150,15 +154,22 @@ void NntpClient::Impl::cutLines(std::uint16_t error)
             dispatch(error, line.data(), static_cast<int>(line.size()));
             break;
         case NntpBlockReader::BlockSkipped:
+            qCWarning(logProtocol, "%s: the reply passed its size limit (%llu bytes, header %llu) and was skipped: %s",
+                      requestText.c_str(), static_cast<unsigned long long>(articleLimit),
+                      static_cast<unsigned long long>(headerLimit), statusLineCopy.c_str());
             if (!statusLineCopy.empty())
                 lastResponse = statusLineCopy;
             statusLineCopy.clear();
             finish(ReplyTooLarge);
             break;
         case NntpBlockReader::SkipOverrun:
+            qCWarning(logProtocol, "%s: the reply passed its size limit and does not end; closing the connection",
+                      requestText.c_str());
             dropConnection(ReplyTooLarge);
             return;
         case NntpBlockReader::LineTooLong:
+            qCWarning(logProtocol, "a status line of more than %llu bytes; closing the connection",
+                      static_cast<unsigned long long>(StatusLineLimit));
             dropConnection(UnreadableReply);
             return;
         }
@@ -224,9 +235,10 @@ void NntpClient::Impl::groupReply()
     articleEstimated = readable ? numbers[0] : 0;
     articleFirst = readable ? numbers[1] : 0;
     articleLast = readable ? numbers[2] : 0;
-    if (statusCode == GroupSelected && !readable)
+    if (statusCode == GroupSelected && !readable) {
+        qCWarning(logProtocol, "%s: unreadable numbers in the reply: %.200s", requestText.c_str(), lastResponse.c_str());
         finish(UnreadableReply);
-    else
+    } else
         finishOn(statusCode == GroupSelected);
 }
 
@@ -242,6 +254,8 @@ void NntpClient::Impl::articleStatusReply()
     const bool readable = NntpReply::readArticleNumber(lastResponse, pos, number);
     if (!readable && selectsArticle(statusCode)) {
         // A block may follow that could not be told from the next replies.
+        qCWarning(logProtocol, "%s: unreadable article number in the reply: %.200s", requestText.c_str(),
+                  lastResponse.c_str());
         if (statusCode == ArticleSelected)
             finish(UnreadableReply);
         else
