@@ -55,7 +55,8 @@ using DateTime = double;
 // lines after it could no longer be told from replies. A status line whose code is no usable
 // number (no digits, a sign, more than 16 bits) ends its request with 599 too. Connect raises
 // only "Already connected"; every other failure of a connect (empty host 10022, lookup
-// 11001, refused 10061, ...) arrives as OnRequestDone(nntpConnect, error).
+// 11001, refused 10061, closed by the server before its greeting 10053, ...) arrives as
+// OnRequestDone(nntpConnect, error), never with 0.
 //
 // Sizes: lines may be of any length. A data block of the article family (ARTICLE, BODY,
 // HEAD) may hold at most ArticleLimit() bytes (lines with their CR LF, after unstuffing),

@@ -106,6 +106,9 @@ void NntpClient::Impl::banner(std::uint16_t error)
 void NntpClient::Impl::socketClosed(std::uint16_t error)
 {
     socket.OnDataSent = nullptr;
+    // A close before the greeting is no connection: the connect must not end with 0.
+    if (state == nntpWaitingBanner && error == 0 && requestType != nntpAbort)
+        error = ClosedBeforeGreeting;
     if (requestType != nntpAbort)
         qCInfo(logProtocol, "the connection to %s:%s was closed (error %u)%s", host.c_str(), port.c_str(), error,
                requestDoneFlag ? "" : " with a request pending");

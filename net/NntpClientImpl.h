@@ -17,6 +17,7 @@ struct NntpClient::Impl {
     static constexpr unsigned RequestDoneMessage = UserMessage + 1;
     static constexpr std::size_t ReadSize = 64 * 1024;
     static constexpr int PostBufferSize = 4096;
+    static constexpr std::uint16_t ClosedBeforeGreeting = 10053;  // "Connection aborted"
 
     enum Handler {
         NoHandler, GroupReply, QuitReply, ArticleStatusReply, DataLine, PostReply, PostFinalReply, DateReply,

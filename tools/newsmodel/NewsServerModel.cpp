@@ -8,7 +8,7 @@ namespace nimbra::test {
 struct NewsServerModel::Session {
     std::string groupName;
     Group* group = nullptr;
-    std::int32_t current = 0;  // 0: no current article
+    std::int64_t current = 0;  // 0: no current article
     bool userSent = false;
     bool authenticated = false;
 };
@@ -42,11 +42,11 @@ std::pair<std::string, std::string> splitWord(const std::string& text)
     return {text.substr(begin, end - begin), rest == std::string::npos ? std::string() : text.substr(rest)};
 }
 
-bool parseNumber(const std::string& text, std::int32_t& number)
+bool parseNumber(const std::string& text, std::int64_t& number)
 {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit))
+    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), ::isdigit))
         return false;
-    number = std::stoi(text);
+    number = std::stoll(text);
     return true;
 }
 
@@ -78,7 +78,7 @@ std::string headerValue(const ModelArticle& article, const std::string& name, bo
 
 } // namespace
 
-ModelArticle NewsServerModel::article(std::int32_t number, const std::string& messageId, const std::string& subject,
+ModelArticle NewsServerModel::article(std::int64_t number, const std::string& messageId, const std::string& subject,
                                       int bodyLines, bool withLinesHeader)
 {
     ModelArticle a;
@@ -102,7 +102,7 @@ void NewsServerModel::addGroup(const std::string& name, std::vector<ModelArticle
     group.last = group.articles.empty() ? 0 : group.articles.rbegin()->first;
 }
 
-void NewsServerModel::setRange(const std::string& name, std::int32_t first, std::int32_t last)
+void NewsServerModel::setRange(const std::string& name, std::int64_t first, std::int64_t last)
 {
     groups_[name].first = first;
     groups_[name].last = last;
@@ -118,10 +118,14 @@ void NewsServerModel::setCredentials(const std::string& userName, const std::str
 
 void NewsServerModel::silentAtCommand(int command) { silentAt_ = command; }
 void NewsServerModel::closeAtCommand(int command) { closeAt_ = command; }
-void NewsServerModel::silentInsideArticle(std::int32_t number) { silentArticle_ = number; }
+void NewsServerModel::silentInsideArticle(std::int64_t number) { silentArticle_ = number; }
 void NewsServerModel::refuseConnections(int count) { refusals_ = count; }
+void NewsServerModel::closeBeforeGreeting(int count) { silentCloses_ = count; }
+void NewsServerModel::endlessArticle(std::int64_t number) { hostile_[number] = {Hostile::EndlessBody, 0}; }
+void NewsServerModel::endlessHeader(std::int64_t number) { hostile_[number] = {Hostile::EndlessHeader, 0}; }
+void NewsServerModel::dripArticle(std::int64_t number, int everyMs) { hostile_[number] = {Hostile::Drip, everyMs}; }
 
-bool NewsServerModel::takeFault(std::optional<int>& fault, int value)
+bool NewsServerModel::takeFault(std::optional<std::int64_t>& fault, std::int64_t value)
 {
     std::lock_guard lock(faultMutex_);
     if (!fault || *fault != value)
@@ -136,6 +140,10 @@ ServerGreeting NewsServerModel::greeting()
         connection.state = std::make_shared<Session>();
         {
             std::lock_guard lock(faultMutex_);
+            if (silentCloses_ > 0) {
+                --silentCloses_;
+                return {close()};
+            }
             if (refusals_ > 0) {
                 --refusals_;
                 return {send("502 Service temporarily unavailable"), close()};
@@ -241,7 +249,7 @@ const ModelArticle* NewsServerModel::find(const std::string& argument, Session& 
         refusal = "412 No newsgroup selected";
         return nullptr;
     }
-    std::int32_t number = session.current;
+    std::int64_t number = session.current;
     if (!argument.empty() && !parseNumber(argument, number)) {
         refusal = "501 Syntax error";
         return nullptr;
@@ -274,6 +282,9 @@ ServerScript NewsServerModel::stat(const std::string& argument, Session& session
     const std::vector<std::string> lines = articleLines(*a, kind != 3, kind != 2);
     const std::string status = codes[kind] + number + id + (kind == 1 ? " article" : kind == 2 ? " head" : " body");
     ++articlesSent_;
+    const auto hostile = hostile_.find(a->number);
+    if (hostile != hostile_.end() && kind != 0)
+        return hostileArticle(hostile->second, status, *a, kind);
     if (kind == 1 && takeFault(silentArticle_, a->number)) {
         std::vector<std::string> half(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
         std::string bytes = sendBlock(status, half).text;
@@ -290,6 +301,10 @@ ServerScript NewsServerModel::step(Session& session, bool forward)
     if (session.current == 0)
         return {send("420 Current article number is invalid")};
     const auto& articles = session.group->articles;
+    if (forward && sameNumberNext_) {
+        const ModelArticle& a = articles.at(session.current);
+        return {send("223 " + std::to_string(a.number) + " <" + a.messageId + "> retrieved")};
+    }
     if (forward) {
         const auto found = articles.upper_bound(session.current);
         if (found == articles.end())
@@ -321,7 +336,7 @@ ServerScript NewsServerModel::xhdr(const std::string& arguments, Session& sessio
         return {send("412 No newsgroup selected")};
     } else {
         const std::size_t dash = range.find('-');
-        std::int32_t low = 0, high = 0;
+        std::int64_t low = 0, high = 0;
         if (!parseNumber(range.substr(0, dash), low))
             return {send("501 Syntax error")};
         high = low;
@@ -349,6 +364,21 @@ ServerScript NewsServerModel::xhdr(const std::string& arguments, Session& sessio
             lines.push_back(prefix + value);
     }
     return {sendBlock("221 Header follows", lines)};
+}
+
+ServerScript NewsServerModel::hostileArticle(const Hostile& hostile, const std::string& status, const ModelArticle& article,
+                                             int kind)
+{
+    const bool head = kind != 3, body = kind != 2;
+    if (hostile.kind == Hostile::EndlessHeader && head)
+        return {send(status), repeat("X-Filler: a header that never ends", 0)};
+    if (hostile.kind == Hostile::EndlessHeader || !body)
+        return {sendBlock(status, articleLines(article, head, body))};
+    std::string start = sendBlock(status, articleLines(article, head, false)).text;
+    start.resize(start.size() - 3);  // without the terminating line
+    if (head)
+        start += "\r\n";  // the empty line after the header
+    return {sendRaw(start), repeat("a body line that comes with no end in sight", 0, hostile.ms)};
 }
 
 } // namespace nimbra::test

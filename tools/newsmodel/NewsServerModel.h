@@ -34,7 +34,7 @@ namespace nimbra::test {
 class FakeNewsServer;
 
 struct ModelArticle {
-    std::int32_t number = 0;
+    std::int64_t number = 0;
     std::string messageId;             // without angle brackets
     std::vector<std::string> headers;  // "Name: value", in order
     std::vector<std::string> body;     // lines, unstuffed
@@ -44,12 +44,12 @@ class NewsServerModel {
 public:
     // An article with From, Newsgroups, Subject, Message-ID and (when withLinesHeader) a
     // "Lines:" header giving bodyLines, and a body of that many short lines.
-    static ModelArticle article(std::int32_t number, const std::string& messageId, const std::string& subject,
+    static ModelArticle article(std::int64_t number, const std::string& messageId, const std::string& subject,
                                 int bodyLines, bool withLinesHeader = true);
 
     void addGroup(const std::string& name, std::vector<ModelArticle> articles);
     // Widens the numbers the group reports (the estimate stays the article count).
-    void setRange(const std::string& name, std::int32_t first, std::int32_t last);
+    void setRange(const std::string& name, std::int64_t first, std::int64_t last);
     // GROUP of this name answers the reply given (for example "480 Authentication required").
     void refuseGroup(const std::string& name, const std::string& reply);
     // Requires AUTHINFO before GROUP; a wrong pair answers 481.
@@ -60,8 +60,15 @@ public:
     // Faults, each played once. Commands are counted over all connections from 1.
     void silentAtCommand(int command);                // no answer; the connection stays open
     void closeAtCommand(int command);                 // the connection is closed instead
-    void silentInsideArticle(std::int32_t number);    // half the article, then silence
+    void silentInsideArticle(std::int64_t number);    // half the article, then silence
     void refuseConnections(int count);                // the next count greetings are "502" + close
+
+    // Hostile behaviours. The article ones are played every time the article is asked for.
+    void endlessArticle(std::int64_t number);         // its header, then body lines without end
+    void endlessHeader(std::int64_t number);          // header lines without end (a BODY is whole)
+    void dripArticle(std::int64_t number, int everyMs);  // its header, then one body line per everyMs, without end
+    void setSameNumberNext(bool same) { sameNumberNext_ = same; }  // NEXT answers the current article again
+    void closeBeforeGreeting(int count);              // the next count connections are closed at once
 
     // A FakeNewsServer serving the model (defined with the test fixtures; tests only).
     std::unique_ptr<FakeNewsServer> start();
@@ -76,19 +83,25 @@ public:
 
 private:
     struct Group {
-        std::map<std::int32_t, ModelArticle> articles;
-        std::int32_t first = 0;
-        std::int32_t last = 0;
+        std::map<std::int64_t, ModelArticle> articles;
+        std::int64_t first = 0;
+        std::int64_t last = 0;
         std::optional<std::string> refusal;
     };
     struct Session;
+    struct Hostile {
+        enum Kind { EndlessBody, EndlessHeader, Drip } kind = EndlessBody;
+        int ms = 0;
+    };
 
     ServerScript group(const std::string& name, Session& session);
     ServerScript stat(const std::string& argument, Session& session, int kind);
     ServerScript step(Session& session, bool forward);
     ServerScript xhdr(const std::string& arguments, Session& session);
     const ModelArticle* find(const std::string& argument, Session& session, std::string& refusal);
-    bool takeFault(std::optional<int>& fault, int value);
+    bool takeFault(std::optional<std::int64_t>& fault, std::int64_t value);
+    ServerScript hostileArticle(const Hostile& hostile, const std::string& status, const ModelArticle& article,
+                                int kind);
 
     std::map<std::string, Group> groups_;
     std::string greeting_ = "200 news.model ready, posting allowed";
@@ -96,8 +109,11 @@ private:
     bool metadataLines_ = true;
 
     std::mutex faultMutex_;
-    std::optional<int> silentAt_, closeAt_, silentArticle_;
+    std::optional<std::int64_t> silentAt_, closeAt_, silentArticle_;
     int refusals_ = 0;
+    int silentCloses_ = 0;
+    std::map<std::int64_t, Hostile> hostile_;
+    bool sameNumberNext_ = false;
     std::atomic<int> commands_{0};
     std::atomic<int> articlesSent_{0};
 };
