@@ -1,15 +1,49 @@
 #include "net/NntpClient.h"
 
 #include "net/NntpClientImpl.h"
+#include "net/NntpCommand.h"
 #include "net/SocketException.h"
 
 namespace nimbra {
+
+// ---- starting requests of the article family and listings (steps of the engine) ----------
+
+void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argument, Stream* stream)
+{
+    const std::string command = NntpCommand::articleWord(type);
+    if (state != nntpReady)
+        throw NntpException("Not ready for " + command);
+    destination = stream;
+    articleNumber = -1;
+    articleId.clear();
+    start(type, command + argument, ArticleStatusReply);
+}
+
+void NntpClient::Impl::byNumber(NntpRequest type, std::int64_t number, Stream* stream)
+{
+    articleRequest(type, number > 0 ? " " + std::to_string(number) : std::string(), stream);
+}
+
+void NntpClient::Impl::byId(NntpRequest type, const std::string& id, Stream* stream)
+{
+    articleRequest(type, " <" + id + ">", stream);
+}
+
+void NntpClient::Impl::listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream)
+{
+    requireReady(notReady);
+    destination = stream;
+    start(type, std::move(text), ArticleStatusReply);
+}
 
 NntpClient::NntpClient() : d(std::make_unique<Impl>(*this)) {}
 
 NntpClient::~NntpClient() = default;
 
 AsyncSocket& NntpClient::Socket() { return d->socket; }
+const NntpCapabilities& NntpClient::ServerCapabilities() const { return d->capabilities; }
+const OverviewFormat& NntpClient::ServerOverviewFormat() const { return d->overviewFormat; }
+const OverviewLine& NntpClient::Overview() const { return d->overview; }
 NntpState NntpClient::State() const { return d->state; }
 const std::string& NntpClient::Host() const { return d->host; }
 void NntpClient::SetHost(const std::string& host) { d->host = host; }
@@ -51,6 +85,9 @@ void NntpClient::Connect()
     d->requestDoneFlag = false;
     d->reader.clear();
     d->requestText.clear();
+    d->capabilities.reset();
+    d->overviewFormat.reset();
+    d->overviewFormatKnown = false;
     d->articleNumber = d->articleFirst = d->articleLast = d->articleEstimated = -1;
     d->articleId.clear();
     d->changeState(nntpDnsLookup);
@@ -84,7 +121,7 @@ void NntpClient::Quit()
 void NntpClient::Group(const std::string& name)
 {
     d->requireReady("Not ready for GROUP");
-    d->start(nntpGroup, "GROUP " + Impl::trimmed(name), Impl::GroupReply);
+    d->start(nntpGroup, "GROUP " + NntpCommand::trimmed(name), Impl::GroupReply);
 }
 
 void NntpClient::ArticleByNumber(std::int64_t number, Stream* destination)
@@ -151,7 +188,7 @@ void NntpClient::ListOverViewFmt(Stream* destination)
 void NntpClient::NewGroups(DateTime when, bool gmt, const std::string& distributions, Stream* destination)
 {
     d->listingRequest(nntpNewGroups, "Not ready for NEWGROUPS",
-                      "NEWGROUPS " + Impl::dateArgument(when, gmt, distributions), destination);
+                      "NEWGROUPS " + NntpCommand::dateArgument(when, gmt, distributions), destination);
 }
 
 void NntpClient::NewNews(DateTime when, bool gmt, const std::string& newsgroups, const std::string& distributions,
@@ -159,7 +196,7 @@ void NntpClient::NewNews(DateTime when, bool gmt, const std::string& newsgroups,
 {
     d->listingRequest(nntpNewNews, "Not ready for NEWNEWS",
                       "NEWNEWS " + (newsgroups.empty() ? std::string("*") : newsgroups) + " "
-                          + Impl::dateArgument(when, gmt, distributions),
+                          + NntpCommand::dateArgument(when, gmt, distributions),
                       destination);
 }
 
@@ -198,6 +235,23 @@ void NntpClient::XHdr(Stream* destination, const std::string& header, const std:
     d->requireReady("Not ready for XHDR");
     d->destination = destination;
     d->start(nntpXHdr, "XHDR " + header + (range.empty() ? std::string() : " " + range), Impl::HeaderStatusReply);
+}
+
+void NntpClient::Capabilities()
+{
+    d->requireReady("Not ready for CAPABILITIES");
+    d->modeReaderAsked = false;
+    d->start(nntpCapabilities, "CAPABILITIES", Impl::CapabilitiesReply);
+}
+
+void NntpClient::Over(std::int64_t first, std::int64_t last)
+{
+    d->requireReady(d->capabilities.over() ? "Not ready for OVER" : "Not ready for XOVER");
+    d->overCommand = (d->capabilities.over() ? "OVER " : "XOVER ") + NntpCommand::range(first, last);
+    if (d->overviewFormatKnown)
+        d->start(nntpOver, d->overCommand, Impl::OverReply);
+    else
+        d->start(nntpOver, "LIST OVERVIEW.FMT", Impl::FormatReply);
 }
 
 } // namespace nimbra

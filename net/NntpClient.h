@@ -13,7 +13,10 @@ namespace nimbra {
 
 class AsyncSocket;
 class MessageWindow;
+class NntpCapabilities;
+class OverviewFormat;
 class Stream;
+struct OverviewLine;
 
 enum NntpState {
     nntpNotConnected = 0,
@@ -29,6 +32,8 @@ enum NntpRequest {
     nntpHeadByNumber, nntpStatByID, nntpStatByNumber, nntpNext, nntpLast, nntpQuit, nntpAbort,
     nntpXOver, nntpListOverViewFmt, nntpDate, nntpAuthenticate, nntpModeReader,
     nntpXHdr = 24,
+    // Beyond the classic set.
+    nntpCapabilities = 25, nntpOver = 26,
 };
 
 // Raised by an operation called in the wrong state; nothing was sent and nothing changed.
@@ -144,6 +149,24 @@ public:
     void NewNews(DateTime when, bool gmt, const std::string& newsgroups, const std::string& distributions,
                  Stream* destination);
 
+    // CAPABILITIES (RFC 3977 5.2). When the server lists MODE-READER and not READER, MODE
+    // READER and CAPABILITIES again follow as part of this one request. Ends with 0 once a
+    // list was read (ServerCapabilities().known()); otherwise with the refusal's code (500 from
+    // a server that does not know the command, or the code refusing MODE READER) and the
+    // capabilities all false. Learned anew on every connection.
+    void Capabilities();
+    const NntpCapabilities& ServerCapabilities() const;
+    // The overview of articles first..last: OVER when the server listed it, else XOVER. The
+    // first time on a connection LIST OVERVIEW.FMT is asked first (a refusal means the
+    // standard seven fields). Each overview line fires OnOverviewLine with Overview() parsed
+    // and LastResponse() the line (unstuffed); a line whose article number cannot be read is
+    // skipped with a log line. Ends with 0 after the block, else with the refusal's code (423
+    // for an empty range, 412, 500 when the server knows neither command, ...).
+    void Over(std::int64_t first, std::int64_t last);
+    const OverviewFormat& ServerOverviewFormat() const;
+    // The overview line of the current OnOverviewLine; its views are valid inside the event.
+    const OverviewLine& Overview() const;
+
     // Events.
     ErrorEvent OnSessionConnected;
     ErrorEvent OnSessionClosed;
@@ -157,6 +180,7 @@ public:
     NotifyEvent OnXHdrEnd;
     NotifyEvent OnXHdrLine;
     NotifyEvent OnStateChange;
+    NotifyEvent OnOverviewLine;
 
 private:
     struct Impl;

@@ -1,6 +1,6 @@
 #include "net/NntpClientImpl.h"
 
-#include "net/NntpDateTime.h"
+#include "net/NntpCommand.h"
 #include "net/SocketException.h"
 #include "platform/Log.h"
 #include "platform/Stream.h"
@@ -216,6 +216,13 @@ void NntpClient::Impl::reply(const char* raw, int length)
     case ModeReaderReply: finishOn(readStatus() == PostingAllowed || statusCode == NoPosting); break;
     case UserReply: userReply(); break;
     case PassReply: finishOn(readStatus() == AuthAccepted); break;
+    case CapabilitiesReply: capabilitiesReply(); break;
+    case CapabilityLine: capabilityLine(raw, length); break;
+    case CapabilitiesModeReaderReply: capabilitiesModeReaderReply(); break;
+    case FormatReply: formatReply(); break;
+    case FormatLine: formatLine(raw, length); break;
+    case OverReply: overReply(); break;
+    case OverLine: overLine(raw, length); break;
     case NoHandler: break;
     }
 }
@@ -326,10 +333,115 @@ void NntpClient::Impl::userReply()
         finish(NntpReply::errorValue(statusCode));
         return;
     }
-    requestText = "AUTHINFO PASS " + passWord;
+    sendNext("AUTHINFO PASS " + passWord, PassReply);
+}
+
+void NntpClient::Impl::sendNext(std::string text, Handler replyHandler)
+{
+    reader.endBlock();
+    requestText = std::move(text);
     requestDoneFlag = false;
-    handler = PassReply;
+    handler = replyHandler;
     sendRequest();
+}
+
+bool NntpClient::Impl::blockEnds(const char* raw, int length)
+{
+    if (length != 1 || raw[0] != '.')
+        return false;
+    if (!statusLineCopy.empty())
+        lastResponse = statusLineCopy;
+    statusLineCopy.clear();
+    reader.endBlock();
+    return true;
+}
+
+// ---- capabilities and overview ------------------------------------------------------------
+
+void NntpClient::Impl::capabilitiesReply()
+{
+    if (readStatus() != CapabilitiesFollow) {
+        capabilities.reset();
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    capabilities.reset();
+    openBlock(CapabilityLine);
+}
+
+void NntpClient::Impl::capabilityLine(const char* raw, int length)
+{
+    if (!blockEnds(raw, length)) {
+        capabilities.addLine(std::string_view(raw, static_cast<std::size_t>(length)));
+        return;
+    }
+    capabilities.setKnown();
+    // A server in transit mode lists MODE-READER; its reading commands come after MODE READER.
+    if (capabilities.modeReader() && !capabilities.reader() && !modeReaderAsked) {
+        modeReaderAsked = true;
+        sendNext("MODE READER", CapabilitiesModeReaderReply);
+        return;
+    }
+    qCInfo(logProtocol, "capabilities of %s: over %d, hdr %d, compress deflate %d, reader %d", host.c_str(),
+           capabilities.over(), capabilities.hdr(), capabilities.compressDeflate(), capabilities.reader());
+    finish(0);
+}
+
+void NntpClient::Impl::capabilitiesModeReaderReply()
+{
+    capabilities.reset();
+    if (readStatus() != PostingAllowed && statusCode != NoPosting) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    sendNext("CAPABILITIES", CapabilitiesReply);
+}
+
+void NntpClient::Impl::formatReply()
+{
+    overviewFormat.reset();
+    if (readStatus() == ListFollows) {
+        openBlock(FormatLine);
+        return;
+    }
+    overviewFormatKnown = true;  // the standard fields
+    sendNext(overCommand, OverReply);
+}
+
+void NntpClient::Impl::formatLine(const char* raw, int length)
+{
+    if (!blockEnds(raw, length)) {
+        overviewFormat.addLine(std::string_view(raw, static_cast<std::size_t>(length)));
+        return;
+    }
+    overviewFormatKnown = true;
+    sendNext(overCommand, OverReply);
+}
+
+void NntpClient::Impl::overReply()
+{
+    if (readStatus() != OverviewFollows) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    openBlock(OverLine);
+}
+
+void NntpClient::Impl::overLine(const char* raw, int length)
+{
+    if (blockEnds(raw, length)) {
+        finish(0);
+        return;
+    }
+    if (length >= 2 && raw[0] == '.' && raw[1] == '.')
+        lastResponse.erase(0, 1);
+    if (!overviewFormat.parse(lastResponse, overview)) {
+        qCWarning(logProtocol, "%s: an overview line without a readable article number skipped: %.200s",
+                  requestText.c_str(), lastResponse.c_str());
+        return;
+    }
+    if (self.OnOverviewLine)
+        self.OnOverviewLine(self);
 }
 
 void NntpClient::Impl::dateReply()
@@ -341,7 +453,7 @@ void NntpClient::Impl::dateReply()
         return;
     }
     double when = 0;
-    if (NntpReply::readDate(trimmed(lastResponse.substr(pos)), when))
+    if (NntpReply::readDate(NntpCommand::trimmed(lastResponse.substr(pos)), when))
         serverDate = when;
     finish(0);
 }
@@ -384,61 +496,5 @@ void NntpClient::Impl::postFinalReply()
     finishOn(readStatus() == PostingDone);
 }
 
-const char* NntpClient::Impl::articleCommand(NntpRequest type)
-{
-    switch (type) {
-    case nntpArticleByNumber: case nntpArticleByID: return "ARTICLE";
-    case nntpBodyByID: case nntpBodyByNumber: return "BODY";
-    case nntpHeadByID: case nntpHeadByNumber: return "HEAD";
-    case nntpStatByID: case nntpStatByNumber: return "STAT";
-    default: throw NntpException("Internal error: Invalid Request Type");
-    }
-}
-
-void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argument, Stream* stream)
-{
-    const std::string command = articleCommand(type);
-    if (state != nntpReady)
-        throw NntpException("Not ready for " + command);
-    destination = stream;
-    articleNumber = -1;
-    articleId.clear();
-    start(type, command + argument, ArticleStatusReply);
-}
-
-void NntpClient::Impl::byNumber(NntpRequest type, std::int64_t number, Stream* stream)
-{
-    articleRequest(type, number > 0 ? " " + std::to_string(number) : std::string(), stream);
-}
-
-void NntpClient::Impl::byId(NntpRequest type, const std::string& id, Stream* stream)
-{
-    articleRequest(type, " <" + id + ">", stream);
-}
-
-void NntpClient::Impl::listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream)
-{
-    requireReady(notReady);
-    destination = stream;
-    start(type, std::move(text), ArticleStatusReply);
-}
-
-std::string NntpClient::Impl::dateArgument(DateTime when, bool gmt, const std::string& distributions)
-{
-    std::string text = NntpDateTime::commandText(when);
-    if (gmt)
-        text += " GMT";
-    if (!distributions.empty())
-        text += " <" + distributions + ">";
-    return text;
-}
-
-std::string NntpClient::Impl::trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 } // namespace nimbra

@@ -2,8 +2,10 @@
 
 #include "net/AsyncSocket.h"
 #include "net/NntpBlockReader.h"
+#include "net/NntpCapabilities.h"
 #include "net/NntpClient.h"
 #include "net/NntpReply.h"
+#include "net/OverviewFormat.h"
 #include "platform/MessageWindow.h"
 
 #include <string>
@@ -22,6 +24,7 @@ struct NntpClient::Impl {
     enum Handler {
         NoHandler, GroupReply, QuitReply, ArticleStatusReply, DataLine, PostReply, PostFinalReply, DateReply,
         ModeReaderReply, HeaderStatusReply, HeaderLine, UserReply, PassReply,
+        CapabilitiesReply, CapabilityLine, CapabilitiesModeReaderReply, FormatReply, FormatLine, OverReply, OverLine,
     };
 
     NntpClient& self;
@@ -53,6 +56,12 @@ struct NntpClient::Impl {
     std::string passWord;
     Handler handler = NoHandler;
     bool postingPermited = false;
+    NntpCapabilities capabilities;
+    OverviewFormat overviewFormat;
+    bool overviewFormatKnown = false;  // on this connection
+    bool modeReaderAsked = false;      // by the Capabilities request under way, which asks once
+    OverviewLine overview;
+    std::string overCommand;  // the OVER or XOVER line waiting for the format
     bool cutting = false;  // lines are being handed out; a nested read waits for the outer one
 
     explicit Impl(NntpClient& owner);
@@ -103,6 +112,17 @@ struct NntpClient::Impl {
     void dataLine(const char* raw, int length, bool headerLine);
     void userReply();
     void dateReply();
+    // Sends the next command of a request made of several.
+    void sendNext(std::string text, Handler replyHandler);
+    // A block that ends at "." with a handler of its own; true at the end, the block closed.
+    bool blockEnds(const char* raw, int length);
+    void capabilitiesReply();
+    void capabilityLine(const char* raw, int length);
+    void capabilitiesModeReaderReply();
+    void formatReply();
+    void formatLine(const char* raw, int length);
+    void overReply();
+    void overLine(const char* raw, int length);
 
     // ---- posting -------------------------------------------------------------------------
 
@@ -113,13 +133,10 @@ struct NntpClient::Impl {
 
     // ---- requests of the article family ----------------------------------------------------
 
-    static const char* articleCommand(NntpRequest type);
     void articleRequest(NntpRequest type, const std::string& argument, Stream* stream);
     void byNumber(NntpRequest type, std::int64_t number, Stream* stream);
     void byId(NntpRequest type, const std::string& id, Stream* stream);
     void listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream);
-    static std::string dateArgument(DateTime when, bool gmt, const std::string& distributions);
-    static std::string trimmed(const std::string& text);
 };
 
 } // namespace nimbra

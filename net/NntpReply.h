@@ -9,6 +9,7 @@ namespace nimbra {
 // Reply codes the client itself acts on.
 enum NntpReplyCode {
     HelpFollows = 100,
+    CapabilitiesFollow = 101,
     DateFollows = 111,
     PostingAllowed = 200,
     NoPosting = 201,
