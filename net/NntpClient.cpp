@@ -3,6 +3,8 @@
 #include "net/NntpClientImpl.h"
 #include "net/NntpCommand.h"
 #include "net/SocketException.h"
+#include "platform/Log.h"
+#include "platform/Stream.h"
 
 namespace nimbra {
 
@@ -11,12 +13,43 @@ namespace nimbra {
 void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argument, Stream* stream)
 {
     const std::string command = NntpCommand::articleWord(type);
+    if (canPipeline()) {
+        inFlight.push_back({type, command + argument, stream});
+        try {
+            socket.SendStr(command + argument + "\r\n");
+        } catch (const SocketException& e) {
+            // The connection is going; its close ends this request with the others.
+            qCWarning(logProtocol, "%s could not be sent: %s", inFlight.back().text.c_str(), e.what());
+        }
+        return;
+    }
     if (state != nntpReady)
         throw NntpException("Not ready for " + command);
     destination = stream;
     articleNumber = -1;
     articleId.clear();
     start(type, command + argument, ArticleStatusReply);
+}
+
+bool NntpClient::Impl::canPipeline() const
+{
+    const bool articleFamily = requestType >= nntpArticleByNumber && requestType <= nntpStatByNumber;
+    return state == nntpWaitingResponse && articleFamily && !requestDoneFlag
+           && static_cast<int>(inFlight.size()) + 1 < pipelineWindow;
+}
+
+void NntpClient::Impl::takeNextInFlight()
+{
+    InFlight next = std::move(inFlight.front());
+    inFlight.pop_front();
+    requestType = next.type;
+    requestText = std::move(next.text);
+    destination = next.destination;
+    requestDoneFlag = false;
+    handler = ArticleStatusReply;
+    articleNumber = -1;
+    articleId.clear();
+    statusLineCopy.clear();
 }
 
 void NntpClient::Impl::byNumber(NntpRequest type, std::int64_t number, Stream* stream)
@@ -34,6 +67,46 @@ void NntpClient::Impl::listingRequest(NntpRequest type, const char* notReady, st
     requireReady(notReady);
     destination = stream;
     start(type, std::move(text), ArticleStatusReply);
+}
+
+// ---- posting ----------------------------------------------------------------------------
+
+void NntpClient::Impl::postReply()
+{
+    if (readStatus() != SendArticle) {
+        finish(NntpReply::errorValue(statusCode));
+        return;
+    }
+    handler = PostFinalReply;
+    socket.OnDataSent = [this](CustomAsyncSocket&, std::uint16_t error) { postDataSent(error); };
+    postBlock();
+}
+
+void NntpClient::Impl::postBlock()
+{
+    const std::size_t count = destination ? destination->read(postBuffer, sizeof postBuffer) : 0;
+    if (count > 0) {
+        socket.Send(postBuffer, static_cast<int>(count));
+    } else if (!postEndSent) {
+        postEndSent = true;
+        socket.SendStr("\r\n.\r\n");
+    }
+}
+
+void NntpClient::Impl::postDataSent(std::uint16_t error)
+{
+    if (error == 0) {
+        postBlock();
+        return;
+    }
+    lastResponse = "441 posting failed";
+    postFinalReply();
+}
+
+void NntpClient::Impl::postFinalReply()
+{
+    socket.OnDataSent = nullptr;
+    finishOn(readStatus() == PostingDone);
 }
 
 NntpClient::NntpClient() : d(std::make_unique<Impl>(*this)) {}
@@ -61,6 +134,12 @@ std::int64_t NntpClient::ArticleFirst() const { return d->articleFirst; }
 std::int64_t NntpClient::ArticleLast() const { return d->articleLast; }
 std::int64_t NntpClient::ArticleNumber() const { return d->articleNumber; }
 void NntpClient::SetArticleNumber(std::int64_t number) { d->articleNumber = number; }
+int NntpClient::PipelineWindow() const { return d->pipelineWindow; }
+void NntpClient::SetPipelineWindow(int requests) { d->pipelineWindow = requests < 1 ? 1 : requests; }
+int NntpClient::RequestsInFlight() const
+{
+    return static_cast<int>(d->inFlight.size()) + (d->state == nntpWaitingResponse ? 1 : 0);
+}
 std::uint64_t NntpClient::ArticleLimit() const { return d->articleLimit; }
 void NntpClient::SetArticleLimit(std::uint64_t bytes)
 {
@@ -84,6 +163,7 @@ void NntpClient::Connect()
     d->requestType = nntpConnect;
     d->requestDoneFlag = false;
     d->reader.clear();
+    d->inFlight.clear();
     d->requestText.clear();
     d->capabilities.reset();
     d->overviewFormat.reset();
@@ -102,6 +182,7 @@ void NntpClient::Connect()
 
 void NntpClient::Abort()
 {
+    d->inFlight.clear();
     d->requestType = nntpAbort;
     d->socket.OnDataSent = nullptr;
     d->socket.Close();

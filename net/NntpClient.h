@@ -114,6 +114,19 @@ public:
     static constexpr std::uint64_t DefaultArticleLimit = 64ull << 20;
     static constexpr std::uint64_t DefaultHeaderLimit = 1ull << 20;
     static constexpr std::uint64_t StatusLineLimit = 64ull << 10;
+    // Pipelining (RFC 3977 3.5): with a window above 1, requests of the article family
+    // (ARTICLE, BODY, HEAD, STAT by number or id) may be started while another of them is
+    // under way, up to window requests in flight; each is sent at once. Replies are read in
+    // the order sent and OnRequestDone fires once per request, in that order. The properties
+    // (ArticleNumber, LastResponse, ...) follow the reply being read, so a request's own
+    // values are those seen in its OnMessageBegin / OnMessageEnd, or at its OnRequestDone
+    // only when nothing is in flight behind it. When the connection closes, the request being
+    // read ends as any request does and every one behind it ends with 10053; Abort drops
+    // them all and reports only itself. The default window of 1 is the classic behaviour.
+    int PipelineWindow() const;
+    void SetPipelineWindow(int requests);
+    // Requests started and not yet finished (0 when idle).
+    int RequestsInFlight() const;
     std::uint64_t ArticleLimit() const;
     void SetArticleLimit(std::uint64_t bytes);
     std::uint64_t HeaderLimit() const;

@@ -41,7 +41,16 @@ void NntpClient::Impl::finish(std::uint16_t error, bool connectionLost)
     requestDoneFlag = true;
     handler = NoHandler;
     reader.endBlock();
-    changeState(socket.State() == wsConnected && !connectionLost ? nntpReady : nntpNotConnected);
+    const bool up = socket.State() == wsConnected && !connectionLost;
+    if (up && !inFlight.empty()) {
+        takeNextInFlight();
+        return;
+    }
+    // Requests sent behind this one will get no reply on this connection.
+    for (const InFlight& request : inFlight)
+        window.post(RequestDoneMessage, static_cast<std::uintptr_t>(request.type), ClosedBeforeReply);
+    inFlight.clear();
+    changeState(up ? nntpReady : nntpNotConnected);
 }
 
 void NntpClient::Impl::start(NntpRequest type, std::string text, Handler replyHandler)
@@ -457,44 +466,5 @@ void NntpClient::Impl::dateReply()
         serverDate = when;
     finish(0);
 }
-
-void NntpClient::Impl::postReply()
-{
-    if (readStatus() != SendArticle) {
-        finish(NntpReply::errorValue(statusCode));
-        return;
-    }
-    handler = PostFinalReply;
-    socket.OnDataSent = [this](CustomAsyncSocket&, std::uint16_t error) { postDataSent(error); };
-    postBlock();
-}
-
-void NntpClient::Impl::postBlock()
-{
-    const std::size_t count = destination ? destination->read(postBuffer, sizeof postBuffer) : 0;
-    if (count > 0) {
-        socket.Send(postBuffer, static_cast<int>(count));
-    } else if (!postEndSent) {
-        postEndSent = true;
-        socket.SendStr("\r\n.\r\n");
-    }
-}
-
-void NntpClient::Impl::postDataSent(std::uint16_t error)
-{
-    if (error == 0) {
-        postBlock();
-        return;
-    }
-    lastResponse = "441 posting failed";
-    postFinalReply();
-}
-
-void NntpClient::Impl::postFinalReply()
-{
-    socket.OnDataSent = nullptr;
-    finishOn(readStatus() == PostingDone);
-}
-
 
 } // namespace nimbra

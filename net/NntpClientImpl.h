@@ -8,6 +8,7 @@
 #include "net/OverviewFormat.h"
 #include "platform/MessageWindow.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct NntpClient::Impl {
     static constexpr std::size_t ReadSize = 64 * 1024;
     static constexpr int PostBufferSize = 4096;
     static constexpr std::uint16_t ClosedBeforeGreeting = 10053;  // "Connection aborted"
+    static constexpr std::uint16_t ClosedBeforeReply = 10053;
 
     enum Handler {
         NoHandler, GroupReply, QuitReply, ArticleStatusReply, DataLine, PostReply, PostFinalReply, DateReply,
@@ -62,6 +64,14 @@ struct NntpClient::Impl {
     bool modeReaderAsked = false;      // by the Capabilities request under way, which asks once
     OverviewLine overview;
     std::string overCommand;  // the OVER or XOVER line waiting for the format
+    // Requests sent behind the current one, waiting for their replies, oldest first.
+    struct InFlight {
+        NntpRequest type;
+        std::string text;
+        Stream* destination;
+    };
+    std::deque<InFlight> inFlight;
+    int pipelineWindow = 1;
     bool cutting = false;  // lines are being handed out; a nested read waits for the outer one
 
     explicit Impl(NntpClient& owner);
@@ -134,6 +144,10 @@ struct NntpClient::Impl {
     // ---- requests of the article family ----------------------------------------------------
 
     void articleRequest(NntpRequest type, const std::string& argument, Stream* stream);
+    // True when another request of the article family may be sent behind the current one.
+    bool canPipeline() const;
+    // Makes the oldest request in flight the current one: its reply is the next to come.
+    void takeNextInFlight();
     void byNumber(NntpRequest type, std::int64_t number, Stream* stream);
     void byId(NntpRequest type, const std::string& id, Stream* stream);
     void listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream);

@@ -1,0 +1,108 @@
+// Several requests of the article family in flight on one connection: the scripted server
+// reads every command before it answers, so the transcript proves they were all sent at once.
+#include "tests/net/NntpHarness.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/FakeNewsServer.h"
+
+#include <gtest/gtest.h>
+
+namespace nimbra::test {
+namespace {
+
+using Events = std::vector<std::string>;
+
+TEST(NntpPipeline, RepliesAreReadInTheOrderSentOneDoneEach)
+{
+    FakeNewsServer server({
+        send("200 ready"),
+        expect("ARTICLE 1"), expect("STAT 2"), expect("BODY <three@x>"),
+        sendRaw(sendBlock("220 1 <one@x>", {"Subject: one", "", "first"}).text + "430 no such article\r\n"
+                + sendBlock("222 0 <three@x>", {"third"}).text),
+        expect("ARTICLE 4"), send("423 no such number"),
+    });
+    NntpHarness h(server.portText());
+    h.client.SetPipelineWindow(3);
+    ASSERT_TRUE(h.connect());
+    h.take();
+    MemoryStream one, three;
+    h.call([&] { h.client.ArticleByNumber(1, &one); });
+    h.call([&] { h.client.StatByNumber(2); });
+    h.call([&] { h.client.BodyByID("three@x", &three); });
+    EXPECT_EQ(h.client.RequestsInFlight(), 3);
+    EXPECT_THROW(h.client.ArticleByNumber(4, nullptr), NntpException);  // the window is full
+    ASSERT_TRUE(h.waitForDone(3));
+    EXPECT_EQ(h.take(), (Events{"begin 220 1 <one@x>", "line Subject: one", "line ", "line first", "end 220 1 <one@x>",
+                                "begin 222 0 <three@x>", "line third", "end 222 0 <three@x>",
+                                "done 7 0", "done 14 430", "done 9 0"}));
+    EXPECT_EQ(one.data(), "Subject: one\r\n\r\nfirst\r\n");
+    EXPECT_EQ(three.data(), "third\r\n");
+    EXPECT_EQ(h.client.RequestsInFlight(), 0);
+    EXPECT_EQ(h.client.State(), nntpReady);
+    h.call([&] { h.client.ArticleByNumber(4, nullptr); });
+    ASSERT_TRUE(h.waitForNextDone());
+    EXPECT_EQ(h.lastError, 423);
+    server.verify();
+}
+
+TEST(NntpPipeline, OnlyTheArticleFamilyAndOnlyWithAWindow)
+{
+    FakeNewsServer server({send("200 ready"), expect("ARTICLE 1"), silence(200), sendBlock("220 1 <a@x>", {"a"}),
+                           expect("GROUP g"), silence(200), send("211 1 1 1 g")});
+    NntpHarness h(server.portText());
+    ASSERT_TRUE(h.connect());
+    h.call([&] { h.client.ArticleByNumber(1, nullptr); });
+    EXPECT_THROW(h.client.ArticleByNumber(2, nullptr), NntpException);  // window 1: the classic rule
+    ASSERT_TRUE(h.waitForNextDone());
+    h.client.SetPipelineWindow(16);
+    h.call([&] { h.client.Group("g"); });
+    EXPECT_THROW(h.client.ArticleByNumber(1, nullptr), NntpException);  // nothing rides behind a GROUP
+    ASSERT_TRUE(h.waitForNextDone());
+    server.verify();
+}
+
+TEST(NntpPipeline, CloseEndsTheCurrentRequestAndEveryOneBehindIt)
+{
+    FakeNewsServer server({
+        send("200 ready"),
+        expect("ARTICLE 1"), expect("ARTICLE 2"), expect("ARTICLE 3"),
+        sendBlock("220 1 <one@x>", {"one"}), sendRaw("220 2 <two@x>\r\nhalf\r\n"), close(),
+    });
+    NntpHarness h(server.portText());
+    h.client.SetPipelineWindow(4);
+    ASSERT_TRUE(h.connect());
+    h.take();
+    for (int number = 1; number <= 3; ++number)
+        h.call([&] { h.client.ArticleByNumber(number, &h.stream); });
+    ASSERT_TRUE(h.waitForDone(3));
+    pumpFor(50);
+    Events done;
+    for (const std::string& event : h.take())
+        if (event.rfind("done", 0) == 0 || event.rfind("closed", 0) == 0)
+            done.push_back(event);
+    // The first reply may be read before the close or with it; the order of the ends is fixed.
+    std::erase(done, "closed 0");
+    EXPECT_EQ(done, (Events{"done 7 0", "done 7 0", "done 7 10053"}));
+    EXPECT_EQ(h.stream.data(), "one\r\nhalf\r\n");
+    EXPECT_EQ(h.client.State(), nntpNotConnected);
+    server.verify();
+}
+
+TEST(NntpPipeline, AbortDropsEveryRequestInFlightAndReportsOnlyItself)
+{
+    FakeNewsServer server({send("200 ready"), expect("ARTICLE 1"), expect("ARTICLE 2"), expectClose()});
+    NntpHarness h(server.portText());
+    h.client.SetPipelineWindow(2);
+    ASSERT_TRUE(h.connect());
+    h.take();
+    h.call([&] { h.client.ArticleByNumber(1, nullptr); });
+    h.call([&] { h.client.ArticleByNumber(2, nullptr); });
+    ASSERT_TRUE(waitUntil([&] { return server.received().size() == 2; }));
+    h.call([&] { h.client.Abort(); });
+    ASSERT_TRUE(h.waitForNextDone());
+    pumpFor(50);
+    EXPECT_EQ(h.take(), (Events{"closed 0", "done 18 0"}));
+    server.verify();
+}
+
+} // namespace
+} // namespace nimbra::test
