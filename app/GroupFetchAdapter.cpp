@@ -1,31 +1,31 @@
 #include "app/GroupFetchAdapter.h"
 
 #include "app/Dialogs.h"
-#include "app/MainWindow.h"
 #include "app/ServerCertificates.h"
+#include "app/SettingsFields.h"
 #include "app/SplashWindow.h"
 
 #include <QPushButton>
 
 namespace nimbra {
 
-std::string GroupFetchAdapter::hostText() const { return window_.fieldText(Field::Host); }
-std::string GroupFetchAdapter::portText() const { return window_.fieldText(Field::Port); }
-std::string GroupFetchAdapter::userNameText() const { return window_.fieldText(Field::UserName); }
-std::string GroupFetchAdapter::passwordText() const { return window_.fieldText(Field::Password); }
+std::string GroupFetchAdapter::hostText() const { return parts_.fields.fieldText(Field::Host); }
+std::string GroupFetchAdapter::portText() const { return parts_.fields.fieldText(Field::Port); }
+std::string GroupFetchAdapter::userNameText() const { return parts_.fields.fieldText(Field::UserName); }
+std::string GroupFetchAdapter::passwordText() const { return parts_.fields.fieldText(Field::Password); }
 
-bool GroupFetchAdapter::askYesNo(const std::string& question) { return window_.dialogs().ask(question); }
-void GroupFetchAdapter::showError(const std::string& text) { window_.dialogs().inform(text); }
+bool GroupFetchAdapter::askYesNo(const std::string& question) { return parts_.dialogs.ask(question); }
+void GroupFetchAdapter::showError(const std::string& text) { parts_.dialogs.inform(text); }
 
-void GroupFetchAdapter::setWaitCaption(const std::string& text) { window_.splashWindow()->setCaption(text); }
-void GroupFetchAdapter::setStopVisible(bool visible) { window_.splashWindow()->stopButton()->setVisible(visible); }
-void GroupFetchAdapter::showWaitWindow() { window_.splashWindow()->showAndPaint(); }
-void GroupFetchAdapter::hideWaitWindow() { window_.splashWindow()->hide(); }
-void GroupFetchAdapter::setMainWindowEnabled(bool enabled) { window_.setEnabled(enabled); }
+void GroupFetchAdapter::setWaitCaption(const std::string& text) { parts_.splash.setCaption(text); }
+void GroupFetchAdapter::setStopVisible(bool visible) { parts_.splash.stopButton()->setVisible(visible); }
+void GroupFetchAdapter::showWaitWindow() { parts_.splash.showAndPaint(); }
+void GroupFetchAdapter::hideWaitWindow() { parts_.splash.hide(); }
+void GroupFetchAdapter::setMainWindowEnabled(bool enabled) { parts_.window.setEnabled(enabled); }
 
-void GroupFetchAdapter::refillGroupList() { window_.fillGroupList(); }
+void GroupFetchAdapter::refillGroupList() { parts_.refill(); }
 
-bool GroupFetchAdapter::tlsEnabled() const { return window_.fieldText(Field::Tls) == "1"; }
+bool GroupFetchAdapter::tlsEnabled() const { return parts_.fields.fieldText(Field::Tls) == "1"; }
 
 std::string GroupFetchAdapter::acceptedCertificate(const std::string& host) const
 {
@@ -35,7 +35,7 @@ std::string GroupFetchAdapter::acceptedCertificate(const std::string& host) cons
 bool GroupFetchAdapter::trustCertificate(const std::string& host, const std::string& fingerprint,
                                          const std::string& subject, const std::string& reason)
 {
-    return ServerCertificates::askOnceInSettings(window_.dialogs(), host, fingerprint, subject, reason);
+    return ServerCertificates::askOnceInSettings(parts_.dialogs, host, fingerprint, subject, reason);
 }
 
 } // namespace nimbra

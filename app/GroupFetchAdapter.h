@@ -2,16 +2,31 @@
 
 #include "app/GroupFetchView.h"
 
+#include <functional>
+#include <utility>
+
+class QWidget;
+
 namespace nimbra {
 
-class MainWindow;
+class Dialogs;
+class SettingsFields;
+class SplashWindow;
 
-// The main window as the "Get groups" flow sees it: the server fields, the splash window as
-// the wait window, the window's enabled state, the list box refill and the message boxes.
-// The window must outlive the adapter.
+// The window's parts as the "Get groups" flow sees them: the server fields, the splash window
+// as the wait window, the window to disable while it runs, the list box refill and the message
+// boxes. Every part must outlive the adapter.
 class GroupFetchAdapter : public GroupFetchView {
 public:
-    explicit GroupFetchAdapter(MainWindow& window) : window_(window) {}
+    struct Parts {
+        const SettingsFields& fields;
+        Dialogs& dialogs;
+        SplashWindow& splash;
+        QWidget& window;
+        std::function<void()> refill;
+    };
+
+    explicit GroupFetchAdapter(Parts parts) : parts_(std::move(parts)) {}
 
     std::string hostText() const override;
     std::string portText() const override;
@@ -31,7 +46,7 @@ public:
                           const std::string& reason) override;
 
 private:
-    MainWindow& window_;
+    Parts parts_;
 };
 
 } // namespace nimbra

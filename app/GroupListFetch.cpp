@@ -1,7 +1,7 @@
 #include "app/GroupListFetch.h"
 
 #include "grouplist/TlsConnectionError.h"
-#include "platform/TlsSession.h"
+#include "platform/CertificateTrustRule.h"
 
 #include "app/GroupCacheFile.h"
 #include "app/GroupFetchView.h"
@@ -127,7 +127,8 @@ std::exception_ptr GroupListFetch::connectOverTls()
         try {
             ListClient1.ConnectServer(-1);
         } catch (const TlsConnectionError& refused) {
-            if (refused.code() != TlsSession::CertificateNotTrusted
+            if (!CertificateTrustRule::mayAsk(refused.code(), ListClient1.TlsPeerFingerprint(),
+                                              ListClient1.TlsAcceptedFingerprint)
                 || !view_.trustCertificate(ListClient1.Host, ListClient1.TlsPeerFingerprint(),
                                            ListClient1.TlsPeerSubject(), refused.what()))
                 throw;

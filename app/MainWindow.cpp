@@ -50,7 +50,8 @@ MainWindow::MainWindow(Dialogs* dialogs, SplashWindow* splash, QWidget* parent)
       splash_(splash ? splash : ownSplash_.get())
 {
     buildWindow();
-    fetchView_ = std::make_unique<GroupFetchAdapter>(*this);
+    fetchView_ = std::make_unique<GroupFetchAdapter>(
+        GroupFetchAdapter::Parts{*this, *dialogs_, *splash_, *this, [this] { fillGroupList(); }});
     groupFetch_ = std::make_unique<GroupListFetch>(*fetchView_, groupList_);
     sessionWiring_ = std::make_unique<SessionWiring>(*this);
     wireButtons();

@@ -4,14 +4,28 @@
 
 namespace nimbra {
 
-class MainWindow;
+class ButtonRow;
+class Dialogs;
+class NewsGroupsPage;
+class OptionsPage;
+class SettingsFields;
+class StatusPanels;
 
-// The download session's view of the main window: its status panels, the "Get Files" and
-// "Stop" buttons, its message boxes, the newsgroup list box and the settings fields. The
-// window must outlive the adapter.
+// The download session's view of the window's parts: the status panels, the "Get Files" and
+// "Stop" buttons, the message boxes, the newsgroup list box, the save mode and the settings
+// fields. Every part must outlive the adapter.
 class SessionViewAdapter : public SessionView {
 public:
-    explicit SessionViewAdapter(MainWindow& window) : window_(window) {}
+    struct Parts {
+        StatusPanels& panels;
+        ButtonRow& buttons;
+        NewsGroupsPage& newsGroups;
+        OptionsPage& options;
+        Dialogs& dialogs;
+        const SettingsFields& fields;
+    };
+
+    explicit SessionViewAdapter(const Parts& parts) : parts_(parts) {}
 
     void setPanelText(Panel panel, const std::string& text) override;
     void setGetFilesEnabled(bool enabled) override;
@@ -36,7 +50,7 @@ public:
     bool saveToOneFolder() const override;
 
 private:
-    MainWindow& window_;
+    Parts parts_;
 };
 
 } // namespace nimbra

@@ -1,7 +1,6 @@
 #include "app/SessionWiring.h"
 
 #include "app/ServerCertificates.h"
-#include "net/AsyncSocket.h"
 
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
@@ -12,7 +11,9 @@
 namespace nimbra {
 
 SessionWiring::SessionWiring(MainWindow& window)
-    : window_(window), view_(window),
+    : window_(window),
+      view_({*window.statusPanels(), *window.buttonRow(), *window.newsGroupsPage(), *window.optionsPage(),
+             window.dialogs(), window}),
       pictures_(*window.graphicsPage(), window.statistics(), [&window] { window.showStatistics(); }),
       session_(view_)
 {
@@ -31,10 +32,8 @@ SessionWiring::SessionWiring(MainWindow& window)
 
 void SessionWiring::useTlsSettings()
 {
-    AsyncSocket& socket = session_.client().Socket();
-    socket.SetTlsEnabled(window_.fieldText(Field::Tls) == "1");
-    socket.SetTlsServerName(window_.fieldText(Field::Host));
-    socket.SetTlsAcceptedFingerprint(ServerCertificates::acceptedInSettings(window_.fieldText(Field::Host)));
+    session_.setTls(window_.fieldText(Field::Tls) == "1",
+                    ServerCertificates::acceptedInSettings(window_.fieldText(Field::Host)));
 }
 
 SessionWiring::~SessionWiring()

@@ -4,7 +4,9 @@
 #include "download/SessionSettings.h"
 #include "download/SessionView.h"
 #include "net/AsyncSocket.h"
+#include "platform/CertificateTrustRule.h"
 #include "platform/Rounding.h"
+#include "platform/SocketErrorCode.h"
 #include "platform/TlsSession.h"
 
 namespace nimbra {
@@ -12,7 +14,7 @@ namespace nimbra {
 namespace {
 
 constexpr const char* OverText = "Processing is over";
-constexpr std::uint16_t FirstSocketError = 10000;
+constexpr std::uint16_t FirstSocketError = SocketErrorCode::First;
 
 } // namespace
 
@@ -70,6 +72,13 @@ DownloadSession::SessionPhase DownloadSession::phase() const
     case GroupWalker::stepFetching: return phaseFetching;
     default: return phaseWalking;
     }
+}
+
+void DownloadSession::setTls(bool enabled, const std::string& acceptedFingerprint)
+{
+    client_.Socket().SetTlsEnabled(enabled);
+    client_.Socket().SetTlsAcceptedFingerprint(acceptedFingerprint);
+    tlsAcceptedFingerprint_ = acceptedFingerprint;
 }
 
 // ---- buttons ----------------------------------------------------------------------------
@@ -285,11 +294,11 @@ bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
     Timer1.stop();  // no reconnect while the user decides
     Timer3.stop();
     const std::string fingerprint = socket.TlsPeerFingerprint();
-    if (Error == TlsSession::CertificateNotTrusted && !fingerprint.empty()
-        && fingerprint != socket.TlsAcceptedFingerprint()
+    if (CertificateTrustRule::mayAsk(Error, fingerprint, socket.TlsAcceptedFingerprint())
         && view_.trustCertificate(client_.Host(), fingerprint, socket.TlsPeerSubject(), reason)) {
         if (sessionActive()) {
             socket.SetTlsAcceptedFingerprint(fingerprint);
+            tlsAcceptedFingerprint_ = fingerprint;
             connect();
         }
         return true;

@@ -51,9 +51,13 @@ public:
     // 1000 in the program, less in tests.
     void setMillisecondsPerSecond(int milliseconds) { millisecondsPerSecond_ = milliseconds; }
 
+    // SSL/TLS for the next run's connections, and the certificate the user accepted for the
+    // server (empty: none). A certificate accepted during a run is kept here too.
+    void setTls(bool enabled, const std::string& acceptedFingerprint);
+    const std::string& tlsAcceptedFingerprint() const { return tlsAcceptedFingerprint_; }
+
     // Loaded and saved by the window ("mesagid"); kept between runs.
     MessageIdCache& messageIdCache() { return MessageIdCache_; }
-    NntpClient& client() { return client_; }
 
     RunState state() const { return state_; }
     SessionPhase phase() const;
@@ -116,6 +120,7 @@ private:
     QTimer Timer3;  // countdown
     int millisecondsPerSecond_ = 1000;
 
+    std::string tlsAcceptedFingerprint_;
     RunState state_ = runIdle;
     std::int32_t Countdown = 0;
     int GroupIndex = 0;

@@ -1,6 +1,5 @@
 // Whole download runs over TLS: the model news server behind the fake server's TLS mode,
 // the session unchanged above a socket with TLS switched on.
-#include "net/AsyncSocket.h"
 #include "tests/download/SessionRun.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/TestCertificate.h"
@@ -25,7 +24,7 @@ void startOverTls(SessionRun& run)
     run.server = std::make_unique<FakeNewsServer>(FakeNewsServer::Tls{TestCertificate::local()}, run.model.greeting(),
                                                   run.model.responder());
     run.view.port = run.server->portText();
-    run.session.client().Socket().SetTlsEnabled(true);
+    run.session.setTls(true, "");
     run.session.bitbtn1Click();
 }
 
@@ -50,6 +49,7 @@ TEST(TlsDownload, WatchdogReconnectsOverTlsAndResumesAtTheArticleReached)
 {
     const auto trusted = TestCertificate::local().trustInThisProcess();
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", four("a"));
     run.model.silentAtCommand(6);  // XHDR lines 2
     run.view.groups = {{"alt.one", true}};
@@ -79,7 +79,7 @@ TEST(TlsDownload, UntrustedCertificateIsAskedAboutOnceAndTheRunGoesOnWhenTrusted
     const std::string fingerprint = TestCertificate::local().fingerprint();
     EXPECT_EQ(question.rfind("127.0.0.1|" + fingerprint + "|", 0), 0u) << question;
     EXPECT_NE(question.find("|certificate not trusted: "), std::string::npos) << question;
-    EXPECT_EQ(run.session.client().Socket().TlsAcceptedFingerprint(), fingerprint);
+    EXPECT_EQ(run.session.tlsAcceptedFingerprint(), fingerprint);
     EXPECT_EQ(run.server->connections(), 2);  // the refused handshake, then the trusted one
     EXPECT_EQ(run.session.watchdogExpiries(), 0);  // connected again at once, not after a time-out
     EXPECT_EQ(run.view.panels[0], "Processing is over");
@@ -117,7 +117,7 @@ TEST(TlsDownload, CertificateForAnotherNameEndsTheRunWithoutAsking)
     run.server = std::make_unique<FakeNewsServer>(FakeNewsServer::Tls{other}, run.model.greeting(),
                                                   run.model.responder());
     run.view.port = run.server->portText();
-    run.session.client().Socket().SetTlsEnabled(true);
+    run.session.setTls(true, "");
     run.session.bitbtn1Click();
     ASSERT_TRUE(run.waitForEnd());
     EXPECT_TRUE(run.view.certificateQuestions.empty());
@@ -131,7 +131,7 @@ TEST(TlsDownload, PlainServerWhileTlsIsOnShowsWhyAndKeepsReconnectingUntilStop)
     run.view.timeout = "10";  // a 1 s watchdog: the failed handshake comes well before it
     run.model.addGroup("alt.one", four("a"));
     run.view.groups = {{"alt.one", true}};
-    run.session.client().Socket().SetTlsEnabled(true);
+    run.session.setTls(true, "");
     run.start();
     ASSERT_TRUE(waitUntil([&] { return run.server->connections() >= 2; }));
     EXPECT_TRUE(run.session.sessionActive());
