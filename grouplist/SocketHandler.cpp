@@ -11,10 +11,6 @@
 #include <unistd.h>
 
 namespace nimbra {
-namespace {
-constexpr int AddressInUse = 10048;
-}
-
 SocketHandler::SocketHandler() = default;
 
 SocketHandler::~SocketHandler()
@@ -43,7 +39,7 @@ void SocketHandler::bind(const std::string& ip, int port)
         local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         const int code = SocketErrorCode::fromErrno(errno);
-        if (code == AddressInUse)
+        if (code == SocketErrorCode::AddressInUse)
             throw CouldNotBindSocketError();
         throw SocketError(code);
     }

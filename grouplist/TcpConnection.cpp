@@ -2,6 +2,7 @@
 
 #include "grouplist/ConnectionErrors.h"
 #include "grouplist/WaitPump.h"
+#include "platform/SocketErrorCode.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,9 +11,6 @@ namespace nimbra {
 namespace {
 
 constexpr int NoLimit = -2;
-constexpr int ReceiveClosed = 10058;  // cannot send or receive after socket is closed
-constexpr int ReceiveAborted = 10053; // software caused connection abort
-constexpr int ConnectionReset = 10054;
 
 std::string trimmed(const std::string& text)
 {
@@ -171,7 +169,7 @@ int TcpConnection::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool r
             closedGracefully_ = true;
         if (received < 0) {
             const int code = static_cast<int>(-received);
-            if (code != ReceiveClosed && code != ReceiveAborted)
+            if (code != SocketErrorCode::Shutdown && code != SocketErrorCode::ConnectionAborted)
                 throw SocketError(code);
             closeSocket();
             if (input_.empty())
@@ -310,7 +308,8 @@ void TcpConnection::Write(const std::string& bytes)
         }
         if (count < 0) {
             const int code = static_cast<int>(-count);
-            if (code == ReceiveClosed || code == ReceiveAborted || code == ConnectionReset)
+            if (code == SocketErrorCode::Shutdown || code == SocketErrorCode::ConnectionAborted
+                || code == SocketErrorCode::ConnectionReset)
                 closeSocket();
             throw SocketError(code);
         }

@@ -2,6 +2,7 @@
 
 #include "grouplist/TlsConnectionError.h"
 #include "platform/TlsSession.h"
+#include "platform/SocketErrorCode.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +11,6 @@
 namespace nimbra {
 namespace {
 constexpr std::size_t CipherChunk = 65536;
-constexpr int SendAfterClose = 10058;
 }
 
 TlsSocketHandler::TlsSocketHandler(const std::string& serverName, const std::string& acceptedFingerprint)
@@ -44,7 +44,7 @@ long TlsSocketHandler::flushOutput()
         if (count < 0)
             return count;
         if (count == 0)
-            return -SendAfterClose;
+            return -SocketErrorCode::Shutdown;
         sent += static_cast<std::size_t>(count);
     }
     return 0;

@@ -34,7 +34,9 @@ std::atomic<std::uintptr_t> nextSerial{1};
 bool isFatalSendError(int error)
 {
     // 10058 is added to the classic set: a send after the peer's reset reports EPIPE here.
-    return error == 10054 || error == 10038 || error == 10057 || error == 10022 || error == 10053 || error == 10058;
+    using Code = SocketErrorCode;
+    return error == Code::ConnectionReset || error == Code::NotASocket || error == Code::NotConnected
+        || error == Code::InvalidArgument || error == Code::ConnectionAborted || error == Code::Shutdown;
 }
 
 bool isConnectOutcome(int error)
@@ -258,7 +260,7 @@ void CustomAsyncSocket::RaiseException(const std::string& message)
 void CustomAsyncSocket::SocketError(const std::string& function)
 {
     const int error = lastError_;
-    if ((error == 10054 || error == 10057) && fd_ >= 0) {
+    if ((error == SocketErrorCode::ConnectionReset || error == SocketErrorCode::NotConnected) && fd_ >= 0) {
         events_.reset();
         ::close(fd_);
         fd_ = -1;
@@ -274,7 +276,7 @@ void CustomAsyncSocket::SocketError(const std::string& function)
 void CustomAsyncSocket::DnsLookup(const std::string& host)
 {
     if (host.empty()) {
-        TriggerDnsLookupDone(10022);
+        TriggerDnsLookupDone(SocketErrorCode::InvalidArgument);
         RaiseException("DNS lookup: invalid host name.");
     }
     CancelDnsLookup();
@@ -299,7 +301,7 @@ void CustomAsyncSocket::DnsLookup(const std::string& host)
 void CustomAsyncSocket::ReverseDnsLookup(const std::string& address)
 {
     if (address.empty()) {
-        TriggerDnsLookupDone(10022);
+        TriggerDnsLookupDone(SocketErrorCode::InvalidArgument);
         RaiseException("DNS lookup: invalid host name.");
     }
     CancelDnsLookup();

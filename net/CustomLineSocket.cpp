@@ -1,4 +1,5 @@
 #include "net/CustomLineSocket.h"
+#include "platform/SocketErrorCode.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,7 +27,7 @@ int CustomLineSocket::Receive(void* buffer, int size)
     if (!lineMode_)
         return CustomTlsSocket::Receive(buffer, size);
     if (lineLength_ == 0) {
-        SetLastError(10035);
+        SetLastError(SocketErrorCode::WouldBlock);
         return -1;
     }
     const int count = static_cast<int>(std::min<std::size_t>(lineLength_, static_cast<std::size_t>(std::max(size, 0))));

@@ -1,6 +1,6 @@
 #include "net/HostLookup.h"
-
 #include "platform/SocketErrorCode.h"
+
 
 #include <QMetaObject>
 #include <QObject>
@@ -110,7 +110,7 @@ int HostLookup::reverse(const std::string& address, std::vector<std::string>& na
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     if (::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1)
-        return 10022;
+        return SocketErrorCode::InvalidArgument;
     char name[NI_MAXHOST];
     const int status = ::getnameinfo(reinterpret_cast<sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr, 0,
                                      NI_NAMEREQD);

@@ -5,6 +5,7 @@
 #include "net/SocketException.h"
 #include "platform/Log.h"
 #include "platform/Stream.h"
+#include "platform/SocketErrorCode.h"
 
 namespace nimbra {
 
@@ -176,7 +177,7 @@ void NntpClient::Connect()
     } catch (const SocketException&) {
         // An empty host: the lookup has already reported 10022, which ended the request.
         if (!d->requestDoneFlag)
-            d->finish(10022, true);
+            d->finish(SocketErrorCode::InvalidArgument, true);
     }
 }
 

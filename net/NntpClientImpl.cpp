@@ -4,6 +4,7 @@
 #include "net/SocketException.h"
 #include "platform/Log.h"
 #include "platform/Stream.h"
+#include "platform/SocketErrorCode.h"
 
 namespace nimbra {
 
@@ -70,7 +71,8 @@ void NntpClient::Impl::sendRequest()
         socket.SendStr(requestText + "\r\n");
     } catch (const SocketException&) {
         // The request cannot go out: it ends now, with the socket's error.
-        finish(static_cast<std::uint16_t>(socket.LastError() ? socket.LastError() : 10057), true);
+        const int error = socket.LastError() ? socket.LastError() : SocketErrorCode::NotConnected;
+        finish(static_cast<std::uint16_t>(error), true);
     }
 }
 
@@ -90,7 +92,8 @@ void NntpClient::Impl::lookupDone(std::uint16_t error)
         socket.Connect();
     } catch (const SocketException&) {
         // A port that names no service, or no socket to be had: the connect ends here.
-        finish(static_cast<std::uint16_t>(socket.LastError() ? socket.LastError() : 10022), true);
+        const int error = socket.LastError() ? socket.LastError() : SocketErrorCode::InvalidArgument;
+        finish(static_cast<std::uint16_t>(error), true);
     }
 }
 

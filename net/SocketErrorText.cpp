@@ -1,6 +1,7 @@
 #include "net/SocketErrorText.h"
 
 #include "platform/TlsSession.h"
+#include "platform/SocketErrorCode.h"
 
 namespace nimbra {
 
@@ -8,56 +9,56 @@ const char* SocketErrorText::describe(int error)
 {
     switch (error) {
     case 0: return "No Error";
-    case 10004: return "Interrupted system call";
-    case 10009: return "Bad file number";
-    case 10013: return "Permission denied";
-    case 10014: return "Bad address";
-    case 10022: return "Invalid argument";
-    case 10024: return "Too many open files";
-    case 10035: return "Operation would block";
-    case 10036: return "Operation now in progress";
-    case 10037: return "Operation already in progress";
-    case 10038: return "Socket operation on non-socket";
-    case 10039: return "Destination address required";
-    case 10040: return "Message too long";
-    case 10041: return "Protocol wrong type for socket";
-    case 10042: return "Protocol not available";
-    case 10043: return "Protocol not supported";
-    case 10044: return "Socket type not supported";
-    case 10045: return "Operation not supported on socket";
-    case 10046: return "Protocol family not supported";
-    case 10047: return "Address family not supported by protocol family";
-    case 10048: return "Address already in use";
-    case 10049: return "Address not available";
-    case 10050: return "Network is down";
-    case 10051: return "Network is unreachable";
-    case 10052: return "Network dropped connection on reset";
-    case 10053: return "Connection aborted";
-    case 10054: return "Connection reset by peer";
-    case 10055: return "No buffer space available";
-    case 10056: return "Socket is already connected";
-    case 10057: return "Socket is not connected";
-    case 10058: return "Can't send after socket shutdown";
-    case 10059: return "Too many references: can't splice";
-    case 10060: return "Connection timed out";
-    case 10061: return "Connection refused";
-    case 10062: return "Too many levels of symbolic links";
-    case 10063: return "File name too long";
-    case 10064: return "Host is down";
-    case 10065: return "No route to host";
-    case 10066: return "Directory not empty";
-    case 10067: return "Too many processes";
-    case 10068: return "Too many users";
-    case 10069: return "Disc quota exceeded";
-    case 10070: return "Stale NFS file handle";
-    case 10071: return "Too many levels of remote in path";
-    case 10091: return "Network sub-system is unusable";
-    case 10092: return "WinSock DLL cannot support this application";
-    case 10093: return "WinSock not initialized";
-    case 11001: return "Host not found";
-    case 11002: return "Non-authoritative host not found";
-    case 11003: return "Non-recoverable error";
-    case 11004: return "No Data";
+    case SocketErrorCode::Interrupted: return "Interrupted system call";
+    case SocketErrorCode::BadFile: return "Bad file number";
+    case SocketErrorCode::AccessDenied: return "Permission denied";
+    case SocketErrorCode::BadAddress: return "Bad address";
+    case SocketErrorCode::InvalidArgument: return "Invalid argument";
+    case SocketErrorCode::TooManyOpenFiles: return "Too many open files";
+    case SocketErrorCode::WouldBlock: return "Operation would block";
+    case SocketErrorCode::InProgress: return "Operation now in progress";
+    case SocketErrorCode::AlreadyInProgress: return "Operation already in progress";
+    case SocketErrorCode::NotASocket: return "Socket operation on non-socket";
+    case SocketErrorCode::DestinationRequired: return "Destination address required";
+    case SocketErrorCode::MessageTooLong: return "Message too long";
+    case SocketErrorCode::WrongProtocolType: return "Protocol wrong type for socket";
+    case SocketErrorCode::BadProtocolOption: return "Protocol not available";
+    case SocketErrorCode::ProtocolNotSupported: return "Protocol not supported";
+    case SocketErrorCode::SocketTypeNotSupported: return "Socket type not supported";
+    case SocketErrorCode::OperationNotSupported: return "Operation not supported on socket";
+    case SocketErrorCode::ProtocolFamilyNotSupported: return "Protocol family not supported";
+    case SocketErrorCode::AddressFamilyNotSupported: return "Address family not supported by protocol family";
+    case SocketErrorCode::AddressInUse: return "Address already in use";
+    case SocketErrorCode::AddressNotAvailable: return "Address not available";
+    case SocketErrorCode::NetworkDown: return "Network is down";
+    case SocketErrorCode::NetworkUnreachable: return "Network is unreachable";
+    case SocketErrorCode::NetworkReset: return "Network dropped connection on reset";
+    case SocketErrorCode::ConnectionAborted: return "Connection aborted";
+    case SocketErrorCode::ConnectionReset: return "Connection reset by peer";
+    case SocketErrorCode::NoBufferSpace: return "No buffer space available";
+    case SocketErrorCode::AlreadyConnected: return "Socket is already connected";
+    case SocketErrorCode::NotConnected: return "Socket is not connected";
+    case SocketErrorCode::Shutdown: return "Can't send after socket shutdown";
+    case SocketErrorCode::TooManyReferences: return "Too many references: can't splice";
+    case SocketErrorCode::TimedOut: return "Connection timed out";
+    case SocketErrorCode::ConnectionRefused: return "Connection refused";
+    case SocketErrorCode::SymbolicLinkLoop: return "Too many levels of symbolic links";
+    case SocketErrorCode::NameTooLong: return "File name too long";
+    case SocketErrorCode::HostDown: return "Host is down";
+    case SocketErrorCode::NoRouteToHost: return "No route to host";
+    case SocketErrorCode::DirectoryNotEmpty: return "Directory not empty";
+    case SocketErrorCode::TooManyProcesses: return "Too many processes";
+    case SocketErrorCode::TooManyUsers: return "Too many users";
+    case SocketErrorCode::DiskQuotaExceeded: return "Disc quota exceeded";
+    case SocketErrorCode::StaleHandle: return "Stale NFS file handle";
+    case SocketErrorCode::RemotePath: return "Too many levels of remote in path";
+    case SocketErrorCode::SystemNotReady: return "Network sub-system is unusable";
+    case SocketErrorCode::VersionNotSupported: return "WinSock DLL cannot support this application";
+    case SocketErrorCode::NotInitialised: return "WinSock not initialized";
+    case SocketErrorCode::HostNotFound: return "Host not found";
+    case SocketErrorCode::TryAgain: return "Non-authoritative host not found";
+    case SocketErrorCode::NoRecovery: return "Non-recoverable error";
+    case SocketErrorCode::NoData: return "No Data";
     case TlsSession::CertificateNotTrusted:
     case TlsSession::NameMismatch:
     case TlsSession::HandshakeFailed:

@@ -2,10 +2,12 @@
 
 #include "net/HostLookup.h"
 #include "net/SocketException.h"
+#include "platform/SocketErrorCode.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include <string>
 #include <vector>
 
 namespace nimbra {
@@ -18,7 +20,8 @@ int SocketResolver::protocol(const std::string& proto)
         return 6;
     if (proto == "udp" || proto == "17")
         return 17;
-    throw SocketException("ResolveProto: Cannot convert protocol '" + proto + "', Error #11004");
+    throw SocketException("ResolveProto: Cannot convert protocol '" + proto + "', Error #"
+                          + std::to_string(SocketErrorCode::NoData));
 }
 
 std::uint16_t SocketResolver::port(const std::string& port, int protocol)
@@ -34,7 +37,8 @@ std::uint16_t SocketResolver::port(const std::string& port, int protocol)
         return 119;
     const servent* service = ::getservbyname(port.c_str(), protocol == 17 ? "udp" : "tcp");
     if (!service)
-        throw SocketException("ResolvePort: Cannot convert port '" + port + "', Error #11004");
+        throw SocketException("ResolvePort: Cannot convert port '" + port + "', Error #"
+                              + std::to_string(SocketErrorCode::NoData));
     return ntohs(static_cast<std::uint16_t>(service->s_port));
 }
 

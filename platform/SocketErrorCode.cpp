@@ -9,48 +9,48 @@ int SocketErrorCode::fromErrno(int error)
 {
     switch (error) {
     case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case EPIPE: case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
+    case EINTR: return SocketErrorCode::Interrupted;
+    case EBADF: return SocketErrorCode::BadFile;
+    case EACCES: case EPERM: return SocketErrorCode::AccessDenied;
+    case EFAULT: return SocketErrorCode::BadAddress;
+    case EINVAL: return SocketErrorCode::InvalidArgument;
+    case EMFILE: case ENFILE: return SocketErrorCode::TooManyOpenFiles;
+    case EWOULDBLOCK: return SocketErrorCode::WouldBlock;
+    case EINPROGRESS: return SocketErrorCode::InProgress;
+    case EALREADY: return SocketErrorCode::AlreadyInProgress;
+    case ENOTSOCK: return SocketErrorCode::NotASocket;
+    case EDESTADDRREQ: return SocketErrorCode::DestinationRequired;
+    case EMSGSIZE: return SocketErrorCode::MessageTooLong;
+    case EPROTOTYPE: return SocketErrorCode::WrongProtocolType;
+    case ENOPROTOOPT: return SocketErrorCode::BadProtocolOption;
+    case EPROTONOSUPPORT: return SocketErrorCode::ProtocolNotSupported;
+    case ESOCKTNOSUPPORT: return SocketErrorCode::SocketTypeNotSupported;
+    case EOPNOTSUPP: return SocketErrorCode::OperationNotSupported;
+    case EPFNOSUPPORT: return SocketErrorCode::ProtocolFamilyNotSupported;
+    case EAFNOSUPPORT: return SocketErrorCode::AddressFamilyNotSupported;
+    case EADDRINUSE: return SocketErrorCode::AddressInUse;
+    case EADDRNOTAVAIL: return SocketErrorCode::AddressNotAvailable;
+    case ENETDOWN: return SocketErrorCode::NetworkDown;
+    case ENETUNREACH: return SocketErrorCode::NetworkUnreachable;
+    case ENETRESET: return SocketErrorCode::NetworkReset;
+    case ECONNABORTED: return SocketErrorCode::ConnectionAborted;
+    case ECONNRESET: return SocketErrorCode::ConnectionReset;
+    case ENOBUFS: return SocketErrorCode::NoBufferSpace;
+    case EISCONN: return SocketErrorCode::AlreadyConnected;
+    case ENOTCONN: return SocketErrorCode::NotConnected;
+    case EPIPE: case ESHUTDOWN: return SocketErrorCode::Shutdown;
+    case ETOOMANYREFS: return SocketErrorCode::TooManyReferences;
+    case ETIMEDOUT: return SocketErrorCode::TimedOut;
+    case ECONNREFUSED: return SocketErrorCode::ConnectionRefused;
+    case ELOOP: return SocketErrorCode::SymbolicLinkLoop;
+    case ENAMETOOLONG: return SocketErrorCode::NameTooLong;
+    case EHOSTDOWN: return SocketErrorCode::HostDown;
+    case EHOSTUNREACH: return SocketErrorCode::NoRouteToHost;
+    case ENOTEMPTY: return SocketErrorCode::DirectoryNotEmpty;
+    case EUSERS: return SocketErrorCode::TooManyUsers;
+    case EDQUOT: return SocketErrorCode::DiskQuotaExceeded;
+    case ESTALE: return SocketErrorCode::StaleHandle;
+    case EREMOTE: return SocketErrorCode::RemotePath;
     default: return 20000 + error; // outside the table: reported as not a socket error
     }
 }
@@ -64,11 +64,11 @@ int SocketErrorCode::fromLookup(int error)
     case EAI_NODATA:
 #endif
     case EAI_FAMILY:
-        return 11001;
-    case EAI_AGAIN: return 11002;
-    case EAI_FAIL: return 11003;
+        return SocketErrorCode::HostNotFound;
+    case EAI_AGAIN: return SocketErrorCode::TryAgain;
+    case EAI_FAIL: return SocketErrorCode::NoRecovery;
     case EAI_SYSTEM: return fromErrno(errno);
-    default: return 11004;
+    default: return SocketErrorCode::NoData;
     }
 }
 
