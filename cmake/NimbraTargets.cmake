@@ -28,7 +28,7 @@ function(nimbra_test_binary name)
   endif()
   file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   add_executable(${name} ${sources} ${headers})
-  target_link_libraries(${name} PRIVATE ${ARG_LINKS} ${ARG_MAIN} GTest::gtest GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} ${ARG_MAIN} GTest::gtest)
   target_compile_definitions(${name} PRIVATE NIMBRA_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

@@ -6,7 +6,6 @@
 #include "tests/support/EventLoop.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
@@ -76,9 +75,10 @@ TEST_F(GroupFilter, FurtherChangesDoNotRestartTheWait)
     filter->clear(); // the first change starts the wait
     test::pumpFor(300);
     ASSERT_TRUE(window.filterTimer()->isActive());
+    const int before = window.filterTimer()->remainingTime();
     typeKey(filter, 'x');
     ASSERT_TRUE(window.filterTimer()->isActive());
-    EXPECT_LT(window.filterTimer()->remainingTime(), 900) << "the second change restarted the wait";
+    EXPECT_LE(window.filterTimer()->remainingTime(), before) << "the second change restarted the wait";
 }
 
 TEST_F(GroupFilter, FiveKeyBurstRefillsOnceWithAllFiveCharacters)
@@ -89,19 +89,13 @@ TEST_F(GroupFilter, FiveKeyBurstRefillsOnceWithAllFiveCharacters)
     window.Timer2Timer(); // the clear's own refill, out of the way
     QSignalSpy resets(window.newsGroupsPage()->model(), &QAbstractItemModel::modelReset);
 
-    QElapsedTimer clock;
-    clock.start();
-    for (QChar c : QStringLiteral("alt.b")) {
+    // Typed without a pass of the event loop between the keys: all five fall inside one wait.
+    for (QChar c : QStringLiteral("alt.b"))
         typeKey(filter, c);
-        test::pumpFor(20);
-    }
-    const qint64 burst = clock.elapsed();
     ASSERT_EQ(filter->text(), "alt.b");
     ASSERT_TRUE(test::waitUntil([&] { return resets.count() > 0; }, 3000));
     test::pumpFor(600); // a second refill would come within one more wait
-    if (burst < 400) { // the five keys fell inside one wait
-        EXPECT_EQ(resets.count(), 1);
-    }
+    EXPECT_EQ(resets.count(), 1);
     EXPECT_EQ(window.groupCount(), 3);
     for (const std::string& entry : boxEntries(window))
         EXPECT_NE(entry.find("alt.b"), std::string::npos) << entry;

@@ -51,6 +51,7 @@ TEST(DownloadFault, AuthenticatesForEveryGroupWhenBothCredentialsAreGiven)
 TEST(DownloadFault, OnlyOneCredentialReconnectsUntilStop)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", {small(1, "a1")});
     run.view.groups = {{"alt.one", true}};
     run.view.userName = "user";
@@ -69,6 +70,7 @@ TEST(DownloadFault, OnlyOneCredentialReconnectsUntilStop)
 TEST(DownloadFault, SilenceReconnectsAndResumesWithStatOfTheArticleReached)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", four("a"));
     run.model.silentAtCommand(6);  // XHDR lines 2
     run.view.groups = {{"alt.one", true}};
@@ -88,6 +90,7 @@ TEST(DownloadFault, SilenceReconnectsAndResumesWithStatOfTheArticleReached)
 TEST(DownloadFault, ArticleCutShortIsFetchedAgainWholeAfterTheReconnect)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", {small(1, "a1"), small(2, "a2", 200), small(3, "a3")});
     run.model.silentInsideArticle(2);
     run.view.groups = {{"alt.one", true}};
@@ -101,6 +104,7 @@ TEST(DownloadFault, ArticleCutShortIsFetchedAgainWholeAfterTheReconnect)
 TEST(DownloadFault, ArticleThatFailsOnItsSecondTryIsWalkedPast)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", {small(1, "a1"), small(2, "a2", 200), small(3, "a3")});
     run.model.silentInsideArticle(2);  // command 7, on the first connection
     run.model.closeAtCommand(11);      // ARTICLE 2 again, on the second
@@ -118,6 +122,7 @@ TEST(DownloadFault, ArticleThatFailsOnItsSecondTryIsWalkedPast)
 TEST(DownloadFault, ConnectionClosedByTheServerIsResumed)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", four("a"));
     run.model.closeAtCommand(5);  // NEXT after the first article
     run.view.groups = {{"alt.one", true}};
@@ -130,6 +135,7 @@ TEST(DownloadFault, ConnectionClosedByTheServerIsResumed)
 TEST(DownloadFault, RefusedConnectionsAreRetriedAtTheTimeOut)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", {small(1, "a1")});
     run.model.refuseConnections(2);
     run.view.groups = {{"alt.one", true}};
@@ -181,6 +187,7 @@ TEST(DownloadFault, SizeThatIsNoNumberReconnectsAndSkipsTheArticle)
 TEST(DownloadFault, UnansweredQuitEndsTheRunAtTheTimeOut)
 {
     SessionRun run;
+    run.shortWatchdog();
     run.model.addGroup("alt.one", {small(1, "a1")});
     run.model.silentAtCommand(5);  // QUIT
     run.view.groups = {{"alt.one", true}};

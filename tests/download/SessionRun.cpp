@@ -24,6 +24,7 @@ SessionRun::SessionRun()
 {
     session.setArticleSink(&sink);
     session.setMillisecondsPerSecond(100);
+    view.timeout = "600";
 }
 
 void SessionRun::start()
