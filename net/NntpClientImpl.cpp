@@ -71,8 +71,8 @@ void NntpClient::Impl::sendRequest()
         socket.SendStr(requestText + "\r\n");
     } catch (const SocketException&) {
         // The request cannot go out: it ends now, with the socket's error.
-        const int error = socket.LastError() ? socket.LastError() : SocketErrorCode::NotConnected;
-        finish(static_cast<std::uint16_t>(error), true);
+        const int code = socket.LastError() ? socket.LastError() : SocketErrorCode::NotConnected;
+        finish(static_cast<std::uint16_t>(code), true);
     }
 }
 
@@ -92,8 +92,8 @@ void NntpClient::Impl::lookupDone(std::uint16_t error)
         socket.Connect();
     } catch (const SocketException&) {
         // A port that names no service, or no socket to be had: the connect ends here.
-        const int error = socket.LastError() ? socket.LastError() : SocketErrorCode::InvalidArgument;
-        finish(static_cast<std::uint16_t>(error), true);
+        const int code = socket.LastError() ? socket.LastError() : SocketErrorCode::InvalidArgument;
+        finish(static_cast<std::uint16_t>(code), true);
     }
 }
 
