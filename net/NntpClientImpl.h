@@ -7,6 +7,7 @@
 #include "net/NntpReply.h"
 #include "net/OverviewFormat.h"
 #include "platform/MessageWindow.h"
+#include "platform/SocketErrorCode.h"
 
 #include <deque>
 #include <string>
@@ -20,8 +21,8 @@ struct NntpClient::Impl {
     static constexpr unsigned RequestDoneMessage = UserMessage + 1;
     static constexpr std::size_t ReadSize = 64 * 1024;
     static constexpr int PostBufferSize = 4096;
-    static constexpr std::uint16_t ClosedBeforeGreeting = 10053;  // "Connection aborted"
-    static constexpr std::uint16_t ClosedBeforeReply = 10053;
+    static constexpr std::uint16_t ClosedBeforeGreeting = SocketErrorCode::ConnectionAborted;
+    static constexpr std::uint16_t ClosedBeforeReply = SocketErrorCode::ConnectionAborted;
 
     enum Handler {
         NoHandler, GroupReply, QuitReply, ArticleStatusReply, DataLine, PostReply, PostFinalReply, DateReply,
