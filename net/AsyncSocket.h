@@ -5,7 +5,7 @@
 namespace nimbra {
 
 // The socket as components use it: the plain socket with its SOCKS, TLS, line-mode and
-// waiting layers (CustomAsyncSocket -> CustomSocksSocket -> CustomTlsSocket ->
+// waiting layers (CustomAsyncSocket -> CustomSocksSocket -> CustomTlsSocket -> CustomCompressSocket ->
 // CustomLineSocket -> CustomSyncSocket).
 class AsyncSocket : public CustomSyncSocket {
 public:

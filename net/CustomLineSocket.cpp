@@ -19,13 +19,13 @@ int CustomLineSocket::RcvdCount() const
 {
     if (lineMode_ && lineLength_ > 0)
         return static_cast<int>(lineLength_);
-    return CustomTlsSocket::RcvdCount();
+    return CustomCompressSocket::RcvdCount();
 }
 
 int CustomLineSocket::Receive(void* buffer, int size)
 {
     if (!lineMode_)
-        return CustomTlsSocket::Receive(buffer, size);
+        return CustomCompressSocket::Receive(buffer, size);
     if (lineLength_ == 0) {
         SetLastError(SocketErrorCode::WouldBlock);
         return -1;
@@ -40,9 +40,9 @@ int CustomLineSocket::Receive(void* buffer, int size)
 bool CustomLineSocket::TriggerDataAvailable(std::uint16_t error)
 {
     if (!lineMode_)
-        return CustomTlsSocket::TriggerDataAvailable(error);
+        return CustomCompressSocket::TriggerDataAvailable(error);
     char buffer[4096];
-    const int count = CustomTlsSocket::Receive(buffer, sizeof buffer);
+    const int count = CustomCompressSocket::Receive(buffer, sizeof buffer);
     if (count <= 0)
         return true;
     if (lineEcho_)
@@ -53,7 +53,7 @@ bool CustomLineSocket::TriggerDataAvailable(std::uint16_t error)
         if (end == std::string::npos)
             break;
         lineLength_ = end + lineEnd_.size();
-        CustomTlsSocket::TriggerDataAvailable(error);
+        CustomCompressSocket::TriggerDataAvailable(error);
         if (lineLength_ > 0) {
             collected_.erase(0, lineLength_);
             lineLength_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/CustomTlsSocket.h"
+#include "net/CustomCompressSocket.h"
 
 namespace nimbra {
 
@@ -11,7 +11,7 @@ namespace nimbra {
 // than LineLimit bytes are held without a line end, OnLineLimitExceeded fires (ClearData
 // preset to true empties the collection). LineEcho sends every received byte back;
 // LineEdit lets a backspace (8) remove the byte before it.
-class CustomLineSocket : public CustomTlsSocket {
+class CustomLineSocket : public CustomCompressSocket {
 public:
     using LineLimitExceededEvent = std::function<void(CustomAsyncSocket& sender, int rcvdLength, bool& clearData)>;
 

@@ -336,4 +336,10 @@ void NntpClient::Over(std::int64_t first, std::int64_t last)
         d->start(nntpOver, "LIST OVERVIEW.FMT", Impl::FormatReply);
 }
 
+void NntpClient::Compress()
+{
+    d->requireReady("Not ready for COMPRESS");
+    d->start(nntpCompress, "COMPRESS DEFLATE", Impl::CompressReply);
+}
+
 } // namespace nimbra

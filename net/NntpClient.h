@@ -33,7 +33,7 @@ enum NntpRequest {
     nntpXOver, nntpListOverViewFmt, nntpDate, nntpAuthenticate, nntpModeReader,
     nntpXHdr = 24,
     // Beyond the classic set.
-    nntpCapabilities = 25, nntpOver = 26,
+    nntpCapabilities = 25, nntpOver = 26, nntpCompress = 27,
 };
 
 // Raised by an operation called in the wrong state; nothing was sent and nothing changed.
@@ -177,6 +177,11 @@ public:
     // for an empty range, 412, 500 when the server knows neither command, ...).
     void Over(std::int64_t first, std::int64_t last);
     const OverviewFormat& ServerOverviewFormat() const;
+    // COMPRESS DEFLATE (RFC 8054): on the server's 206 the socket compresses both ways from
+    // the next byte on (after TLS, below the lines) and the request ends with 0; any other
+    // reply ends it with its code and the connection goes on uncompressed. Ask it after
+    // authentication; Socket().WireBytes() / PlainBytes() then tell what it saved.
+    void Compress();
     // The overview line of the current OnOverviewLine; its views are valid inside the event.
     const OverviewLine& Overview() const;
 

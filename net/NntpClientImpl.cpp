@@ -228,6 +228,11 @@ void NntpClient::Impl::reply(const char* raw, int length)
     case ModeReaderReply: finishOn(readStatus() == PostingAllowed || statusCode == NoPosting); break;
     case UserReply: userReply(); break;
     case PassReply: finishOn(readStatus() == AuthAccepted); break;
+    case CompressReply:
+        if (readStatus() == CompressionActive)
+            socket.StartCompression();
+        finishOn(statusCode == CompressionActive);
+        break;
     case CapabilitiesReply: capabilitiesReply(); break;
     case CapabilityLine: capabilityLine(raw, length); break;
     case CapabilitiesModeReaderReply: capabilitiesModeReaderReply(); break;

@@ -27,7 +27,7 @@ struct NntpClient::Impl {
     enum Handler {
         NoHandler, GroupReply, QuitReply, ArticleStatusReply, DataLine, PostReply, PostFinalReply, DateReply,
         ModeReaderReply, HeaderStatusReply, HeaderLine, UserReply, PassReply,
-        CapabilitiesReply, CapabilityLine, CapabilitiesModeReaderReply, FormatReply, FormatLine, OverReply, OverLine,
+        CompressReply, CapabilitiesReply, CapabilityLine, CapabilitiesModeReaderReply, FormatReply, FormatLine, OverReply, OverLine,
     };
 
     NntpClient& self;

@@ -13,6 +13,7 @@ enum NntpReplyCode {
     DateFollows = 111,
     PostingAllowed = 200,
     NoPosting = 201,
+    CompressionActive = 206,
     GroupSelected = 211,
     ListFollows = 215,
     ArticleFollows = 220,

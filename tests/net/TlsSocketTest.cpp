@@ -91,6 +91,26 @@ TEST(TlsSocket, ArticlesAndCommandsTravelEncryptedAndIntact)
     server.verify();
 }
 
+// COMPRESS DEFLATE sits above TLS: the compressed bytes are what is encrypted.
+TEST(TlsSocket, CompressionAboveTls)
+{
+    const auto trusted = TestCertificate::local().trustInThisProcess();
+    const std::vector<std::string> lines = articleLines(5000);
+    FakeNewsServer server(localTls, {send("200 ready"), expect("COMPRESS DEFLATE"), send("206 Compression active"),
+                                     startCompression(), expect("ARTICLE 1"), sendBlock("220 1 <c@test>", lines)});
+    NntpHarness h(server.portText());
+    enableTls(h);
+    ASSERT_TRUE(h.connect());
+    h.client.Compress();
+    ASSERT_TRUE(h.waitForNextDone());
+    ASSERT_TRUE(h.client.Socket().TlsActive() && h.client.Socket().CompressionActive());
+    h.client.ArticleByNumber(1, &h.stream);
+    ASSERT_TRUE(h.waitForNextDone());
+    EXPECT_EQ(h.lastError, 0);
+    EXPECT_TRUE(h.stream.data() == stored(lines));
+    server.verify();
+}
+
 TEST(TlsSocket, LargePostIsPacedByDataSentOverTls)
 {
     const auto trusted = TestCertificate::local().trustInThisProcess();

@@ -24,6 +24,7 @@ std::string describe(const FakeStep& step)
     case FakeStep::Close: return "close()";
     case FakeStep::Reset: return "reset()";
     case FakeStep::Fail: return "fail(\"" + step.text + "\")";
+    case FakeStep::Compress: return "startCompression()";
     case FakeStep::Repeat: return "repeat(\"" + step.text.substr(0, 40) + "\", " + std::to_string(step.count) + ")";
     }
     return "?";
@@ -77,6 +78,7 @@ struct FakeNewsServer::Impl {
         case FakeStep::Close: socket.closeConnection(false); return true;
         case FakeStep::Reset: socket.closeConnection(true); return true;
         case FakeStep::Fail: problem(step.text); return true;
+        case FakeStep::Compress: socket.startCompression(); return true;
         case FakeStep::Repeat:
             for (int i = 0; (step.count == 0 || i < step.count) && socket.sendBytes(step.text) && !stopped(); ++i)
                 if (step.ms > 0)

@@ -1,5 +1,7 @@
 #include "tests/support/FakeServerSocket.h"
 
+#include "net/DeflateStream.h"
+
 #include "tests/support/LoopbackListener.h"
 #include "tools/newsmodel/TlsServerStream.h"
 
@@ -90,12 +92,19 @@ FakeServerSocket::ReadResult FakeServerSocket::readLine(std::string& line)
             return stopping_ ? Stopped : Closed;
         input_.erase(0, inputStart_);
         inputStart_ = 0;
-        input_.append(buffer, static_cast<std::size_t>(count));
+        if (!inflater_)
+            input_.append(buffer, static_cast<std::size_t>(count));
+        else if (!inflater_->process(buffer, static_cast<std::size_t>(count), input_))
+            return Closed;  // no deflate stream: as good as gone
     }
 }
 
-bool FakeServerSocket::sendBytes(const std::string& bytes)
+bool FakeServerSocket::sendBytes(const std::string& plain)
 {
+    std::string compressed;
+    if (deflater_)
+        deflater_->process(plain.data(), plain.size(), compressed);
+    const std::string& bytes = deflater_ ? compressed : plain;
     if (tls_) {
         if (!tlsFailed_ && !stopping_)
             tls_->send(bytes.data(), bytes.size());
@@ -136,9 +145,23 @@ void FakeServerSocket::closeConnection(bool reset)
     }
     tls_.reset();
     tlsFailed_ = false;
+    deflater_.reset();
+    inflater_.reset();
     std::lock_guard lock(mutex_);
     ::close(connection_);
     connection_ = -1;
+}
+
+void FakeServerSocket::startCompression()
+{
+    deflater_ = std::make_unique<DeflateStream>(DeflateStream::Compress);
+    inflater_ = std::make_unique<DeflateStream>(DeflateStream::Decompress);
+    // What the client sent after its command is compressed already.
+    std::string rest = input_.substr(inputStart_);
+    input_.clear();
+    inputStart_ = 0;
+    if (!rest.empty())
+        inflater_->process(rest.data(), rest.size(), input_);
 }
 
 void FakeServerSocket::stop()

@@ -6,6 +6,10 @@
 #include <mutex>
 #include <string>
 
+namespace nimbra {
+class DeflateStream;
+}
+
 namespace nimbra::test {
 
 class ServerCertificate;
@@ -43,6 +47,8 @@ public:
     void pause(int ms);
     // Closes the connection in order, or resets it; nothing when none is open.
     void closeConnection(bool reset);
+    // From now until the connection closes, raw deflate both ways (COMPRESS DEFLATE).
+    void startCompression();
     void stop();
 
 private:
@@ -58,6 +64,8 @@ private:
     int connection_ = -1;
     const ServerCertificate* certificate_ = nullptr;
     std::unique_ptr<TlsServerStream> tls_;
+    std::unique_ptr<DeflateStream> deflater_;
+    std::unique_ptr<DeflateStream> inflater_;
     bool tlsFailed_ = false;  // the handshake of this connection failed
     std::string input_;
     std::size_t inputStart_ = 0;

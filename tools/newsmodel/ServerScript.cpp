@@ -11,6 +11,7 @@ FakeStep silence(int ms) { return {FakeStep::Silence, {}, {}, ms}; }
 FakeStep close() { return {FakeStep::Close, {}, {}, 0}; }
 FakeStep reset() { return {FakeStep::Reset, {}, {}, 0}; }
 FakeStep fail(std::string text) { return {FakeStep::Fail, std::move(text), {}, 0}; }
+FakeStep startCompression() { return {FakeStep::Compress, {}, {}, 0}; }
 FakeStep repeat(std::string line, int count, int everyMs) { return repeatRaw(std::move(line) + "\r\n", count, everyMs); }
 
 FakeStep repeatRaw(std::string bytes, int count, int everyMs)

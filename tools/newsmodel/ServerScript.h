@@ -12,7 +12,7 @@ namespace nimbra::test {
 
 // One step of a script, or one action of a responder's answer.
 struct FakeStep {
-    enum Kind { Expect, ExpectBlock, ExpectClose, Send, Silence, Close, Reset, Fail, Repeat };
+    enum Kind { Expect, ExpectBlock, ExpectClose, Send, Silence, Close, Reset, Fail, Repeat, Compress };
     Kind kind = Send;
     std::string text;                // expected line, bytes to send, or failure text
     std::vector<std::string> lines;  // expected data lines of ExpectBlock
@@ -39,6 +39,9 @@ FakeStep sendRaw(std::string bytes);
 FakeStep repeat(std::string line, int count, int everyMs = 0);
 // The same with bytes sent exactly as given (repeatRaw("x", 0): one line that never ends).
 FakeStep repeatRaw(std::string bytes, int count, int everyMs = 0);
+// From here on the connection is compressed both ways (raw deflate, as after COMPRESS
+// DEFLATE's 206); scripted servers only.
+FakeStep startCompression();
 // Does nothing for the given time (lines sent meanwhile wait, unread).
 FakeStep silence(int ms);
 // Closes the connection in order (FIN).
