@@ -3,6 +3,7 @@
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
 #include "app/StatusPanels.h"
+#include "download/SaveTarget.h"
 #include "platform/Log.h"
 
 #include <QCoreApplication>
@@ -23,8 +24,12 @@ std::set<std::string> filesBelow(const std::string& folder)
     std::set<std::string> files;
     const QString root = QString::fromStdString(folder);
     QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.insert(QDir(root).relativeFilePath(it.next()).toStdString());
+    while (it.hasNext()) {
+        const QString path = it.next();
+        // A file still being put together is not saved yet.
+        if (!SaveTarget::isWorkingName(it.fileName().toStdString()))
+            files.insert(QDir(root).relativeFilePath(path).toStdString());
+    }
     return files;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "download/UuJoinState.h"
 #include "platform/MemoryStream.h"
 
 #include <string>
@@ -9,8 +8,8 @@ namespace nimbra {
 
 // Where a completely fetched article goes: decoding, saving, counting and the preview plug in
 // here. Called on the window's thread from the request-done handler, once per article that
-// ended with its terminating line. The session clears UuPartOpen before the call and
-// SameSubject after it, and releases the stream afterwards; the sink must not keep it.
+// ended with its terminating line. The session releases the stream afterwards; the sink
+// must not keep it.
 // An exception thrown here is treated like a stalled connection: the run reconnects and
 // resumes after this article, and its message-id is forgotten so a later run fetches it again.
 class ArticleSink {
@@ -19,7 +18,6 @@ public:
         MemoryStream& ArticleStream;  // the whole article, header and body, CR LF line ends
         int GroupIndex;               // entry of the newsgroup list box being walked
         std::string groupName;        // its text
-        UuJoinState& uu;
     };
 
     virtual ~ArticleSink() = default;

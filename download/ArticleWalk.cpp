@@ -20,8 +20,6 @@ ArticleWalk::ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& 
 
 void ArticleWalk::startRun()
 {
-    follower_.startRun();
-    uu_.UuEndSeen = true;
     shownPercent_.clear();
     leaveGroup();
 }
@@ -68,10 +66,8 @@ void ArticleWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
     if (!articleEnded_)
         return;  // the connection ended inside the article: nothing of it is saved
     article->rewind();
-    uu_.UuPartOpen = false;
     if (sink_)
-        sink_->articleDone({*article, groupIndex_, groupName_, uu_});
-    uu_.SameSubject = false;
+        sink_->articleDone({*article, groupIndex_, groupName_});
     pendingId_.clear();
 }
 
@@ -166,7 +162,7 @@ GroupWalker::Outcome ArticleWalk::moved()
 
 bool ArticleWalk::messageLine(const std::string& line)
 {
-    if (step_ != stepFetching || follower_.follow(line, uu_.SameSubject) != ArticleLineFollower::bodyLine)
+    if (step_ != stepFetching || follower_.follow(line) != ArticleLineFollower::bodyLine)
         return false;
     // Shown only when it changes: this runs for every body line.
     const auto percent = follower_.percentText(sizeCheck_.ArticleLines);

@@ -3,7 +3,6 @@
 #include "download/ArticleLineFollower.h"
 #include "download/ArticleSizeCheck.h"
 #include "download/GroupWalker.h"
-#include "download/UuJoinState.h"
 #include "platform/MemoryStream.h"
 
 #include <cstdint>
@@ -80,7 +79,6 @@ private:
     std::string pendingId_;  // entered in the cache, not yet skipped by size or fetched whole
     ArticleSizeCheck sizeCheck_;
     ArticleLineFollower follower_;
-    UuJoinState uu_;
     std::string shownPercent_;
 };
 

@@ -2,16 +2,14 @@
 
 #include "download/FileSizeOf.h"
 #include "download/PreviewMaker.h"
+#include "download/SaveSettings.h"
 #include "download/SavedFileView.h"
-#include "download/SessionView.h"
-#include "download/UuJoinState.h"
-#include "mime/UuTargetFile.h"
+#include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
 #include "platform/Rounding.h"
 
 #include <exception>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace nimbra {
 namespace {
@@ -21,96 +19,103 @@ std::int32_t kilobytes(std::int64_t bytes)
     return static_cast<std::int32_t>(roundHalfEven(static_cast<double>(bytes) / 1024.0));
 }
 
+// Where the body begins in a whole article: after the first empty line.
+std::int64_t bodyOffset(const std::string& bytes)
+{
+    const std::size_t crlf = bytes.find("\r\n\r\n");
+    const std::size_t lf = bytes.find("\n\n");
+    if (crlf != std::string::npos && (lf == std::string::npos || crlf + 2 <= lf))
+        return static_cast<std::int64_t>(crlf + 4);
+    return lf == std::string::npos ? -1 : static_cast<std::int64_t>(lf + 2);
+}
+
+bool partialNumber(const std::string& text, std::uint32_t& value)
+{
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = static_cast<std::uint32_t>(std::stoul(text));
+    return true;
+}
+
 } // namespace
 
-AttachmentSaver::AttachmentSaver(const SessionView& settings, SavedFileView& view, const std::string& ledgerPath)
-    : settings_(settings), view_(view), yencAssembly_(ledgerPath)
+AttachmentSaver::AttachmentSaver(const SaveSettings& settings, SavedFileView& view, const std::string& yencLedgerPath,
+                                 const std::string& splitLedgerPath)
+    : settings_(settings), view_(view), splitAssembly_(splitLedgerPath), yencAssembly_(yencLedgerPath)
 {
-    MimeDecoder1.OnPartBegin = [this](MimeDecoder& d) { MimeDecoder1PartBegin(d); };
-    MimeDecoder1.OnPartLine = [this](MimeDecoder& d, const char* data, std::size_t length) {
-        MimeDecoder1PartLine(d, data, length);
-    };
-    MimeDecoder1.OnPartEnd = [this](MimeDecoder& d) { MimeDecoder1PartEnd(d); };
-}
-
-void AttachmentSaver::MimeDecoder1PartBegin(MimeDecoder& Sender)
-{
-    const auto name = Sender.PartFileName();
-    if (!name)
-        return;
-    // Folders one level each, leading "1"s until the name is free, a random ".jpg" name when
-    // the folder or the file cannot be made; throws when even that fails.
-    Sender.setOutputFile(UuTargetFile::create(target_, *name, SavedFileName));
-}
-
-void AttachmentSaver::MimeDecoder1PartLine(MimeDecoder& Sender, const char* Data, std::size_t DataLen)
-{
-    FileStream* file = Sender.OutputFile();
-    if (!file || DataLen == 0)
-        return;
-    file->write(Data, DataLen);
-    if (file->failed() && failedPath_.empty())
-        failedPath_ = file->path();
-}
-
-void AttachmentSaver::MimeDecoder1PartEnd(MimeDecoder&)
-{
-    closeOutput();
-}
-
-void AttachmentSaver::closeOutput()
-{
-    FileStream* file = MimeDecoder1.OutputFile();
-    if (!file)
-        return;
-    const std::string path = file->path();
-    if (!MimeDecoder1.closeOutputFile() && failedPath_.empty())
-        failedPath_ = path;
 }
 
 void AttachmentSaver::articleDone(const Article& article)
 {
     const std::string download = SaveTarget::downloadFolder(settings_.downloadFolderText());
-    const std::string folder = SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName);
-    target_.start(article.uu, download, folder);
-    yencSaver_.setTargetFolder(folder);
-    failedPath_.clear();
-    // A file the previous article began and this one may continue: only what this article
-    // adds to it is counted.
-    const std::string continued = article.uu.LastFileName;
-    const std::int64_t continuedSize = continued.empty() ? -1 : FileSizeOf(folder + continued);
+    target_ = SaveTarget(download, SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName));
+    decode(article.ArticleStream, false);
+}
 
+void AttachmentSaver::decode(MemoryStream& stream, bool inner)
+{
+    files_.start(target_);
+    yencSaver_.setTarget(target_);
     try {
-        article.ArticleStream.rewind();
-        MimeDecoder1.DecodeStream(article.ArticleStream);
-        // Flushed before the size probe, so the probe sees every byte.
-        closeOutput();
+        stream.rewind();
+        MimeDecoder1.DecodeStream(stream);
     } catch (...) {
+        files_.abandon();
+        files_.finish();
         yencAssembly_.abandon();
         yencSaver_.takeReports();
-        finishArticle();
+        MimeDecoder1.clearTextFields();
         throw;
     }
-
-    if (!failedPath_.empty()) {
-        ::unlink(failedPath_.c_str());
-        const std::string failed = failedPath_;
-        finishArticle();
-        showYencFiles();
-        throw std::runtime_error("Cannot write file \"" + failed + "\"");
-    }
-
-    std::string name;
-    if (!MimeDecoder1.UuFileName().empty()) {
-        name = MimeDecoder1.UuFileName();
-        article.uu.LastFileName = name;
-    }
-    if (!SavedFileName.empty())
-        name = SavedFileName;
-    if (!name.empty())
-        showAndCount(folder, name, name == continued ? continuedSize : -1);
-    finishArticle();
+    const bool partial = MimeDecoder1.message().MsgType == "message/partial";
+    std::vector<ArticleFiles::Saved> saved = files_.finish();
+    const std::string failure = files_.failure();
+    for (const ArticleFiles::Saved& file : saved)
+        showAndCount(file.folder, file.name);
     showYencFiles();
+    if (!failure.empty()) {
+        MimeDecoder1.clearTextFields();
+        throw std::runtime_error(failure);
+    }
+    // A message split over several articles is decoded once, when all of it is here; a
+    // partial inside a partial is not followed.
+    if (partial && !inner)
+        keepPartial(stream);
+    MimeDecoder1.clearTextFields();
+}
+
+void AttachmentSaver::keepPartial(MemoryStream& stream)
+{
+    const MessageHeaderFields& header = MimeDecoder1.message();
+    std::uint32_t number = 0;
+    std::uint32_t total = 0;
+    if (header.MsgPartialId.empty() || !partialNumber(header.MsgPartialNumber, number)
+        || !partialNumber(header.MsgPartialTotal, total))
+        return;
+    const std::string& bytes = stream.data();
+    const std::int64_t body = bodyOffset(bytes);
+    if (body < 0)
+        return;
+    std::unique_ptr<FileStream> part = target_.createWorking();
+    const std::string partPath = part->path();
+    part->write(bytes.data() + body, bytes.size() - static_cast<std::size_t>(body));
+    if (!part->close()) {
+        SaveTarget::discard(partPath);
+        throw std::runtime_error("Cannot write a part of a split message in \"" + target_.target() + "\"");
+    }
+    const auto whole = splitAssembly_.keep(target_, "message/partial\n" + header.MsgPartialId, number, total, {}, partPath);
+    if (!whole)
+        return;
+    std::string message;
+    {
+        FileStream in(whole->workingPath, FileStream::Mode::OpenRead);
+        message.resize(static_cast<std::size_t>(in.size()));
+        message.resize(in.read(message.data(), message.size()));
+    }
+    SaveTarget::discard(whole->workingPath);
+    MemoryStream inner(message);
+    MimeDecoder1.clearTextFields();
+    decode(inner, true);
 }
 
 void AttachmentSaver::showYencFiles()
@@ -118,21 +123,19 @@ void AttachmentSaver::showYencFiles()
     bool failed = false;
     for (const YencAssembly::Report& report : yencSaver_.takeReports()) {
         if (report.counts())
-            showAndCount(report.folder, report.name, -1);
+            showAndCount(report.folder, report.name);
         failed = failed || report.outcome == YencAssembly::Outcome::Failed;
     }
     if (failed)
         throw std::runtime_error("Cannot write a yEnc file");
 }
 
-void AttachmentSaver::showAndCount(const std::string& folder, const std::string& name, std::int64_t sizeBefore)
+void AttachmentSaver::showAndCount(const std::string& folder, const std::string& name)
 {
     const std::string path = folder + name;
     const std::int64_t size = FileSizeOf(path);
-    if (size < 1) {
-        PreviewMaker::remove(path);
+    if (size < 1)
         return;
-    }
     view_.showSavedName(name, path);
     if (PreviewMaker::isPictureName(name)) {
         try {
@@ -143,18 +146,7 @@ void AttachmentSaver::showAndCount(const std::string& folder, const std::string&
         }
     }
     view_.showSavedSize(size);
-    if (sizeBefore >= 0)
-        view_.addToStatistics(0, kilobytes(size - sizeBefore));
-    else
-        view_.addToStatistics(1, kilobytes(size));
-}
-
-void AttachmentSaver::finishArticle()
-{
-    SavedFileName.clear();
-    MimeDecoder1.clearTextFields();
-    MimeDecoder1.closeOutputFile();
-    target_.finish();
+    view_.addToStatistics(1, kilobytes(size));
 }
 
 } // namespace nimbra

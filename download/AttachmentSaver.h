@@ -1,7 +1,9 @@
 #pragma once
 
+#include "download/ArticleFiles.h"
 #include "download/ArticleSink.h"
 #include "download/SaveTarget.h"
+#include "download/SplitAssembly.h"
 #include "download/YencAssembly.h"
 #include "download/YencFileSaver.h"
 #include "mime/MimeDecoder.h"
@@ -11,55 +13,48 @@
 
 namespace nimbra {
 
+class SaveSettings;
 class SavedFileView;
-class SessionView;
 
-// The article-done step: decodes each fetched article with its own decoder, writes the
-// attachment into the target folder (the download folder, or the group's folder inside it)
-// under a name that overwrites nothing, deletes a file that came out empty, shows the saved
-// file's name and size, previews a picture, and counts the file.
-//
-// The decoder's part events are bound to MimeDecoder1PartBegin / PartLine / PartEnd; the
-// uudecoding path makes its own files and its bytes come through MimeDecoder1PartLine too.
-// yEnc blocks go to a YencAssembly, which puts split files together across articles; each
-// file it completes during an article is shown and counted after the article's own file.
+// The article-done step: decodes each fetched article with its own decoder and saves its
+// files into the target folder (the download folder, or the group's folder inside it)
+// through ArticleFiles (MIME parts, uuencoded files, split uuencoded files), the yEnc
+// assembly and, for MIME message/partial articles, the split assembly, which decodes the
+// whole message once its last part is in. Every file is written under a working name and
+// named only when whole; then it is shown with its size, previewed when it is a picture, and
+// counted, once per file.
 //
 // A file that cannot be written whole (full disk, unwritable folder) is deleted, not shown
-// and not counted, and articleDone() throws std::runtime_error, which the session treats as
-// a stalled connection. Every article ends with the decoder's text fields emptied and its
-// output file closed, also when articleDone() throws.
+// and not counted, and articleDone() throws std::runtime_error with the reason after the
+// files of the article that were whole are shown; the session treats it as a stalled
+// connection.
 //
 // The settings and the view are not owned and must outlive the saver; one thread.
 class AttachmentSaver : public ArticleSink {
 public:
-    // ledgerPath: where the yEnc assembly keeps its unfinished files.
-    AttachmentSaver(const SessionView& settings, SavedFileView& view,
-                    const std::string& ledgerPath = YencAssembly::defaultLedgerPath());
+    // yencLedgerPath and splitLedgerPath: where the unfinished multi-part files are recorded.
+    AttachmentSaver(const SaveSettings& settings, SavedFileView& view,
+                    const std::string& yencLedgerPath = YencAssembly::defaultLedgerPath(),
+                    const std::string& splitLedgerPath = SplitAssembly::defaultLedgerPath());
 
     void articleDone(const Article& article) override;
 
     MimeDecoder& decoder() { return MimeDecoder1; }
-    // The name the part-begin handler gave the current article's file; empty between articles.
-    const std::string& savedFileName() const { return SavedFileName; }
 
 private:
-    void MimeDecoder1PartBegin(MimeDecoder& Sender);
-    void MimeDecoder1PartLine(MimeDecoder& Sender, const char* Data, std::size_t DataLen);
-    void MimeDecoder1PartEnd(MimeDecoder& Sender);
-
-    void closeOutput();
-    void showAndCount(const std::string& folder, const std::string& name, std::int64_t sizeBefore);
+    void decode(MemoryStream& stream, bool inner);
+    void keepPartial(MemoryStream& stream);
+    void showAndCount(const std::string& folder, const std::string& name);
     void showYencFiles();
-    void finishArticle();
 
-    const SessionView& settings_;
+    const SaveSettings& settings_;
     SavedFileView& view_;
     SaveTarget target_;
-    MimeDecoder MimeDecoder1{target_};
+    MimeDecoder MimeDecoder1;
+    SplitAssembly splitAssembly_;
+    ArticleFiles files_{MimeDecoder1, splitAssembly_};
     YencAssembly yencAssembly_;
     YencFileSaver yencSaver_{MimeDecoder1.Yenc(), yencAssembly_};
-    std::string SavedFileName;
-    std::string failedPath_;  // the file whose bytes could not all be written
 };
 
 } // namespace nimbra

@@ -1,17 +1,19 @@
 #pragma once
 
-#include "mime/UuSessionState.h"
+#include "platform/FileStream.h"
 
+#include <memory>
 #include <string>
 
 namespace nimbra {
 
-struct UuJoinState;
-
-// Where the files of the article being saved go, and the session's uudecoding state, as the
-// decoder asks for them. The saving step points it at one article's state for the length of
-// that article; outside an article it answers with defaults and ignores changes.
-class SaveTarget : public UuSessionState {
+// The one owner of output files, for uuencoded, MIME and yEnc files alike: where an
+// article's files go, and how they come into being. Every file is first made under a hidden
+// working name (".nimbra-<random>.part") in the target folder, with O_EXCL, so it never is
+// an existing file or a symbolic link; it gets its real name only when it is whole, in one
+// rename that never replaces a file. So the program writes only to files it made itself,
+// and nothing incomplete ever carries a name the user sees.
+class SaveTarget {
 public:
     // The download folder field as a folder ending in "/"; an empty field means the default
     // download folder, since saving relative to wherever the program was started is not
@@ -22,24 +24,39 @@ public:
     // name (SafeName::mapped): the same group always gets the same folder, and no name leads
     // outside the download folder.
     static std::string targetFolder(const std::string& downloadFolder, bool oneFolder, const std::string& group);
+    // Whether a file name (no folder) is a working name this program gives.
+    static bool isWorkingName(const std::string& name);
 
-    // state must stay alive until finish().
-    void start(UuJoinState& state, std::string downloadFolder, std::string targetFolder);
-    void finish();
+    SaveTarget() = default;
+    // Both end in "/"; targetFolder is downloadFolder or a folder directly inside it.
+    SaveTarget(std::string downloadFolder, std::string targetFolder);
 
-    bool SameSubject() const override;
-    bool UuPartOpen() const override;
-    void SetUuPartOpen(bool open) override;
-    bool UuEndSeen() const override;
-    void SetUuEndSeen(bool seen) override;
-    std::string LastFileName() const override;
-    std::string DownloadFolder() const override { return downloadFolder_; }
-    std::string TargetFolder() const override { return targetFolder_; }
+    const std::string& download() const { return download_; }
+    const std::string& target() const { return target_; }
+
+    // A new, empty working file in the target folder, open for writing. The download folder
+    // and then the target folder are made when missing (one level each). Throws
+    // std::runtime_error with the reason when a folder cannot be made, the target folder is
+    // a symbolic link or no folder, or the file cannot be made.
+    std::unique_ptr<FileStream> createWorking() const;
+
+    // Gives the working file its real name in its own folder and returns that name: rawName
+    // read as UTF-8 (else Windows-1252) and made safe (SafeName::attachment), with a leading
+    // "1" while the name is taken; a random ".jpg" name when nothing of the name is usable
+    // or the file system refuses it. Throws std::runtime_error when even that fails; the
+    // working file is then deleted.
+    std::string publish(const std::string& workingPath, const std::string& rawName) const;
+
+    // Whether path names a working file that may be written, read or deleted: a regular file
+    // (not a link) with a working name, directly inside the download folder or one of its
+    // folders. Ledger entries are checked with it, so an edited ledger cannot point outside.
+    bool ownsWorking(const std::string& path) const;
+    // Deletes a working file; anything else is left alone.
+    static void discard(const std::string& workingPath);
 
 private:
-    UuJoinState* state_ = nullptr;
-    std::string downloadFolder_;
-    std::string targetFolder_;
+    std::string download_;
+    std::string target_;
 };
 
 } // namespace nimbra

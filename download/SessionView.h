@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/SaveSettings.h"
+
 #include <array>
 #include <string>
 
@@ -9,7 +11,7 @@ namespace nimbra {
 // "Get Files" and "Stop" buttons, a message box, the newsgroup list box and the settings
 // fields. The window implements it; tests use a recording fake. Every call is made on the
 // window's thread, from the event loop, and none of them may throw.
-class SessionView {
+class SessionView : public SaveSettings {
 public:
     // Status-bar panels, left to right: group, article, body percentage, countdown.
     enum Panel { panelGroup = 0, panelArticle = 1, panelPercent = 2, panelCountdown = 3 };
@@ -44,9 +46,7 @@ public:
     virtual std::string articleCacheText() const = 0;
     virtual std::string minimumText() const = 0;
     virtual std::string maximumText() const = 0;
-    virtual std::string downloadFolderText() const = 0;
-    // "Save everything to this folder" (true) or "Separate by news groups" (false).
-    virtual bool saveToOneFolder() const = 0;
+    // The download folder and "Save everything to this folder" come from SaveSettings.
 };
 
 } // namespace nimbra

@@ -3,12 +3,9 @@
 #include "mime/Crc32.h"
 #include "platform/AppPaths.h"
 #include "platform/FileStream.h"
-#include "platform/SafeName.h"
-#include "platform/UniqueFileName.h"
 
 #include <algorithm>
 #include <exception>
-#include <unistd.h>
 #include <vector>
 
 namespace nimbra {
@@ -56,11 +53,11 @@ std::string YencAssembly::defaultLedgerPath()
     return AppPaths::dataFolder() + "yenc-parts";
 }
 
-void YencAssembly::begin(const YencStart& start, const std::string& targetFolder)
+void YencAssembly::begin(const YencStart& start, const SaveTarget& target)
 {
     open_ = true;
     overflow_ = start.length > YencPartLedger::MaxFileSize;
-    folder_ = targetFolder;
+    target_ = target;
     limit_ = overflow_ ? 0 : start.length;
     bytes_.clear();
     // The announced length is the poster's word; memory follows the bytes that really come.
@@ -110,21 +107,16 @@ YencAssembly::Report YencAssembly::report(Outcome outcome, const std::string& pa
     return r;
 }
 
-std::string YencAssembly::createFile(const std::string& folder, const std::string& rawName) const
+std::string YencAssembly::createFile() const
 {
-    const std::string safe = SafeName::attachment(rawName);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
-            if (!AppPaths::ensureFolder(folder))
-                return {};
-            const std::string name = attempt == 0 && !safe.empty() ? UniqueFileName::free(folder, safe)
-                                                                   : UniqueFileName::randomJpg(folder);
-            FileStream file(folder + name, FileStream::Mode::CreateNew);
-            if (file.close())
-                return folder + name;
-        } catch (const std::exception&) {
-            // A name the file system will not take falls back to a random one.
-        }
+    try {
+        std::unique_ptr<FileStream> file = target_.createWorking();
+        const std::string path = file->path();
+        if (file->close())
+            return path;
+        SaveTarget::discard(path);
+    } catch (const std::exception&) {
+        // No folder to make the file in: the part is reported failed.
     }
     return {};
 }
@@ -143,14 +135,14 @@ bool YencAssembly::writeAt(const std::string& path, std::uint64_t offset) const
 
 YencAssembly::Report YencAssembly::saveSingle(const YencStart& start)
 {
-    const std::string path = createFile(folder_, start.header.name);
+    const std::string path = createFile();
     if (path.empty())
         return report(Outcome::Failed, path, 0);
     if (!writeAt(path, 0)) {
-        ::unlink(path.c_str());
+        SaveTarget::discard(path);
         return report(Outcome::Failed, path, 0);
     }
-    return report(Outcome::Completed, path, bytes_.size());
+    return publish(Outcome::Completed, path, start.header.name, bytes_.size());
 }
 
 YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencResult& result)
@@ -159,8 +151,10 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
     const std::uint64_t begin = start.offset;
     const std::uint64_t end = start.offset + start.length;
     Entry* entry = ledger_.find(h.name, h.size, h.total.value_or(0));
-    if (entry && !UniqueFileName::exists(entry->path)) {
-        ledger_.remove(*entry);  // the user removed the half-made file: begin again
+    if (entry && !target_.ownsWorking(entry->path)) {
+        // The half-made file is gone, or the entry names something that is not ours:
+        // begin again, writing only to a file made now.
+        ledger_.remove(*entry);
         entry = nullptr;
     }
     bool fresh = false;
@@ -176,16 +170,19 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
         made.name = h.name;
         made.size = h.size;
         made.total = h.total.value_or(0);
-        made.path = createFile(folder_, h.name);
+        made.path = createFile();
         if (made.path.empty())
             return report(Outcome::Failed, made.path, h.size);
+        // The ledger forgets its oldest entry when full: its working file goes with it.
+        if (ledger_.entries().size() >= YencPartLedger::MaxEntries)
+            SaveTarget::discard(ledger_.entries().front().path);
         entry = &ledger_.add(std::move(made));
         fresh = true;
     }
     if (!writeAt(entry->path, begin)) {
         const Report failed = report(Outcome::Failed, entry->path, h.size);
         if (fresh) {
-            ::unlink(entry->path.c_str());
+            SaveTarget::discard(entry->path);
             ledger_.remove(*entry);
         }
         return failed;
@@ -210,7 +207,19 @@ YencAssembly::Report YencAssembly::finishFile(const Entry& entry)
     // Read back what the disk holds: parts written in other runs are checked too.
     const std::optional<std::uint32_t> crc = fileCrc(entry.path, entry.size);
     const bool whole = crc && (!entry.crc32 || *entry.crc32 == *crc);
-    return report(whole ? Outcome::Completed : Outcome::Corrupt, entry.path, entry.size);
+    return publish(whole ? Outcome::Completed : Outcome::Corrupt, entry.path, entry.name, entry.size);
+}
+
+YencAssembly::Report YencAssembly::publish(Outcome outcome, const std::string& workingPath,
+                                           const std::string& rawName, std::uint64_t size) const
+{
+    try {
+        const std::string name = target_.publish(workingPath, rawName);
+        const std::size_t slash = workingPath.rfind('/');
+        return report(outcome, workingPath.substr(0, slash + 1) + name, size);
+    } catch (const std::exception&) {
+        return report(Outcome::Failed, workingPath, size);
+    }
 }
 
 } // namespace nimbra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/SaveTarget.h"
 #include "download/YencPartLedger.h"
 #include "mime/YencDecoder.h"
 
@@ -15,10 +16,12 @@ namespace nimbra {
 // is kept in the ledger file. A part is held in memory until its "=yend" has confirmed it,
 // so a part that fails its checks never reaches the disk.
 //
-// The file is made in the target folder given with the part that begins it, under the
-// article's name made safe, with a leading "1" while the name is taken; later parts go to
-// that same file wherever they are found. A whole file in one article is saved the same way
-// and finishes at once. Called on one thread; throws nothing.
+// The file is made as a working file (SaveTarget) in the target folder given with the part
+// that begins it; later parts go to that same file wherever they are found. Once whole it
+// gets the article's name, made safe, with a leading "1" while the name is taken: nothing
+// incomplete ever carries that name. A whole file in one article is saved the same way and
+// finishes at once. A ledger entry whose file is not a working file inside the download
+// folder is forgotten, never written. Called on one thread; throws nothing.
 class YencAssembly {
 public:
     enum class Outcome {
@@ -26,7 +29,7 @@ public:
         Completed,  // the file is whole and its crc32 matches (or none was given)
         Duplicate,  // this part was written before; nothing written now
         Refused,    // the part failed its own checks (size, pcrc32, its range); nothing written
-        Corrupt,    // the file is whole but its crc32 disagrees; it stays on disk, not counted
+        Corrupt,    // the file is whole but its crc32 disagrees; it is named but not counted
         Failed,     // the file could not be made or written
     };
 
@@ -43,8 +46,8 @@ public:
     // "yenc-parts" in the program's data folder.
     static std::string defaultLedgerPath();
 
-    // The decoder's events for one part; targetFolder ends in "/".
-    void begin(const YencStart& start, const std::string& targetFolder);
+    // The decoder's events for one part; target says where a new file goes.
+    void begin(const YencStart& start, const SaveTarget& target);
     void data(const char* bytes, std::size_t length, std::uint64_t offset);
     Report end(const YencStart& start, const YencResult& result);
     // Drops a part begun but not ended (the article failed); nothing is written.
@@ -56,16 +59,19 @@ private:
     Report saveSingle(const YencStart& start);
     Report savePart(const YencStart& start, const YencResult& result);
     Report finishFile(const YencPartLedger::Entry& entry);
-    // Makes a new empty file for rawName in folder; returns its path, empty on failure.
-    std::string createFile(const std::string& folder, const std::string& rawName) const;
+    // Makes a new empty working file; returns its path, empty on failure.
+    std::string createFile() const;
     bool writeAt(const std::string& path, std::uint64_t offset) const;
     static Report report(Outcome outcome, const std::string& path, std::uint64_t size);
+    // Gives the whole file at workingPath its real name; Failed when it cannot be named.
+    Report publish(Outcome outcome, const std::string& workingPath, const std::string& rawName,
+                   std::uint64_t size) const;
 
     YencPartLedger ledger_;
     bool open_ = false;
     bool overflow_ = false;
     std::uint64_t limit_ = 0;
-    std::string folder_;
+    SaveTarget target_;
     std::string bytes_;
 };
 

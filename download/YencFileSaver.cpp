@@ -10,7 +10,7 @@ namespace nimbra {
 
 YencFileSaver::YencFileSaver(YencDecoder& decoder, YencAssembly& assembly) : decoder_(decoder), assembly_(assembly)
 {
-    decoder_.onBegin = [this](const YencStart& start) { assembly_.begin(start, folder_); };
+    decoder_.onBegin = [this](const YencStart& start) { assembly_.begin(start, target_); };
     decoder_.onData = [this](const char* data, std::size_t length, std::uint64_t offset) {
         assembly_.data(data, length, offset);
     };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/SaveTarget.h"
 #include "download/YencAssembly.h"
 
 #include <string>
@@ -21,8 +22,8 @@ public:
     YencFileSaver(const YencFileSaver&) = delete;
     YencFileSaver& operator=(const YencFileSaver&) = delete;
 
-    // Where files begun from now on go; ends in "/".
-    void setTargetFolder(const std::string& folder) { folder_ = folder; }
+    // Where files begun from now on go.
+    void setTarget(const SaveTarget& target) { target_ = target; }
     // The files completed since the last call, in the order they were completed.
     std::vector<YencAssembly::Report> takeCompleted();
     // Every part's report since the last call (completed files included).
@@ -31,7 +32,7 @@ public:
 private:
     YencDecoder& decoder_;
     YencAssembly& assembly_;
-    std::string folder_;
+    SaveTarget target_;
     std::vector<YencAssembly::Report> reports_;
 };
 

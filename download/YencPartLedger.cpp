@@ -1,5 +1,6 @@
 #include "download/YencPartLedger.h"
 
+#include "download/LedgerText.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
@@ -10,74 +11,6 @@ namespace nimbra {
 namespace {
 
 constexpr const char* Signature = "nimbra yenc parts 1";
-
-// Names and paths may hold any byte; blanks, controls, "%" and bytes above 126 are written as %XX.
-std::string escape(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c <= 0x20 || c == '%' || c >= 0x7F) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out.empty() ? "%" : out;  // a lone "%" stands for the empty text
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool unescape(const std::string& text, std::string& out)
-{
-    out.clear();
-    if (text == "%")
-        return true;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return false;
-        const int hi = hexDigit(text[i + 1]);
-        const int lo = hexDigit(text[i + 2]);
-        if (hi < 0 || lo < 0)
-            return false;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return true;
-}
-
-bool number(const std::string& text, std::uint64_t& value)
-{
-    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    value = std::stoull(text);
-    return true;
-}
-
-bool optionalNumber(const std::string& text, std::optional<std::uint64_t>& value)
-{
-    if (text == "-") {
-        value.reset();
-        return true;
-    }
-    std::uint64_t n;
-    if (!number(text, n))
-        return false;
-    value = n;
-    return true;
-}
 
 bool crcText(const std::string& text, std::optional<std::uint32_t>& value)
 {
@@ -98,16 +31,6 @@ std::string crcText(std::optional<std::uint32_t> value)
     char hex[12];
     std::snprintf(hex, sizeof hex, "%08x", *value);
     return hex;
-}
-
-std::vector<std::string> words(const std::string& line)
-{
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    std::string word;
-    while (in >> word)
-        out.push_back(word);
-    return out;
 }
 
 // Ranges inside the file, in order, and apart from each other.
@@ -151,21 +74,21 @@ bool YencPartLedger::load()
     std::vector<Entry> loaded;
     bool ended = false;
     while (std::getline(in, line)) {
-        const std::vector<std::string> w = words(line);
+        const std::vector<std::string> w = LedgerText::words(line);
         bool ok = !ended;
         if (ok && w.size() == 1 && w[0] == "end") {
             ended = true;
         } else if (ok && w.size() == 6 && w[0] == "file") {
             Entry entry;
             std::optional<std::uint64_t> total;
-            ok = number(w[1], entry.size) && optionalNumber(w[2], total) && crcText(w[3], entry.crc32)
-                && unescape(w[4], entry.name) && unescape(w[5], entry.path);
+            ok = LedgerText::number(w[1], entry.size) && LedgerText::optionalNumber(w[2], total) && crcText(w[3], entry.crc32)
+                && LedgerText::unescape(w[4], entry.name) && LedgerText::unescape(w[5], entry.path);
             entry.total = total.value_or(0);
             loaded.push_back(std::move(entry));
         } else if (ok && w.size() == 5 && w[0] == "part" && !loaded.empty()) {
             Part part;
             std::optional<std::uint32_t> crc;
-            ok = optionalNumber(w[1], part.number) && number(w[2], part.begin) && number(w[3], part.end)
+            ok = LedgerText::optionalNumber(w[1], part.number) && LedgerText::number(w[2], part.begin) && LedgerText::number(w[3], part.end)
                 && crcText(w[4], crc) && crc.has_value();
             part.crc = crc.value_or(0);
             loaded.back().parts.push_back(part);
@@ -186,7 +109,7 @@ bool YencPartLedger::save() const
     std::string out = std::string(Signature) + "\n";
     for (const Entry& entry : entries_) {
         out += "file " + std::to_string(entry.size) + " " + (entry.total ? std::to_string(entry.total) : "-") + " "
-            + crcText(entry.crc32) + " " + escape(entry.name) + " " + escape(entry.path) + "\n";
+            + crcText(entry.crc32) + " " + LedgerText::escape(entry.name) + " " + LedgerText::escape(entry.path) + "\n";
         for (const Part& part : entry.parts) {
             out += "part " + (part.number ? std::to_string(*part.number) : "-") + " " + std::to_string(part.begin) + " "
                 + std::to_string(part.end) + " " + crcText(std::optional<std::uint32_t>(part.crc)) + "\n";

@@ -26,6 +26,9 @@ public:
     // The text from here to the end of the line, as it stands.
     std::string restOfLine();
 
+    // Where the next token would be read.
+    const char* position() const { return at_; }
+
     // The delimiter that ended the last token; NUL at the end of the line or after filename().
     char stop() const { return stop_; }
 

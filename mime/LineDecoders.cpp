@@ -64,8 +64,10 @@ std::size_t LineDecoders::base64(char* line, std::size_t length)
     return static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(line));
 }
 
-std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, char* out)
+std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, char* out, bool* softBreak)
 {
+    if (softBreak)
+        *softBreak = false;
     const char* in = line;
     const char* end = line + length;
     char* o = out;
@@ -77,8 +79,11 @@ std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, 
         if (!eq)
             break;
         const std::size_t after = static_cast<std::size_t>(end - eq - 1);
-        if (after == 0)
-            return static_cast<std::size_t>(o - out); // soft line break
+        if (after == 0) {
+            if (softBreak)
+                *softBreak = true;
+            return static_cast<std::size_t>(o - out);
+        }
         if (after == 1) {
             *o++ = eq[1];
             in = eq + 2;

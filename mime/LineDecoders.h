@@ -18,8 +18,9 @@ public:
 
     // Quoted-printable into out, which must hold length + 2 bytes. "=XY" gives one byte,
     // "=" and a single last character gives that character, a final "=" is a soft break and
-    // ends the output; otherwise CR LF is appended. Returns the byte count.
-    static std::size_t quotedPrintable(const char* line, std::size_t length, char* out);
+    // ends the output; otherwise CR LF is appended. Returns the byte count; softBreak, when
+    // given, tells whether the line ended in a soft break (no CR LF appended).
+    static std::size_t quotedPrintable(const char* line, std::size_t length, char* out, bool* softBreak = nullptr);
 
     // One uuencoded line into out (out may be line itself): the first character gives the
     // count n, groups of four characters from the second give three bytes each. Characters

@@ -3,9 +3,7 @@
 #include "mime/LineDecoders.h"
 #include "mime/LineSplitter.h"
 #include "mime/MimeHeaderParser.h"
-#include "mime/UuTargetFile.h"
 #include "mime/UuText.h"
-#include "platform/SafeName.h"
 
 #include <algorithm>
 
@@ -20,7 +18,7 @@ void fire(const MimeDecoder::Event& event, MimeDecoder& sender)
 
 } // namespace
 
-MimeDecoder::MimeDecoder(UuSessionState& session) : session_(session) {}
+MimeDecoder::MimeDecoder() = default;
 
 MimeDecoder::~MimeDecoder() = default;
 
@@ -71,6 +69,10 @@ void MimeDecoder::reset()
     partOpened_ = false;
     nestedBoundaryHit_ = false;
     inlineFlag_ = false;
+    heldBreak_ = false;
+    singlePartMime_ = false;
+    messageDepth_ = 0;
+    uu_.reset();
     handler_ = LineHandler::MessageHeader;
     partEncoding_ = PartEncoding::Plain;
     currentLine_ = nullptr;
@@ -79,25 +81,35 @@ void MimeDecoder::reset()
 void MimeDecoder::clearTextFields()
 {
     reset();
-    uuFileName_.clear();
     uuActiveName_.clear();
 }
 
-bool MimeDecoder::closeOutputFile()
+namespace {
+
+bool startsWith(const std::string& text, const char* prefix)
 {
-    if (!outputFile_)
-        return true;
-    const bool good = outputFile_->close();
-    outputFile_.reset();
-    return good;
+    return text.rfind(prefix, 0) == 0;
+}
+
+} // namespace
+
+bool MimeDecoder::singlePartAttachment() const
+{
+    const std::string& encoding = message_.MsgTransferEncoding;
+    return encoding == "base64" || encoding == "quoted-printable";
 }
 
 std::optional<std::string> MimeDecoder::PartFileName() const
 {
-    const std::string& named = part_.PartTypeName.empty() ? part_.PartDispositionFilename : part_.PartTypeName;
-    if (named.empty())
+    if (part_.PartType == "message/external-body")
         return std::nullopt;
-    return SafeName::attachment(named);
+    if (!part_.PartDispositionFilename.empty())
+        return part_.PartDispositionFilename;
+    if (!part_.PartTypeName.empty())
+        return part_.PartTypeName;
+    if (singlePartMime_ && part_.PartTransferEncoding == "base64" && !startsWith(part_.PartType, "text/"))
+        return std::string();
+    return std::nullopt;
 }
 
 void MimeDecoder::DecodeStream(Stream& stream)
@@ -119,6 +131,8 @@ void MimeDecoder::DecodeStream(Stream& stream)
     splitter.run([this](char* line, std::size_t length) { handleLine(line, length); });
     currentLine_ = nullptr;
     yenc_.finish();
+    uuStep(uu_.finish());
+    flushHeldBreak();
     if (message_.MsgBoundary.empty() || partOpened_)
         DoPartEnd();
     DoMessageEnd();
@@ -152,7 +166,17 @@ void MimeDecoder::messageHeaderLine(char* line, std::size_t length)
         DoHeaderEnd();
         lineIndex_ = 0;
         inlineFlag_ = false;
-        if (message_.MsgBoundary.empty()) {
+        if (message_.MsgBoundary.empty() && singlePartAttachment()) {
+            // The whole body is one part, described by the message header.
+            singlePartMime_ = true;
+            part_.PartType = message_.MsgType;
+            part_.PartTransferEncoding = message_.MsgTransferEncoding;
+            part_.PartTypeName = message_.MsgTypeName;
+            part_.PartDispositionFilename = message_.MsgDispositionFilename;
+            partEncoding_ = part_.PartTransferEncoding == "base64" ? PartEncoding::Base64
+                                                                   : PartEncoding::QuotedPrintable;
+            handler_ = LineHandler::PartData;
+        } else if (message_.MsgBoundary.empty()) {
             handler_ = LineHandler::SinglePartBody;
         } else {
             DoPartBegin();
@@ -187,8 +211,15 @@ void MimeDecoder::preambleLine(char* line, std::size_t length)
 void MimeDecoder::endPart()
 {
     yenc_.finish();
+    uuStep(uu_.finish());
+    heldBreak_ = false;  // the line break before a boundary is the boundary's
     partOpened_ = false;
     DoPartEnd();
+    startPartHeader();
+}
+
+void MimeDecoder::startPartHeader()
+{
     part_ = {};
     headerMode_ = true;
     lineIndex_ = 0;
@@ -204,6 +235,12 @@ void MimeDecoder::endPartHeader()
         DoPartHeaderBegin();
     }
     DoPartHeaderEnd();
+    if (part_.PartType == "message/rfc822" && messageDepth_ < MaxMessageDepth) {
+        // A forwarded message: its own header follows, then its body.
+        ++messageDepth_;
+        startPartHeader();
+        return;
+    }
     headerMode_ = false;
     lineIndex_ = 0;
     inlineFlag_ = false;
@@ -254,22 +291,40 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
         // The appended CR LF may not fit over the line itself, so the output goes aside.
         if (scratch_.size() < length + 2)
             scratch_.resize(length + 2);
-        DeliverDecoded(scratch_.data(), LineDecoders::quotedPrintable(line, length, scratch_.data()));
+        bool softBreak = false;
+        std::size_t count = LineDecoders::quotedPrintable(line, length, scratch_.data(), &softBreak);
+        flushHeldBreak();
+        if (!softBreak)
+            count -= 2;
+        if (count > 0)
+            DeliverDecoded(scratch_.data(), count);
+        heldBreak_ = !softBreak;
         break;
     }
     case PartEncoding::Uuencode:
         bodyLine(line, length);
         break;
     case PartEncoding::Plain:
+        flushHeldBreak();
         DeliverDecoded(line, length);
-        DeliverDecoded("\r", 1);
-        DeliverDecoded("\n", 1);
+        heldBreak_ = true;
         break;
     }
 }
 
+void MimeDecoder::flushHeldBreak()
+{
+    if (!heldBreak_)
+        return;
+    heldBreak_ = false;
+    DeliverDecoded("\r\n", 2);
+}
+
 bool MimeDecoder::isBoundary(const char* line, std::size_t length, bool closingToo) const
 {
+    // Senders and servers may leave blanks after a boundary.
+    while (length > 0 && (line[length - 1] == ' ' || line[length - 1] == '\t'))
+        --length;
     auto matches = [&](const std::string& boundary) {
         if (boundary.empty())
             return false;
@@ -290,45 +345,35 @@ void MimeDecoder::bodyLine(char* line, std::size_t length)
 
 void MimeDecoder::uudecodeLine(char* line, std::size_t length)
 {
-    if (length == 0)
-        return;
-    const std::string_view text(line, length);
-    const bool isBegin = UuText::startsWithLowered(text, "begin ");
-    const bool isStart = isBegin || (session_.SameSubject() && !session_.UuEndSeen() && !session_.UuPartOpen());
+    uuStep(uu_.feed(line, length));
+}
 
-    if (isBegin) {
-        const std::string lineName(length > 10 ? text.substr(10) : std::string_view());
-        if (lineName.find("CUT HERE") != std::string::npos) {
-            // A marker line of a split posting, not a file.
-            uuFileName_ = SafeName::attachment(lineName);
-            session_.SetUuPartOpen(false);
-        } else {
-            session_.SetUuPartOpen(true);
-            outputFile_ = UuTargetFile::create(session_, lineName, uuFileName_);
-        }
-    }
-    if (session_.SameSubject() && !session_.UuPartOpen() && !session_.UuEndSeen()
-        && (!isBegin || text.find("CUT HERE") != std::string_view::npos)) {
-        // The next article of a split file: append to the file the previous one made.
-        uuFileName_ = SafeName::attachment(session_.LastFileName());
-        session_.SetUuPartOpen(true);
-        outputFile_ = UuTargetFile::reopen(session_, uuFileName_);
-    }
-
-    if (isStart) {
-        session_.SetUuEndSeen(false);
-        if (!UuText::isCutHereMarker(text))
-            uuActiveName_ = UuText::afterSpace(UuText::afterSpace(text));
+void MimeDecoder::uuStep(const UuBlockReader::Step& step)
+{
+    using Kind = UuBlockReader::Kind;
+    switch (step.kind) {
+    case Kind::Ignored:
+        return;
+    case Kind::BlockBegun:
+        uuActiveName_ = uu_.name();
+        if (OnUuBegin)
+            OnUuBegin(*this, uuActiveName_);
+        break;
+    case Kind::Continuation:
+        uuActiveName_ = "-";
+        if (OnUuContinue)
+            OnUuContinue(*this);
+        break;
+    case Kind::Data:
+        break;
+    case Kind::Ended:
+    case Kind::Cut:
+        uuActiveName_.clear();
+        if (OnUuEnd)
+            OnUuEnd(*this, step.kind == Kind::Ended);
         return;
     }
-    if (UuText::startsWithLowered(text, "end")) {
-        session_.SetUuEndSeen(true);
-        if (!UuText::isCutHereMarker(text))
-            uuActiveName_.clear();
-        return;
-    }
-    if (!uuActiveName_.empty())
-        DeliverDecoded(line, LineDecoders::uudecode(line, length, line));
+    DeliverDecoded(currentLine_, step.bytes);
 }
 
 bool MimeDecoder::inlineSwallows(const char* data, std::size_t len)

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "mime/MimeHeaderFields.h"
-#include "mime/UuSessionState.h"
+#include "mime/UuBlockReader.h"
 #include "mime/YencDecoder.h"
-#include "platform/FileStream.h"
 #include "platform/Stream.h"
 
 #include <cstddef>
@@ -18,10 +17,12 @@ namespace nimbra {
 
 // Splits one article (header, blank line, body) into lines, parses the message header and,
 // for a multipart body, each part's header, and decodes the body: base64, quoted-printable
-// and x-uuencode parts by their encoding, other parts passed through with CR LF added, and
-// every line of a single-part body through the uudecoding line handler, which finds "begin"
-// lines and makes or reopens the output file itself, so that a file posted over several
-// consecutive articles is joined.
+// and x-uuencode parts by their encoding, other parts passed through with their line breaks;
+// a single-part body in base64 or quoted-printable as one part; every line of any other
+// single-part body through the uudecoding line handler (UuBlockReader) and the yEnc decoder.
+// A message/rfc822 part's own header is read as a part header, to a bounded depth, so the
+// parts of a forwarded message are found too. The decoder touches no file: bytes in, events
+// out; the saving code decides where the bytes go.
 //
 // Events fire synchronously from DecodeStream, in the order an article's lines bring them:
 //   OnHeaderBegin, OnHeaderLine..., OnHeaderEnd, then for a single-part body OnPartBegin
@@ -29,6 +30,12 @@ namespace nimbra {
 //   per part OnPartEnd (at its boundary), OnPartHeaderBegin, OnPartHeaderLine...,
 //   OnPartHeaderEnd, OnPartBegin (first data line), OnPartLine...; at the end OnPartEnd when
 //   the body is single-part or a part is open, then OnMessageEnd.
+// Uuencoded blocks inside a part add OnUuBegin (the first data line after a begin line, with
+// the begin line's name as written) or OnUuContinue (data lines before any begin line: the
+// rest of a file begun in an earlier article), then OnPartLine with the decoded bytes, then
+// OnUuEnd(true) at the "end" line or OnUuEnd(false) when the block stops without one (the
+// part ends, or a new begin line comes). A line break before a boundary belongs to the
+// boundary and is not delivered.
 // OnInlineDecodeBegin/Line/End report "begin 666" blocks found inside decoded text; such
 // lines are swallowed and do not reach OnPartLine.
 //
@@ -42,9 +49,13 @@ public:
     using InlineDecodeBeginEvent = std::function<void(MimeDecoder& Sender, const std::string& Filename)>;
     using InlineDecodeLineEvent = std::function<void(MimeDecoder& Sender, std::string_view Line)>;
     using InlineDecodeEndEvent = std::function<void(MimeDecoder& Sender, const std::string& Filename)>;
+    using UuBeginEvent = std::function<void(MimeDecoder& Sender, const std::string& Filename)>;
+    using UuEndEvent = std::function<void(MimeDecoder& Sender, bool EndLineSeen)>;
 
-    // session must outlive the decoder.
-    explicit MimeDecoder(UuSessionState& session);
+    // How deep message/rfc822 parts are opened.
+    static constexpr int MaxMessageDepth = 8;
+
+    MimeDecoder();
     virtual ~MimeDecoder();
     MimeDecoder(const MimeDecoder&) = delete;
     MimeDecoder& operator=(const MimeDecoder&) = delete;
@@ -62,9 +73,12 @@ public:
     InlineDecodeBeginEvent OnInlineDecodeBegin;
     InlineDecodeLineEvent OnInlineDecodeLine;
     InlineDecodeEndEvent OnInlineDecodeEnd;
+    UuBeginEvent OnUuBegin;
+    Event OnUuContinue;
+    UuEndEvent OnUuEnd;
 
     // Decodes the stream from its current position to its end (the caller rewinds it).
-    // Resets every field except UuFileName and the output file first.
+    // Resets every field first.
     void DecodeStream(Stream& stream);
 
     // The common exit of all decoders: unless the inline check swallows the bytes, OnPartLine
@@ -81,26 +95,15 @@ public:
     const std::vector<std::string>& NestedBoundaries() const { return nestedBoundaries_; }
     bool NestedBoundaryHit() const { return nestedBoundaryHit_; }
 
-    // The name to save the current part under: the content-type name, else the disposition
-    // filename, made safe for the target folder (SafeName::attachment). std::nullopt when the
-    // part names no file. An empty string when it names one but nothing of the name is
-    // usable: the caller then saves under UniqueFileName::randomJpg.
+    // The name the current part asks to be saved under, as the sender wrote it: the
+    // content-disposition filename, else the content-type name. std::nullopt when the part
+    // is not a file (no name, or a message/external-body pointer to a file kept elsewhere).
+    // An empty string for an unnamed attachment: a single-part base64 body of a type other
+    // than text; the saving code names it.
     std::optional<std::string> PartFileName() const;
 
-    // The file the uudecoding path made or reopened for this article; already safe, and it
-    // names a file directly inside the target folder. It survives DecodeStream's reset;
-    // clearTextFields() empties it.
-    const std::string& UuFileName() const { return uuFileName_; }
     // Non-empty while uuencoded data lines are being decoded.
     const std::string& UuActiveName() const { return uuActiveName_; }
-
-    // The output file slot. The uudecoding path fills it at begin and continuation lines; the
-    // saving code fills it at OnPartBegin, writes OnPartLine bytes into it and closes it at
-    // OnPartEnd and after each article. Putting a new file in closes the one held.
-    FileStream* OutputFile() const { return outputFile_.get(); }
-    void setOutputFile(std::unique_ptr<FileStream> file) { outputFile_ = std::move(file); }
-    // Closes and releases the output file; false when a write to it failed.
-    bool closeOutputFile();
 
     // The yEnc decoder that sees every line bound for the uudecoding path first and keeps the
     // lines of its blocks ("=ybegin" to "=yend"). The saving code binds its events; a block
@@ -110,8 +113,7 @@ public:
     // Every delivered byte run is also written here; not owned, may be null.
     void setSinkStream(Stream* sink) { sink_ = sink; }
 
-    // Empties every text field, UuFileName included; the saving code calls it after each
-    // article.
+    // Empties every text field.
     void clearTextFields();
 
 protected:
@@ -149,9 +151,12 @@ private:
     // recognised by their own lines (yEnc) hook in before the uudecoding line handler.
     void bodyLine(char* line, std::size_t length);
     void uudecodeLine(char* line, std::size_t length);
+    void uuStep(const UuBlockReader::Step& step);
+    void flushHeldBreak();
+    void startPartHeader();
+    bool singlePartAttachment() const;
     bool inlineSwallows(const char* data, std::size_t len);
 
-    UuSessionState& session_;
     MessageHeaderFields message_;
     PartHeaderFields part_;
     std::string partCharSet_;
@@ -163,13 +168,15 @@ private:
     bool partOpened_ = false;
     bool nestedBoundaryHit_ = false;
     bool inlineFlag_ = false;
+    bool heldBreak_ = false;      // a line break not yet delivered: it may belong to a boundary
+    bool singlePartMime_ = false; // the single-part body is decoded as one MIME part
+    int messageDepth_ = 0;
     LineHandler handler_ = LineHandler::MessageHeader;
     PartEncoding partEncoding_ = PartEncoding::Plain;
     const char* currentLine_ = nullptr;
 
-    std::string uuFileName_;
     std::string uuActiveName_;
-    std::unique_ptr<FileStream> outputFile_;
+    UuBlockReader uu_;
     Stream* sink_ = nullptr;
     std::string scratch_;    // quoted-printable output, reused per line
     std::string inlineLine_; // inline uudecoding output, reused per line

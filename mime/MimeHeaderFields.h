@@ -17,6 +17,12 @@ struct MessageHeaderFields {
     std::string MsgCharSet;
     std::string MsgType;             // lower-cased content-type token
     std::string MsgBoundary;         // "--" + boundary, lower-cased; empty: single-part body
+    std::string MsgTypeName;             // content-type "name" parameter
+    std::string MsgDispositionFilename;  // content-disposition "filename" parameter
+    // message/partial: "id", "number" and "total" parameters, as written.
+    std::string MsgPartialId;
+    std::string MsgPartialNumber;
+    std::string MsgPartialTotal;
 };
 
 // The values of the current part's header; emptied at each part start.

@@ -1,7 +1,10 @@
 #include "mime/MimeHeaderParser.h"
 
+#include "mime/HeaderParameters.h"
 #include "mime/HeaderTokenReader.h"
 #include "platform/SafeName.h"
+
+#include <map>
 
 namespace nimbra {
 namespace {
@@ -18,19 +21,6 @@ std::string withoutAngleBrackets(std::string text)
     return text;
 }
 
-// The "; name=value" pairs after a header value, while a ";" ends the last token. The
-// filename reader takes the rest of an unquoted value and reports no delimiter, so with it
-// the scan ends after the first parameter that carries "=".
-template <typename ReadValue, typename Store>
-void scanParameters(HeaderTokenReader& reader, ReadValue readValue, Store store)
-{
-    while (reader.stop() == ';') {
-        const std::string parameter = reader.name();
-        if (reader.stop() == '=')
-            store(parameter, readValue(reader));
-    }
-}
-
 // The lower-cased header name; empty when no ":" follows it, so that no field is taken.
 std::string headerName(HeaderTokenReader& reader)
 {
@@ -38,22 +28,16 @@ std::string headerName(HeaderTokenReader& reader)
     return reader.stop() == ':' ? name : std::string();
 }
 
-std::string readParameter(HeaderTokenReader& reader)
+// The parameters after a value the reader has just read.
+std::map<std::string, std::string> parameters(const HeaderTokenReader& reader)
 {
-    return reader.parameter();
+    return reader.stop() == ';' ? HeaderParameters::parse(reader.position()) : std::map<std::string, std::string>{};
 }
 
-std::string readFilename(HeaderTokenReader& reader)
+std::string take(const std::map<std::string, std::string>& params, const char* name)
 {
-    return reader.filename();
-}
-
-void scanForFilename(HeaderTokenReader& reader, std::string& filename)
-{
-    scanParameters(reader, readFilename, [&](const std::string& parameter, std::string value) {
-        if (parameter == "filename")
-            filename = std::move(value);
-    });
+    const auto found = params.find(name);
+    return found == params.end() ? std::string() : found->second;
 }
 
 } // namespace
@@ -64,14 +48,19 @@ void MimeHeaderParser::messageLine(const char* line, MessageHeaderFields& messag
     const std::string name = headerName(reader);
     if (name == "content-type") {
         message.MsgType = reader.value();
-        // Only the first parameter is looked at here.
-        if (startsWith(message.MsgType, "text/")) {
-            if (reader.name() == "charset")
-                message.MsgCharSet = reader.filename();
-        } else if (startsWith(message.MsgType, "multipart/")) {
-            if (reader.name() == "boundary")
-                message.MsgBoundary = SafeName::lowerCase("--" + reader.filename());
-        }
+        const auto params = parameters(reader);
+        if (startsWith(message.MsgType, "text/"))
+            message.MsgCharSet = take(params, "charset");
+        const std::string boundary = take(params, "boundary");
+        if (startsWith(message.MsgType, "multipart/") && !boundary.empty())
+            message.MsgBoundary = SafeName::lowerCase("--" + boundary);
+        message.MsgTypeName = take(params, "name");
+        message.MsgPartialId = take(params, "id");
+        message.MsgPartialNumber = take(params, "number");
+        message.MsgPartialTotal = take(params, "total");
+    } else if (name == "content-disposition") {
+        reader.value();
+        message.MsgDispositionFilename = take(parameters(reader), "filename");
     } else if (name == "mime-version") {
         message.MsgMimeVersion = reader.restOfLine();
     } else if (name == "from") {
@@ -96,24 +85,24 @@ void MimeHeaderParser::partLine(const char* line, PartHeaderFields& part, std::s
     const std::string name = headerName(reader);
     if (name == "content-type") {
         part.PartType = reader.value();
-        scanParameters(reader, readParameter, [&](const std::string& parameter, std::string value) {
-            if (parameter == "name")
-                part.PartTypeName = std::move(value);
-            else if (parameter == "charset")
-                partCharSet = std::move(value);
-            else if (parameter == "boundary")
-                nestedBoundaries.push_back(SafeName::lowerCase("--" + value));
-        });
+        const auto params = parameters(reader);
+        if (params.count("name"))
+            part.PartTypeName = take(params, "name");
+        if (params.count("charset"))
+            partCharSet = take(params, "charset");
+        const std::string boundary = take(params, "boundary");
+        if (!boundary.empty())
+            nestedBoundaries.push_back(SafeName::lowerCase("--" + boundary));
     } else if (name == "content-transfer-encoding") {
         part.PartTransferEncoding = reader.value();
     } else if (name == "content-id") {
         part.PartId = withoutAngleBrackets(reader.restOfLine());
     } else if (name == "content-disposition") {
         part.PartDispositionType = reader.value();
-        scanForFilename(reader, part.PartDispositionFilename);
+        part.PartDispositionFilename = take(parameters(reader), "filename");
     } else if (name == "content-description" && part.PartDispositionFilename.empty()) {
         reader.value();
-        scanForFilename(reader, part.PartDispositionFilename);
+        part.PartDispositionFilename = take(parameters(reader), "filename");
     }
 }
 

@@ -17,8 +17,8 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path)
 {
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case Mode::OpenReadWrite: flags |= O_RDWR; break;
+    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case Mode::OpenReadWrite: flags |= O_RDWR | O_NOFOLLOW; break;
     case Mode::OpenRead: flags |= O_RDONLY; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);

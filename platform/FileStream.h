@@ -13,7 +13,8 @@ public:
     enum class Mode { CreateNew, OpenReadWrite, OpenRead };
 
     // Throws std::runtime_error when the file cannot be opened in the given mode
-    // (CreateNew fails when the file already exists).
+    // (CreateNew fails when the file already exists; CreateNew and OpenReadWrite refuse a
+    // symbolic link).
     FileStream(const std::string& path, Mode mode);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;

@@ -56,6 +56,28 @@ std::vector<ModelArticle> ArticleText::splitUuArticles(int first, const std::str
     return articles;
 }
 
+std::vector<ModelArticle> ArticleText::commonSplit(int first, const std::string& subject, const std::string& name,
+                                                  const std::string& bytes, int parts,
+                                                  const std::function<std::string(int, int)>& counter)
+{
+    std::vector<std::string> data = ArticleEncoders::uuLines(bytes);
+    std::vector<ModelArticle> articles;
+    for (int part = 1; part <= parts; ++part) {
+        std::vector<std::string> body;
+        if (part == 1)
+            body.push_back("begin 644 " + name);
+        // Evenly spread, so that every part carries data lines.
+        const std::size_t from = data.size() * static_cast<std::size_t>(part - 1) / static_cast<std::size_t>(parts);
+        const std::size_t to = data.size() * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
+        for (std::size_t i = from; i < to; ++i)
+            body.push_back(data[i]);
+        if (part == parts)
+            body.push_back("end");
+        articles.push_back(withHeaders(first + part - 1, subject + " " + counter(part, parts), {}, std::move(body)));
+    }
+    return articles;
+}
+
 ModelArticle ArticleText::mimeArticle(int number, const std::string& subject, const std::string& name,
                                       const std::string& bytes)
 {

@@ -2,6 +2,7 @@
 
 #include "tools/newsmodel/NewsServerModel.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ public:
     // One file uuencoded over parts articles numbered from first; subjects end in "[nn/mm]".
     static std::vector<ModelArticle> splitUuArticles(int first, const std::string& subject, const std::string& name,
                                                      const std::string& bytes, int parts);
+    // One file uuencoded over parts articles in the common form: the first body holds the
+    // begin line, every later body starts straight with data lines. counter(part, parts)
+    // gives the subject's part counter, put after subject.
+    static std::vector<ModelArticle> commonSplit(int first, const std::string& subject, const std::string& name,
+                                                 const std::string& bytes, int parts,
+                                                 const std::function<std::string(int, int)>& counter);
     // A multipart/mixed article: a text part, then the file as base64 under name.
     static ModelArticle mimeArticle(int number, const std::string& subject, const std::string& name,
                                     const std::string& bytes);

@@ -2,63 +2,31 @@
 
 #include "download/FileSizeOf.h"
 #include "download/SaveTarget.h"
-#include "download/UuJoinState.h"
-#include "platform/MemoryStream.h"
-#include "tests/download/ArticleText.h"
 #include "tests/download/JpegSample.h"
-#include "tests/download/RecordingSavedFileView.h"
-#include "tests/download/RecordingSessionView.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/download/SaverFixture.h"
 #include "tools/newsmodel/YencEncoder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include <csignal>
 #include <stdexcept>
+#include <sys/resource.h>
 
 namespace nimbra::test {
 namespace {
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string bytesOf(std::size_t count)
-{
-    std::string bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>(i * 7 + 3);
-    return bytes;
-}
-
-int savings = 0;
-
-RecordingSessionView settingsFor(int run)
-{
-    RecordingSessionView settings;
-    settings.downloadFolder = TestEnvironment::makeFolder("downloads" + std::to_string(run));
-    return settings;
-}
-
-// One saver with its settings and its own folder and yEnc ledger, fed articles directly as
-// the session would.
-struct Saving {
-    void article(const ModelArticle& model, const std::string& group = "alt.binaries.test")
+// Files bigger than limit cannot be written while it lives, as on a full disk.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t limit)
     {
-        MemoryStream stream(ArticleText::wire(model));
-        uu.UuPartOpen = false;
-        saver.articleDone({stream, 0, group, uu});
-        uu.SameSubject = false;
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit lower = saved;
+        lower.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lower);
     }
-
-    int run = ++savings;
-    RecordingSessionView settings = settingsFor(run);
-    RecordingSavedFileView view;
-    AttachmentSaver saver{settings, view, TestEnvironment::root() + "ledger" + std::to_string(run)};
-    UuJoinState uu;
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+    rlimit saved{};
 };
 
 } // namespace
@@ -81,7 +49,7 @@ TEST(AttachmentSaver, ShowsNameAndSizeAndPreviewsOnlyNamesEndingInJpg)
     const std::string picture = JpegSample::bytes(400, 300);
     saving.article(ArticleText::uuArticle(1, "one", "HOLIDAY.JPG", picture));
     saving.article(ArticleText::mimeArticle(2, "two", "holiday.jpeg", picture));
-    const std::string folder = saving.settings.downloadFolder;
+    const std::string folder = saving.folder();
     EXPECT_EQ(saving.view.names, (std::vector<std::string>{"HOLIDAY.JPG", "holiday.jpeg"}));
     EXPECT_EQ(saving.view.paths, (std::vector<std::string>{folder + "HOLIDAY.JPG", folder + "holiday.jpeg"}));
     ASSERT_EQ(saving.view.pictures.size(), 1u);
@@ -100,7 +68,7 @@ TEST(AttachmentSaver, TheSameNameThriceGetsLeadingOnes)
     for (int i = 1; i <= 3; ++i)
         saving.article(ArticleText::uuArticle(i, "post " + std::to_string(i), "same.jpg", bytesOf(100u * i)));
     EXPECT_EQ(saving.view.names, (std::vector<std::string>{"same.jpg", "1same.jpg", "11same.jpg"}));
-    const std::string folder = saving.settings.downloadFolder;
+    const std::string folder = saving.folder();
     EXPECT_EQ(readFile(folder + "same.jpg"), bytesOf(100));
     EXPECT_EQ(readFile(folder + "1same.jpg"), bytesOf(200));
     EXPECT_EQ(readFile(folder + "11same.jpg"), bytesOf(300));
@@ -114,10 +82,9 @@ TEST(AttachmentSaver, AnEmptyAttachmentIsDeletedAndNotCounted)
 {
     Saving saving;
     saving.article(ArticleText::mimeArticle(1, "nothing", "empty.jpg", ""));
-    EXPECT_FALSE(std::filesystem::exists(saving.settings.downloadFolder + "empty.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(saving.folder() + "empty.jpg"));
     EXPECT_TRUE(saving.view.names.empty());
     EXPECT_EQ(saving.view.statisticsShown, 0);
-    EXPECT_TRUE(saving.saver.savedFileName().empty());
 }
 
 TEST(AttachmentSaver, AnArticleWithoutAFileShowsNothing)
@@ -126,7 +93,11 @@ TEST(AttachmentSaver, AnArticleWithoutAFileShowsNothing)
     saving.article({1, "text@test", {"Subject: just words"}, {"Hello,", "no file in here.", "end of story"}});
     EXPECT_TRUE(saving.view.names.empty());
     EXPECT_EQ(saving.view.statisticsShown, 0);
-    EXPECT_TRUE(std::filesystem::is_empty(saving.settings.downloadFolder));
+    EXPECT_TRUE(std::filesystem::is_empty(saving.folder()));
+    // A quoted begin line with nothing after it leaves nothing either.
+    saving.article({2, "quote@test", {"Subject: Re: a file"}, {"You wrote:", "> begin 644 quoted.jpg",
+                                                               "begin 644 quoted.jpg", "no data here"}});
+    EXPECT_TRUE(std::filesystem::is_empty(saving.folder()));
 }
 
 TEST(AttachmentSaver, NamesFromArticlesStayInsideTheFolder)
@@ -134,46 +105,43 @@ TEST(AttachmentSaver, NamesFromArticlesStayInsideTheFolder)
     Saving saving;
     saving.article(ArticleText::mimeArticle(1, "sly", "../../outside.jpg", bytesOf(64)));
     EXPECT_EQ(saving.view.names, std::vector<std::string>{"outside.jpg"});
-    EXPECT_EQ(readFile(saving.settings.downloadFolder + "outside.jpg"), bytesOf(64));
+    EXPECT_EQ(readFile(saving.folder() + "outside.jpg"), bytesOf(64));
     EXPECT_FALSE(std::filesystem::exists(TestEnvironment::root() + "outside.jpg"));
 }
 
-TEST(AttachmentSaver, APictureSplitOverThreeArticlesCountsOnceWithItsWholeSize)
+TEST(AttachmentSaver, APictureSplitOverThreeArticlesAppearsOnceWhole)
 {
     Saving saving;
     const std::string picture = JpegSample::bytes(320, 240);
     const auto parts = ArticleText::splitUuArticles(1, "split picture", "split.jpg", picture, 3);
-    for (const ModelArticle& part : parts) {
-        saving.uu.SameSubject = &part != &parts.front();
-        saving.article(part);
-    }
-    EXPECT_EQ(readFile(saving.settings.downloadFolder + "split.jpg"), picture);
-    EXPECT_EQ(saving.view.names, (std::vector<std::string>{"split.jpg", "split.jpg", "split.jpg"}));
+    saving.article(parts[0]);
+    saving.article(parts[1]);
+    // Nothing under the final name, nothing shown, while a part is missing.
+    EXPECT_FALSE(std::filesystem::exists(saving.folder() + "split.jpg"));
+    EXPECT_TRUE(saving.view.names.empty());
+    saving.article(parts[2]);
+    EXPECT_EQ(readFile(saving.folder() + "split.jpg"), picture);
+    EXPECT_EQ(saving.view.names, std::vector<std::string>{"split.jpg"});
     EXPECT_EQ(saving.view.files, 1);
-    // Each article adds what it brought, each rounded: within a kilobyte or two of the whole.
-    EXPECT_NEAR(saving.view.kilobytes, static_cast<double>(picture.size()) / 1024, 2);
-    EXPECT_TRUE(saving.uu.UuEndSeen);
+    EXPECT_EQ(saving.view.pictures.size(), 1u);
+    EXPECT_EQ(saving.view.sizes, std::vector<std::int64_t>{static_cast<std::int64_t>(picture.size())});
+    EXPECT_EQ(entriesIn(saving.folder()), std::vector<std::string>{"split.jpg"});  // no working file left
 }
 
 TEST(AttachmentSaver, AFullDiskDeletesTheFileCountsNothingAndThrows)
 {
     Saving saving;
-    // The file the previous article began is continued by this one, and writes to it fail.
-    const std::string folder = saving.settings.downloadFolder;
-    std::filesystem::create_symlink("/dev/full", folder + "cut.jpg");
-    saving.uu.LastFileName = "cut.jpg";
-    saving.uu.UuEndSeen = false;
-    saving.uu.SameSubject = true;
-    ModelArticle part = ArticleText::splitUuArticles(1, "cut", "cut.jpg", bytesOf(4000), 2)[1];
-    EXPECT_THROW(saving.article(part), std::runtime_error);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder + "cut.jpg")));
+    {
+        FileSizeLimit limit(1000);
+        EXPECT_THROW(saving.article(ArticleText::uuArticle(1, "big", "big.jpg", bytesOf(4000))), std::runtime_error);
+        EXPECT_THROW(saving.article(ArticleText::mimeArticle(2, "big", "big.jpg", bytesOf(4000))), std::runtime_error);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(saving.folder()));
     EXPECT_TRUE(saving.view.names.empty());
     EXPECT_EQ(saving.view.statisticsShown, 0);
-    EXPECT_EQ(saving.saver.decoder().OutputFile(), nullptr);
-    EXPECT_TRUE(saving.saver.decoder().UuFileName().empty());
 
     // The saver goes on with the next article.
-    saving.article(ArticleText::uuArticle(2, "next", "fine.jpg", bytesOf(10)));
+    saving.article(ArticleText::uuArticle(3, "next", "fine.jpg", bytesOf(10)));
     EXPECT_EQ(saving.view.names, std::vector<std::string>{"fine.jpg"});
 }
 
@@ -182,13 +150,12 @@ TEST(AttachmentSaver, AFolderThatCannotBeMadeSkipsTheFileAndThrows)
     Saving saving;
     saving.settings.oneFolder = false;
     // Where the group's folder should go, a file stands.
-    const std::string folder = SaveTarget::targetFolder(saving.settings.downloadFolder, false, "alt.blocked");
+    const std::string folder = SaveTarget::targetFolder(saving.folder(), false, "alt.blocked");
     std::ofstream(folder.substr(0, folder.size() - 1)) << "in the way";
     EXPECT_THROW(saving.article(ArticleText::mimeArticle(1, "blocked", "pic.jpg", bytesOf(10)), "alt.blocked"),
                  std::runtime_error);
     EXPECT_TRUE(saving.view.names.empty());
-    EXPECT_TRUE(saving.saver.savedFileName().empty());
-    EXPECT_EQ(saving.saver.decoder().OutputFile(), nullptr);
+    EXPECT_EQ(readFile(folder.substr(0, folder.size() - 1)), "in the way");
 }
 
 TEST(AttachmentSaver, YencFilesAreShownAndCountedWhenTheyAreWhole)
@@ -204,11 +171,14 @@ TEST(AttachmentSaver, YencFilesAreShownAndCountedWhenTheyAreWhole)
     const std::size_t half = picture.size() / 2;
     saving.article(yencArticle(2, "second half", yencPart("halves.jpg", picture, 2, 2, half, picture.size())));
     EXPECT_EQ(saving.view.names, std::vector<std::string>{"whole.jpg"});
+    // The half that came first waits under a working name only.
+    EXPECT_FALSE(std::filesystem::exists(saving.folder() + "halves.jpg"));
     saving.article(ArticleText::uuArticle(3, "between", "between.bin", bytesOf(2048)));
     saving.article(yencArticle(4, "first half", yencPart("halves.jpg", picture, 1, 2, 0, half)));
 
-    const std::string folder = saving.settings.downloadFolder;
+    const std::string folder = saving.folder();
     EXPECT_EQ(saving.view.names, (std::vector<std::string>{"whole.jpg", "between.bin", "halves.jpg"}));
+    EXPECT_EQ(entriesIn(folder), (std::vector<std::string>{"between.bin", "halves.jpg", "whole.jpg"}));
     EXPECT_EQ(readFile(folder + "whole.jpg"), picture);
     EXPECT_EQ(readFile(folder + "halves.jpg"), picture);
     EXPECT_EQ(saving.view.files, 3);

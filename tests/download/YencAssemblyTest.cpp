@@ -1,3 +1,4 @@
+#include "download/SaveTarget.h"
 #include "download/YencAssembly.h"
 #include "mime/YencDecoder.h"
 #include "platform/AtomicFile.h"
@@ -23,7 +24,9 @@ std::vector<YencAssembly::Report> feed(YencAssembly& assembly, const std::vector
 {
     std::vector<YencAssembly::Report> reports;
     YencDecoder decoder;
-    decoder.onBegin = [&](const YencStart& start) { assembly.begin(start, folder); };
+    // Test folders sit directly in the test root, as group folders in the download folder.
+    const SaveTarget target(test::TestEnvironment::root(), folder);
+    decoder.onBegin = [&](const YencStart& start) { assembly.begin(start, target); };
     decoder.onData = [&](const char* data, std::size_t n, std::uint64_t offset) { assembly.data(data, n, offset); };
     decoder.onEnd = [&](const YencStart& start, const YencResult& result) { reports.push_back(assembly.end(start, result)); };
     for (const std::string& line : lines)
@@ -153,7 +156,9 @@ TEST_F(YencAssemblyTest, PartWithABadChecksumIsNotWrittenAndARepostCompletes)
     bad[3][at] = static_cast<char>(bad[3][at] ^ 1);  // the size still holds, the pcrc32 not
     EXPECT_EQ(feedOne(assembly, s.parts[0], folder).outcome, Outcome::Stored);
     EXPECT_EQ(feedOne(assembly, bad, folder).outcome, Outcome::Refused);
-    EXPECT_EQ(contents(folder + "p.jpg"), s.file.substr(0, 1000));  // nothing past part 1
+    ASSERT_EQ(assembly.ledger().entries().size(), 1u);
+    EXPECT_EQ(contents(assembly.ledger().entries()[0].path), s.file.substr(0, 1000));  // nothing past part 1
+    EXPECT_FALSE(UniqueFileName::exists(folder + "p.jpg"));  // and nothing under its name yet
     EXPECT_EQ(feedOne(assembly, s.parts[1], folder).outcome, Outcome::Completed);
     EXPECT_EQ(contents(folder + "p.jpg"), s.file);
 }
@@ -181,8 +186,8 @@ TEST_F(YencAssemblyTest, TakenNameGetsTheLeadingOneOnceWhenTheFileIsBegun)
     std::ofstream(folder + "taken.jpg") << "someone else's";
     YencAssembly assembly(ledger);
     const Split s = split("taken.jpg", 3000, 3, 9);
-    EXPECT_EQ(feedOne(assembly, s.parts[1], folder).name, "1taken.jpg");
-    EXPECT_EQ(feedOne(assembly, s.parts[0], folder).name, "1taken.jpg");
+    EXPECT_TRUE(SaveTarget::isWorkingName(feedOne(assembly, s.parts[1], folder).name));
+    EXPECT_TRUE(SaveTarget::isWorkingName(feedOne(assembly, s.parts[0], folder).name));
     const auto done = feedOne(assembly, s.parts[2], folder);
     EXPECT_EQ(done.name, "1taken.jpg");
     EXPECT_EQ(contents(folder + "1taken.jpg"), s.file);
@@ -195,11 +200,12 @@ TEST_F(YencAssemblyTest, PartsBelongTogetherByNameSizeAndTotal)
     YencAssembly assembly(ledger);
     const Split a = split("same.jpg", 2000, 2, 10);
     const Split otherSize = split("same.jpg", 2002, 2, 11);
-    EXPECT_EQ(feedOne(assembly, a.parts[0], folder).name, "same.jpg");
-    EXPECT_EQ(feedOne(assembly, otherSize.parts[1], folder).name, "1same.jpg");
+    EXPECT_EQ(feedOne(assembly, a.parts[0], folder).outcome, Outcome::Stored);
+    EXPECT_EQ(feedOne(assembly, otherSize.parts[1], folder).outcome, Outcome::Stored);
     EXPECT_EQ(assembly.ledger().entries().size(), 2u);
-    EXPECT_EQ(feedOne(assembly, a.parts[1], folder).outcome, Outcome::Completed);
+    EXPECT_EQ(feedOne(assembly, a.parts[1], folder).name, "same.jpg");
     EXPECT_EQ(contents(folder + "same.jpg"), a.file);
+    EXPECT_EQ(feedOne(assembly, otherSize.parts[0], folder).name, "1same.jpg");
 }
 
 TEST_F(YencAssemblyTest, WholeFileWhoseChecksumDisagreesIsNotCounted)
@@ -223,7 +229,7 @@ TEST_F(YencAssemblyTest, HalfMadeFileRemovedByTheUserIsBegunAgain)
     YencAssembly assembly(ledger);
     const Split s = split("gone.jpg", 2000, 2, 13);
     feedOne(assembly, s.parts[0], folder);
-    ASSERT_EQ(::unlink((folder + "gone.jpg").c_str()), 0);
+    ASSERT_EQ(::unlink(assembly.ledger().entries().front().path.c_str()), 0);
     EXPECT_EQ(feedOne(assembly, s.parts[1], folder).outcome, Outcome::Stored);
     EXPECT_EQ(feedOne(assembly, s.parts[0], folder).outcome, Outcome::Completed);
     EXPECT_EQ(contents(folder + "gone.jpg"), s.file);
@@ -239,7 +245,7 @@ TEST_F(YencAssemblyTest, OverlappingOrOutOfFileRangesAreRefused)
     const std::vector<std::string> outside{"=ybegin part=2 total=2 line=128 size=2000 name=o.jpg",
                                            "=ypart begin=1001 end=3000", "kkkk", "=yend size=4 part=2"};
     EXPECT_EQ(feedOne(assembly, outside, folder).outcome, Outcome::Refused);
-    EXPECT_EQ(contents(folder + "o.jpg"), s.file.substr(0, 1000));
+    EXPECT_EQ(contents(assembly.ledger().entries().front().path), s.file.substr(0, 1000));
 }
 
 TEST_F(YencAssemblyTest, HugeAnnouncedPartIsRefusedWithoutTakingItsMemory)
@@ -284,7 +290,7 @@ TEST_F(YencAssemblyTest, NamesWithBlanksAndOddBytesSurviveTheLedger)
     YencAssembly second(ledger);
     const auto done = feedOne(second, s.parts[1], folder);
     EXPECT_EQ(done.outcome, Outcome::Completed);
-    EXPECT_EQ(done.name, name);
+    EXPECT_EQ(done.name, "my pic 100% \xC3\xA9t\xC3\xA9.jpg");  // Latin-1 read as such, saved as UTF-8
 }
 
 } // namespace

@@ -15,37 +15,19 @@
 namespace nimbra::test {
 namespace {
 
-// No uuencoded file spans these articles.
-class QuietUuState : public UuSessionState {
-public:
-    explicit QuietUuState(std::string folder) : folder_(std::move(folder)) {}
-    bool SameSubject() const override { return false; }
-    bool UuPartOpen() const override { return false; }
-    void SetUuPartOpen(bool) override {}
-    bool UuEndSeen() const override { return true; }
-    void SetUuEndSeen(bool) override {}
-    std::string LastFileName() const override { return {}; }
-    std::string DownloadFolder() const override { return folder_; }
-    std::string TargetFolder() const override { return folder_; }
-
-private:
-    std::string folder_;
-};
-
 // Decodes each article and lets the yEnc saver write the files, as the saving code does.
 class YencSink : public ArticleSink {
 public:
     explicit YencSink(const std::string& folder, const std::string& ledger)
-        : folder_(folder), uu_(folder), assembly_(ledger), saver_(decoder_.Yenc(), assembly_)
+        : folder_(folder), assembly_(ledger), saver_(decoder_.Yenc(), assembly_)
     {
     }
     void articleDone(const Article& article) override
     {
         article.ArticleStream.rewind();
-        saver_.setTargetFolder(folder_);
+        saver_.setTarget(SaveTarget(folder_, folder_));
         decoder_.DecodeStream(article.ArticleStream);
         decoder_.clearTextFields();
-        decoder_.closeOutputFile();
         for (const YencAssembly::Report& report : saver_.takeCompleted())
             completed.push_back(report.name);
     }
@@ -53,8 +35,7 @@ public:
 
 private:
     std::string folder_;
-    QuietUuState uu_;
-    MimeDecoder decoder_{uu_};
+    MimeDecoder decoder_;
     YencAssembly assembly_;
     YencFileSaver saver_;
 };

@@ -34,18 +34,79 @@ TEST(MimeDecoder, MultipartEventsComeInArticleOrder)
     EXPECT_EQ(h.events, (Events{"HeaderBegin", "HeaderEnd", "PartBegin", "PartEnd", "PartHeaderBegin",
                                 "PartHeaderEnd", "PartBegin", "PartEnd", "PartHeaderBegin", "PartHeaderEnd",
                                 "PartBegin", "PartEnd", "PartHeaderBegin", "MessageEnd"}));
-    EXPECT_EQ(h.delivered, "preambleplain line\r\nABC");
+    EXPECT_EQ(h.delivered, "preambleplain lineABC"); // the line break before a boundary is its own
     EXPECT_EQ(h.decoder.PartIndex(), 3);
     EXPECT_EQ(h.decoder.message().MsgSubject, "two parts");
     EXPECT_EQ(h.decoder.part().PartType, ""); // the epilogue was read as a part header
 }
 
-TEST(MimeDecoder, SinglePartBodyIgnoresItsTransferEncoding)
+TEST(MimeDecoder, ASinglePartBase64BodyIsDecodedAsTheArticlesOneAttachment)
 {
     DecoderHarness h;
-    h.decode("Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n");
+    h.decode("Content-Type: image/jpeg; name=\"type.jpg\"\r\nContent-Transfer-Encoding: base64\r\n"
+             "Content-Disposition: inline; filename=\"disposition.jpg\"\r\n\r\nQUJD\r\nREVG\r\n");
     EXPECT_EQ(h.events, (Events{"HeaderBegin", "HeaderEnd", "PartBegin", "PartEnd", "MessageEnd"}));
-    EXPECT_EQ(h.delivered, ""); // the line went to the uudecoding handler, which saw no begin
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "disposition.jpg"); // the disposition's name wins
+    EXPECT_EQ(h.outputs[0].bytes, "ABCDEF");
+
+    DecoderHarness unnamed;
+    unnamed.decode("Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n");
+    ASSERT_EQ(unnamed.outputs.size(), 1u);
+    EXPECT_EQ(unnamed.outputs[0].name, ""); // an attachment the saving code names
+    EXPECT_EQ(unnamed.outputs[0].bytes, "ABC");
+}
+
+TEST(MimeDecoder, ASinglePartQuotedPrintableTextIsAFileOnlyWhenNamed)
+{
+    DecoderHarness text;
+    text.decode("Content-Type: text/plain\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\ncaf=E9\r\n");
+    EXPECT_TRUE(text.outputs.empty());
+    EXPECT_EQ(text.delivered, "caf\xe9\r\n");
+
+    DecoderHarness named;
+    named.decode("Content-Type: text/plain; name=note.txt\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+                 "a=3Db\r\n");
+    ASSERT_EQ(named.outputs.size(), 1u);
+    EXPECT_EQ(named.outputs[0].name, "note.txt");
+    EXPECT_EQ(named.outputs[0].bytes, "a=b\r\n");
+}
+
+TEST(MimeDecoder, AForwardedMessagesPartsAreFound)
+{
+    DecoderHarness h;
+    h.decode("Content-Type: multipart/mixed; boundary=outer\r\n\r\n"
+             "--outer\r\nContent-Type: text/plain\r\n\r\nSee below.\r\n"
+             "--outer\r\nContent-Type: message/rfc822\r\n\r\n"
+             "From: someone\r\nSubject: the original\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: multipart/mixed;\r\n\tboundary=\"inner\"\r\n\r\n"
+             "inner preamble\r\n--inner\r\nContent-Type: text/plain\r\n\r\nhello\r\n"
+             "--inner\r\nContent-Type: application/octet-stream; name=\"deep.bin\"\r\n"
+             "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--inner--\r\n\r\n--outer--\r\n");
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "deep.bin");
+    EXPECT_EQ(h.outputs[0].bytes, "ABC");
+}
+
+TEST(MimeDecoder, EveryContentTypeParameterIsReadInAnyOrder)
+{
+    DecoderHarness h;
+    h.decode("Content-Type: multipart/signed; protocol=\"application/pgp-signature\"; micalg=pgp-sha1;\r\n"
+             " boundary=\"sig\"\r\n\r\n--sig  \r\nContent-Type: application/octet-stream; name=a.bin\r\n"
+             "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--sig--\t\r\n");
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "a.bin");
+    EXPECT_EQ(h.outputs[0].bytes, "ABC");
+    EXPECT_EQ(h.decoder.message().MsgBoundary, "--sig");
+}
+
+TEST(MimeDecoder, AnExternalBodyPointerIsNoFile)
+{
+    DecoderHarness h;
+    h.decode("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+             "Content-Type: message/external-body; access-type=URL; URL=\"http://example.org/big.iso\"; "
+             "name=\"big.iso\"\r\n\r\nContent-Type: application/octet-stream\r\n\r\n--b--\r\n");
+    EXPECT_TRUE(h.outputs.empty());
 }
 
 TEST(MimeDecoder, EmptyArticleEndsPartAndMessageOnly)
@@ -68,7 +129,7 @@ TEST(MimeDecoder, NestedBoundaryEndsPartsAndQuotedPrintableDecodes)
              "--inner--\r\n"
              "--outer--\r\n");
     EXPECT_EQ(h.decoder.NestedBoundaries().size(), 0u); // released after the article
-    EXPECT_EQ(h.delivered, "caf\xe9 softend\r\n");
+    EXPECT_EQ(h.delivered, "caf\xe9 softend");
     EXPECT_EQ(h.decoder.PartIndex(), 3); // "--outer--" came as a part header line
 }
 
@@ -88,7 +149,7 @@ TEST(MimeDecoder, HandlerExceptionPassesOutAndDecoderStaysUsable)
     h.decoder.OnPartBegin = nullptr;
     h.delivered.clear();
     h.decode(Multipart);
-    EXPECT_EQ(h.delivered, "preambleplain line\r\nABC");
+    EXPECT_EQ(h.delivered, "preambleplain lineABC"); // the line break before a boundary is its own
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "tests/mime/DecoderHarness.h"
 
+#include "mime/UuBlockReader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,100 +11,101 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// The fallback name: a decimal number and ".jpg".
-bool isRandomJpg(const std::string& name)
-{
-    return name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0
-        && std::all_of(name.begin(), name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// "abc" uuencoded, and an article that carries it under a begin line with the given name.
+// "abc" uuencoded.
 const std::string AbcLine = "#86)C\r\n";
 
-std::string uuArticle(const std::string& beginName, const std::string& subject = "Subject: a file posted alone")
+std::string body(const std::string& lines)
 {
-    return subject + "\r\n\r\nsome text first\r\nbegin 644 " + beginName + "\r\n" + AbcLine + "`\r\nend\r\n";
+    return "Subject: a file\r\n\r\n" + lines;
 }
 
-TEST(UuDecoding, BeginLineMakesFileAndNeverOverwrites)
+TEST(UuDecoding, BeginLineWithDataMakesOneBlockWithItsName)
 {
     DecoderHarness h;
-    EXPECT_EQ(h.article(uuArticle("pic.jpg")), "pic.jpg");
-    EXPECT_EQ(h.article(uuArticle("pic.jpg")), "1pic.jpg");
-    EXPECT_EQ(h.article(uuArticle("pic.jpg")), "11pic.jpg");
-    EXPECT_EQ(h.fileText("11pic.jpg"), "abc");
-    EXPECT_EQ(h.delivered, "abcabcabc"); // "some text first" came before any begin line
+    h.decode(body("some text first\r\nbegin 644 pic.jpg\r\n" + AbcLine + "`\r\nend\r\nafter\r\n"));
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "pic.jpg");
+    EXPECT_EQ(h.outputs[0].bytes, "abc");
+    EXPECT_TRUE(h.outputs[0].ended);
+    EXPECT_EQ(h.delivered, "abc");  // neither the prose before nor after is data
 }
 
-TEST(UuDecoding, HostileNamesStayInsideTheTargetFolder)
+TEST(UuDecoding, ABeginLineWithoutDataAfterItLeavesNothing)
 {
     DecoderHarness h;
-    h.session.targetFolder = h.session.downloadFolder + "group/";
-    EXPECT_EQ(h.article(uuArticle("../../x")), "x");
-    EXPECT_EQ(h.article(uuArticle("/etc/passwd")), "passwd");
-    EXPECT_EQ(h.article(uuArticle("a\\b")), "b");
-    EXPECT_EQ(h.article(uuArticle(std::string("n\x01u\0l\x1bl.jpg", 11))), "null.jpg");
-    EXPECT_EQ(h.article(uuArticle("My Picture 01.JPG")), "My Picture 01.JPG");
-    for (const char* refused : {".", "..", "dir/.."}) {
-        const std::string name = h.article(uuArticle(refused));
-        EXPECT_TRUE(isRandomJpg(name)) << refused << " -> " << name;
-        EXPECT_EQ(h.fileText(name), "abc");
+    h.decode(body("> begin 644 quoted.jpg\r\nbegin 644 quoted.jpg\r\nand then I wrote more prose\r\nend\r\n"));
+    h.decode(body("begin 644 last-line.jpg\r\n"));
+    h.decode(body("begin the story here\r\nM86)C\r\n"));
+    EXPECT_TRUE(h.outputs.empty()) << h.outputs.size();
+    EXPECT_EQ(std::count(h.events.begin(), h.events.end(), "UuBegin"), 0);
+}
+
+TEST(UuDecoding, TheModeIsAnyRunOfOctalDigitsAndTheNameKeepsItsBlanks)
+{
+    struct Case { const char* line; const char* name; };
+    for (const Case& c : {Case{"begin 1477 test.txt", "test.txt"}, Case{"begin 644 a b.jpg", "a b.jpg"},
+                          Case{"BEGIN 0600 x.bin  ", "x.bin"}, Case{"begin  755 two blanks.jpg", "two blanks.jpg"},
+                          Case{"begin 7 m.jpg", "m.jpg"}}) {
+        std::string name;
+        ASSERT_TRUE(UuBlockReader::beginLine(c.line, name)) << c.line;
+        EXPECT_EQ(name, c.name) << c.line;
     }
-    EXPECT_EQ(h.files().size(), 9u); // the group folder and eight files, all inside it
-    for (const std::string& file : h.files())
-        EXPECT_EQ(file.rfind("group", 0), 0u) << file;
+    for (const char* notBegin : {"begin 644", "begin 648 x", "begin x.jpg", "begin 644x.jpg", "beginning 644 x"}) {
+        std::string name;
+        EXPECT_FALSE(UuBlockReader::beginLine(notBegin, name)) << notBegin;
+    }
 }
 
-TEST(UuDecoding, UncreatableFileFallsBackToRandomName)
+TEST(UuDecoding, DataLinesAreRecognisedByAlphabetAndLength)
 {
-    DecoderHarness h;
-    const std::string name = h.article(uuArticle(std::string(300, 'n') + ".jpg"));
-    EXPECT_TRUE(isRandomJpg(name)) << name;
-    EXPECT_EQ(h.fileText(name), "abc");
+    EXPECT_TRUE(UuBlockReader::dataLine("#86)C"));
+    EXPECT_TRUE(UuBlockReader::dataLine("`"));
+    EXPECT_TRUE(UuBlockReader::dataLine("#86)"));  // a trailing blank stripped in transit
+    EXPECT_TRUE(UuBlockReader::dataLine(std::string("M") + std::string(60, '!')));
+    EXPECT_FALSE(UuBlockReader::dataLine("hello there"));        // lower case is no uuencode
+    EXPECT_FALSE(UuBlockReader::dataLine("M86)C"));              // far too short for 45 bytes
+    EXPECT_FALSE(UuBlockReader::dataLine(std::string("#") + std::string(9, '!')));  // too long
+    EXPECT_FALSE(UuBlockReader::dataLine("h5c6b4"));             // xxencode
 }
 
-TEST(UuDecoding, FolderThatCannotBeMadeRaises)
+TEST(UuDecoding, XxencodedLinesAfterABeginLineSaveNothing)
 {
     DecoderHarness h;
-    h.session.downloadFolder = h.session.downloadFolder + "no/such/";
-    h.session.targetFolder = h.session.downloadFolder;
-    EXPECT_THROW(h.article(uuArticle("pic.jpg")), std::runtime_error);
+    h.decode(body("begin 644 xx.txt\r\nh5CdoZ4JqmJl4B0zHUM7wCp3-zl+\r\n+\r\nend\r\n"));
+    EXPECT_TRUE(h.outputs.empty());
+    EXPECT_EQ(h.delivered, "");
 }
 
-TEST(UuDecoding, ContinuationArticleAppendsAndConsumesItsFirstLine)
+TEST(UuDecoding, ACutHereMarkerIsNoBlock)
 {
     DecoderHarness h;
-    EXPECT_EQ(h.article("Subject: pic.jpg (1/2)\r\n\r\nbegin 644 pic.jpg\r\n" + AbcLine), "pic.jpg");
-    EXPECT_FALSE(h.session.uuEndSeen);
-    // The first non-empty line is consumed, whatever it holds; the rest is data.
-    EXPECT_EQ(h.article("Subject: pic.jpg (2/2)\r\n\r\n\r\n" + AbcLine + AbcLine + "`\r\nend\r\n"), "pic.jpg");
-    EXPECT_TRUE(h.session.uuEndSeen);
-    EXPECT_EQ(h.fileText("pic.jpg"), "abcabc");
-    // After "end" the same subject no longer continues.
-    EXPECT_EQ(h.article("Subject: pic.jpg (2/2)\r\n\r\nx\r\n" + AbcLine), "");
-    EXPECT_EQ(h.files(), Names{"pic.jpg"});
+    h.decode(body("begin 644 CUT HERE\r\n" + AbcLine + "end\r\n"));
+    ASSERT_EQ(h.outputs.size(), 1u);  // the data after the marker continues a file
+    EXPECT_TRUE(h.outputs[0].continuation);
+    EXPECT_EQ(h.outputs[0].bytes, "abc");
+    EXPECT_TRUE(h.outputs[0].ended);
 }
 
-TEST(UuDecoding, CutHereBeginLineReopensInsteadOfCreating)
+TEST(UuDecoding, ABlockThatStopsShortIsCutAndTextInsideIsSkipped)
 {
     DecoderHarness h;
-    // First article: the marker makes no file; the real begin line does.
-    EXPECT_EQ(h.article("Subject: pic.jpg (1/2)\r\n\r\nbegin 644 CUT HERE\r\nbegin 644 pic.jpg\r\n" + AbcLine),
-              "pic.jpg");
-    EXPECT_EQ(h.article("Subject: pic.jpg (2/2)\r\n\r\nbegin 644 CUT HERE\r\n" + AbcLine + "end\r\n"), "pic.jpg");
-    EXPECT_EQ(h.fileText("pic.jpg"), "abcabc");
-    EXPECT_EQ(h.files(), Names{"pic.jpg"});
+    h.decode(body("begin 644 one.jpg\r\n" + AbcLine + "-- CUT HERE --\r\n" + AbcLine + "begin 644 two.jpg\r\n" + AbcLine));
+    EXPECT_EQ(h.events, (Names{"HeaderBegin", "HeaderEnd", "PartBegin", "UuBegin", "UuCut", "UuBegin", "UuCut",
+                               "PartEnd", "MessageEnd"}));
+    ASSERT_EQ(h.outputs.size(), 2u);
+    EXPECT_EQ(h.outputs[0].bytes, "abcabc");
+    EXPECT_EQ(h.outputs[1].name, "two.jpg");
+    EXPECT_FALSE(h.outputs[1].ended);
 }
 
-TEST(UuDecoding, MissingFileToContinueDropsTheData)
+TEST(UuDecoding, AContinuationStartsAtTheFirstDataLine)
 {
     DecoderHarness h;
-    h.session.uuEndSeen = false;
-    h.session.sameSubject = true;
-    h.session.lastFileName = "../gone.jpg";
-    h.decode("\r\nfirst\r\n" + AbcLine);
-    EXPECT_EQ(h.decoder.OutputFile(), nullptr);
-    EXPECT_EQ(h.files(), Names{});
+    h.decode(body(AbcLine + AbcLine + "`\r\nend\r\n"));
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_TRUE(h.outputs[0].continuation);
+    EXPECT_EQ(h.outputs[0].bytes, "abcabc");
+    EXPECT_TRUE(h.outputs[0].ended);
 }
 
 TEST(UuDecoding, InlineBlockInDecodedTextRaisesInlineEvents)
@@ -115,7 +118,7 @@ TEST(UuDecoding, InlineBlockInDecodedTextRaisesInlineEvents)
     h.decode("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n"
              "before\r\n  BEGIN 666 in.jpg  \r\n#86)\r\nend\r\nafter\r\n--b--\r\n");
     EXPECT_EQ(inlineEvents, (Names{"begin in.jpg", "ab@", "end in.jpg"}));
-    EXPECT_EQ(h.delivered, "before\r\n\r\n\r\n\r\nafter\r\n");
+    EXPECT_EQ(h.delivered, "before\r\n\r\n\r\n\r\nafter");
 }
 
 } // namespace

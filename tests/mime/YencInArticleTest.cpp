@@ -37,12 +37,12 @@ TEST(YencInArticle, SinglePartBodyIsDecodedAndTheUuPathSeesOnlyTheRest)
     const std::string payload = yencPayload(3000, 31);
     const std::string article = "Subject: [1/1] \"pic.jpg\" yEnc\r\n\r\nposted with care\r\n"
         + body(yencSingle("pic.jpg", payload, {128, true, false, 0.0, 1})) + "-- \r\nsig\r\n";
-    EXPECT_EQ(h.article(article), "");  // the uudecoding path made no file of its own
+    h.decode(article);
+    EXPECT_TRUE(h.outputs.empty());  // the uudecoding path found no file of its own
     EXPECT_EQ(log.names, std::vector<std::string>{"pic.jpg"});
     EXPECT_EQ(log.bytes, payload);
     ASSERT_EQ(log.results.size(), 1u);
     EXPECT_TRUE(log.results[0].good());
-    EXPECT_TRUE(h.files().empty());
 }
 
 TEST(YencInArticle, ArticleCutBeforeTheTrailerEndsThePartUnconfirmed)
@@ -51,11 +51,11 @@ TEST(YencInArticle, ArticleCutBeforeTheTrailerEndsThePartUnconfirmed)
     YencLog log(h.decoder);
     std::vector<std::string> lines = yencSingle("cut.jpg", yencPayload(2000, 32));
     lines.resize(lines.size() - 3);
-    h.article("Subject: cut\r\n\r\n" + body(lines));
+    h.decode("Subject: cut\r\n\r\n" + body(lines));
     ASSERT_EQ(log.results.size(), 1u);
     EXPECT_FALSE(log.results[0].trailer);
     // The next article starts clean: its plain lines are not taken for yEnc data.
-    h.article("Subject: next\r\n\r\nplain words\r\n=yend size=1\r\n");
+    h.decode("Subject: next\r\n\r\nplain words\r\n=yend size=1\r\n");
     EXPECT_EQ(log.results.size(), 1u);
 }
 
@@ -69,7 +69,7 @@ TEST(YencInArticle, UuencodePartOfAMultipartArticleCarriesYenc)
         "Content-Type: text/plain\r\n\r\n=ybegin line=128 size=3 name=not-decoded.txt\r\n--XX\r\n"
         "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n"
         + body(yencSingle("part.bin", payload)) + "--XX--\r\n";
-    h.article(article);
+    h.decode(article);
     EXPECT_EQ(log.names, std::vector<std::string>{"part.bin"});
     EXPECT_EQ(log.bytes, payload);
     ASSERT_EQ(log.results.size(), 1u);
@@ -83,7 +83,7 @@ TEST(YencInArticle, BoundaryInsideAYencPartEndsItUnconfirmed)
     YencLog log(h.decoder);
     std::vector<std::string> lines = yencSingle("early.bin", yencPayload(1500, 34));
     lines.pop_back();
-    h.article("Subject: early\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
+    h.decode("Subject: early\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
               "Content-Transfer-Encoding: x-uuencode\r\n\r\n" + body(lines) + "--B\r\n\r\nafter\r\n--B--\r\n");
     ASSERT_EQ(log.results.size(), 1u);
     EXPECT_FALSE(log.results[0].trailer);
@@ -96,8 +96,10 @@ TEST(YencInArticle, UuencodedFileBesideAYencBlockIsStillSaved)
     YencLog log(h.decoder);
     const std::string article = "Subject: both\r\n\r\n" + body(yencSingle("y.bin", "yenc bytes"))
         + "begin 644 abc.txt\r\n#86)C\r\n`\r\nend\r\n";
-    EXPECT_EQ(h.article(article), "abc.txt");
-    EXPECT_EQ(h.fileText("abc.txt"), "abc");
+    h.decode(article);
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "abc.txt");
+    EXPECT_EQ(h.outputs[0].bytes, "abc");
     EXPECT_EQ(log.bytes, "yenc bytes");
 }
 

@@ -1,6 +1,7 @@
 // bench_mime [megabytes] [folder]: prints MB/s of encoded article input decoded from memory,
 // with the decoded bytes written to a file in folder (default: a new folder under /tmp).
 #include "mime/MimeDecoder.h"
+#include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
 #include "platform/UniqueFileName.h"
 
@@ -11,30 +12,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
 using namespace nimbra;
 
 namespace {
-
-class BenchSession : public UuSessionState {
-public:
-    explicit BenchSession(std::string folder) : folder_(std::move(folder)) {}
-    bool SameSubject() const override { return false; }
-    bool UuPartOpen() const override { return partOpen_; }
-    void SetUuPartOpen(bool open) override { partOpen_ = open; }
-    bool UuEndSeen() const override { return endSeen_; }
-    void SetUuEndSeen(bool seen) override { endSeen_ = seen; }
-    std::string LastFileName() const override { return {}; }
-    std::string DownloadFolder() const override { return folder_; }
-    std::string TargetFolder() const override { return folder_; }
-
-private:
-    std::string folder_;
-    bool partOpen_ = false;
-    bool endSeen_ = true;
-};
 
 std::string base64Body(const std::string& data)
 {
@@ -172,23 +156,26 @@ void run(const char* label, const std::string& folder, const std::string& articl
     for (int round = 0; round < 3; ++round) {
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             std::filesystem::remove(entry.path());
-        BenchSession session(folder);
-        MimeDecoder decoder(session);
+        MimeDecoder decoder;
+        std::unique_ptr<FileStream> out;
+        auto open = [&](const std::string& name) {
+            out = std::make_unique<FileStream>(folder + UniqueFileName::free(folder, name), FileStream::Mode::CreateNew);
+        };
         decoder.OnPartBegin = [&](MimeDecoder& d) {
             if (const auto name = d.PartFileName(); name && !name->empty())
-                d.setOutputFile(std::make_unique<FileStream>(folder + UniqueFileName::free(folder, *name),
-                                                             FileStream::Mode::CreateNew));
+                open(*name);
         };
-        decoder.OnPartLine = [](MimeDecoder& d, const char* data, std::size_t length) {
-            if (d.OutputFile())
-                d.OutputFile()->write(data, length);
+        decoder.OnUuBegin = [&](MimeDecoder&, const std::string& name) { open(name); };
+        decoder.OnPartLine = [&](MimeDecoder&, const char* data, std::size_t length) {
+            if (out)
+                out->write(data, length);
         };
-        decoder.OnPartEnd = [](MimeDecoder& d) { d.closeOutputFile(); };
+        decoder.OnPartEnd = [&](MimeDecoder&) { out.reset(); };
         MemoryStream stream(article);
         const auto wall0 = std::chrono::steady_clock::now();
         const double cpu0 = cpuSeconds();
         decoder.DecodeStream(stream);
-        decoder.closeOutputFile();
+        out.reset();
         bestCpu = std::min(bestCpu, cpuSeconds() - cpu0);
         bestWall = std::min(bestWall, std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count());
         std::string written;

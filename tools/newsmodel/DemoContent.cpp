@@ -172,6 +172,9 @@ void DemoContent::mimeFile(Group& group, const std::string& subject, const std::
                                   ""};
     for (std::string& line : base64 ? ArticleEncoders::base64Lines(bytes) : ArticleEncoders::quotedPrintableLines(bytes))
         body.push_back(std::move(line));
+    // The line break before a boundary belongs to the boundary: the file's own last line
+    // break needs one more.
+    body.emplace_back("");
     body.push_back(std::string("--") + boundary + "--");
     post(group, subject + " - " + name, std::move(body),
          {"MIME-Version: 1.0", std::string("Content-Type: multipart/mixed; boundary=\"") + boundary + "\""});

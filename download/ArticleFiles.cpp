@@ -1,0 +1,151 @@
+#include "download/ArticleFiles.h"
+
+#include "mime/MimeDecoder.h"
+#include "download/FileSizeOf.h"
+
+#include <exception>
+#include <utility>
+
+namespace nimbra {
+
+ArticleFiles::ArticleFiles(MimeDecoder& decoder, SplitAssembly& split) : decoder_(decoder), split_(split)
+{
+    decoder_.OnHeaderEnd = [this](MimeDecoder& d) {
+        counter_ = PartCounter::find(d.message().MsgSubject);
+        poster_ = d.message().MsgFrom;
+    };
+    decoder_.OnPartBegin = [this](MimeDecoder& d) {
+        if (const auto name = d.PartFileName())
+            open(Kind::MimePart, *name);
+    };
+    decoder_.OnPartLine = [this](MimeDecoder&, const char* data, std::size_t length) { write(data, length); };
+    decoder_.OnPartEnd = [this](MimeDecoder&) {
+        if (output_ && output_->kind == Kind::MimePart) {
+            const std::string name = output_->rawName;
+            publish(close(), name);
+        }
+    };
+    decoder_.OnUuBegin = [this](MimeDecoder&, const std::string& name) { uuBegin(name); };
+    decoder_.OnUuContinue = [this](MimeDecoder&) {
+        // Only a part of a counted series can be the rest of a file from another article.
+        if (!output_ && counter_ && counter_->total > 1)
+            open(Kind::UuContinuation, {});
+    };
+    decoder_.OnUuEnd = [this](MimeDecoder&, bool endLineSeen) { uuEnd(endLineSeen); };
+}
+
+ArticleFiles::~ArticleFiles()
+{
+    decoder_.OnHeaderEnd = nullptr;
+    decoder_.OnPartBegin = nullptr;
+    decoder_.OnPartLine = nullptr;
+    decoder_.OnPartEnd = nullptr;
+    decoder_.OnUuBegin = nullptr;
+    decoder_.OnUuContinue = nullptr;
+    decoder_.OnUuEnd = nullptr;
+}
+
+void ArticleFiles::open(Kind kind, const std::string& rawName)
+{
+    abandon();
+    output_ = Output{kind, target_.createWorking(), rawName, 0};
+}
+
+void ArticleFiles::write(const char* data, std::size_t length)
+{
+    if (!output_ || length == 0)
+        return;
+    output_->file->write(data, length);
+    output_->bytes += length;
+}
+
+std::string ArticleFiles::close()
+{
+    if (!output_)
+        return {};
+    const std::string path = output_->file->path();
+    const bool good = output_->file->close() && !output_->file->failed();
+    output_.reset();
+    if (good)
+        return path;
+    SaveTarget::discard(path);
+    if (failure_.empty())
+        failure_ = "Cannot write a file in \"" + target_.target() + "\"";
+    return {};
+}
+
+void ArticleFiles::abandon()
+{
+    if (!output_)
+        return;
+    const std::string path = output_->file->path();
+    output_.reset();  // closes the file
+    SaveTarget::discard(path);
+}
+
+void ArticleFiles::publish(const std::string& workingPath, const std::string& rawName)
+{
+    if (workingPath.empty())
+        return;
+    if (FileSizeOf(workingPath) < 1) {
+        SaveTarget::discard(workingPath);  // nothing was decoded: no file
+        return;
+    }
+    try {
+        const std::string name = target_.publish(workingPath, rawName);
+        const std::size_t slash = workingPath.rfind('/');
+        saved_.push_back({workingPath.substr(0, slash + 1), name});
+    } catch (const std::exception& e) {
+        if (failure_.empty())
+            failure_ = e.what();
+    }
+}
+
+void ArticleFiles::uuBegin(const std::string& name)
+{
+    // In an x-uuencode MIME part the part's own name wins.
+    if (output_ && output_->kind == Kind::MimePart)
+        return;
+    open(Kind::UuBlock, name);
+}
+
+void ArticleFiles::uuEnd(bool endLineSeen)
+{
+    if (!output_ || output_->kind == Kind::MimePart)
+        return;
+    const std::string name = output_->rawName;
+    if (output_->kind == Kind::UuBlock && endLineSeen) {
+        publish(close(), name);
+        return;
+    }
+    if (counter_ && counter_->total > 1) {
+        keepPart(name);
+        return;
+    }
+    abandon();
+}
+
+void ArticleFiles::keepPart(const std::string& rawName)
+{
+    const std::string path = close();
+    if (path.empty())
+        return;
+    const std::string key = counter_->stem + "\n" + poster_;
+    try {
+        if (const auto whole = split_.keep(target_, key, counter_->number, counter_->total, rawName, path))
+            publish(whole->workingPath, whole->name);
+    } catch (const std::exception& e) {
+        if (failure_.empty())
+            failure_ = e.what();
+    }
+}
+
+std::vector<ArticleFiles::Saved> ArticleFiles::finish()
+{
+    abandon();
+    counter_.reset();
+    poster_.clear();
+    return std::exchange(saved_, {});
+}
+
+} // namespace nimbra

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace nimbra {
+
+// The two settings that decide where files are saved, as the user left them. The window's
+// session view provides them; the saver reads them at each article, so a change between
+// runs applies to the next run. Calls never throw.
+class SaveSettings {
+public:
+    virtual ~SaveSettings() = default;
+    virtual std::string downloadFolderText() const = 0;
+    // "Save everything to this folder" (true) or "Separate by news groups" (false).
+    virtual bool saveToOneFolder() const = 0;
+};
+
+} // namespace nimbra

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace nimbra {
+
+// The unfinished files posted over several articles without a byte range of their own
+// (split uuencode, MIME message/partial), and the parts each has received, kept in one file
+// in the program's data folder so a file begun in one run can be finished in a later one.
+// Each part's bytes live in a working file of their own. Saving replaces the file
+// atomically; loading a file that is damaged in any way yields no entries at all.
+class SplitPartLedger {
+public:
+    struct Entry {
+        std::string key;          // what the parts share (subject stem and poster, or the id)
+        std::uint32_t total = 0;  // parts the file has
+        std::int64_t created = 0; // when the first part came, in seconds since 1970
+        std::string name;         // the file's name from its begin line; empty until known
+        std::map<std::uint32_t, std::string> parts;  // part number -> working file path
+    };
+
+    // Unfinished files beyond this many are forgotten, the oldest first.
+    static constexpr std::size_t MaxEntries = 500;
+    static constexpr std::uint32_t MaxParts = 100000;
+
+    explicit SplitPartLedger(std::string path);
+
+    // Replaces the entries with the file's; false (and no entries) when it is missing or damaged.
+    bool load();
+    // false when the file could not be written; the entries stay as they are.
+    bool save() const;
+
+    Entry* find(const std::string& key, std::uint32_t total);
+    Entry& add(Entry entry);
+    void remove(const Entry& entry);
+    // Forgets the entries created before `before`, and the oldest past MaxEntries; returns
+    // the working files of what it forgot.
+    std::vector<std::string> expire(std::int64_t before);
+    const std::vector<Entry>& entries() const { return entries_; }
+
+private:
+    std::string path_;
+    std::vector<Entry> entries_;  // oldest first
+};
+
+} // namespace nimbra
