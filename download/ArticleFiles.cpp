@@ -2,6 +2,7 @@
 
 #include "mime/MimeDecoder.h"
 #include "download/FileSizeOf.h"
+#include "platform/Log.h"
 
 #include <exception>
 #include <utility>
@@ -71,6 +72,8 @@ std::string ArticleFiles::close()
     SaveTarget::discard(path);
     if (failure_.empty())
         failure_ = "Cannot write a file in \"" + target_.target() + "\"";
+    qCWarning(logSaving).noquote() << "a file could not be written whole in" << QString::fromStdString(target_.target())
+                                   << "and is deleted";
     return {};
 }
 
@@ -89,15 +92,18 @@ void ArticleFiles::publish(const std::string& workingPath, const std::string& ra
         return;
     if (FileSizeOf(workingPath) < 1) {
         SaveTarget::discard(workingPath);  // nothing was decoded: no file
+        qCInfo(logSaving).noquote() << "skipped" << QString::fromStdString(rawName) << ": no bytes in it";
         return;
     }
     try {
         const std::string name = target_.publish(workingPath, rawName);
         const std::size_t slash = workingPath.rfind('/');
         saved_.push_back({workingPath.substr(0, slash + 1), name});
+        qCInfo(logSaving).noquote() << "saved" << QString::fromStdString(workingPath.substr(0, slash + 1) + name);
     } catch (const std::exception& e) {
         if (failure_.empty())
             failure_ = e.what();
+        qCWarning(logSaving).noquote() << "not saved:" << e.what();
     }
 }
 
@@ -122,6 +128,8 @@ void ArticleFiles::uuEnd(bool endLineSeen)
         keepPart(name);
         return;
     }
+    qCInfo(logSaving).noquote() << "skipped" << QString::fromStdString(name)
+                                << ": its uuencoded data stops before the end line and no part counter says more follows";
     abandon();
 }
 
@@ -132,11 +140,15 @@ void ArticleFiles::keepPart(const std::string& rawName)
         return;
     const std::string key = counter_->stem + "\n" + poster_;
     try {
-        if (const auto whole = split_.keep(target_, key, counter_->number, counter_->total, rawName, path))
+        const auto whole = split_.keep(target_, key, counter_->number, counter_->total, rawName, path);
+        qCInfo(logSaving).noquote() << "kept part" << counter_->number << "of" << counter_->total << "of"
+                                    << QString::fromStdString(counter_->stem);
+        if (whole)
             publish(whole->workingPath, whole->name);
     } catch (const std::exception& e) {
         if (failure_.empty())
             failure_ = e.what();
+        qCWarning(logSaving).noquote() << "cannot join a split file:" << e.what();
     }
 }
 

@@ -5,6 +5,7 @@
 #include "download/SaveSettings.h"
 #include "download/SavedFileView.h"
 #include "platform/FileStream.h"
+#include "platform/Log.h"
 #include "platform/MemoryStream.h"
 #include "platform/Rounding.h"
 
@@ -122,6 +123,15 @@ void AttachmentSaver::showYencFiles()
 {
     bool failed = false;
     for (const YencAssembly::Report& report : yencSaver_.takeReports()) {
+        const QString path = QString::fromStdString(report.folder + report.name);
+        switch (report.outcome) {
+        case YencAssembly::Outcome::Completed: qCInfo(logSaving).noquote() << "saved" << path; break;
+        case YencAssembly::Outcome::Corrupt: qCWarning(logSaving).noquote() << "yEnc file checksum wrong, not counted:" << path; break;
+        case YencAssembly::Outcome::Refused: qCInfo(logSaving) << "a yEnc part failed its checks and was skipped"; break;
+        case YencAssembly::Outcome::Failed: qCWarning(logSaving).noquote() << "a yEnc file could not be written:" << path; break;
+        case YencAssembly::Outcome::Stored:
+        case YencAssembly::Outcome::Duplicate: break;
+        }
         if (report.counts())
             showAndCount(report.folder, report.name);
         failed = failed || report.outcome == YencAssembly::Outcome::Failed;

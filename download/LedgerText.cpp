@@ -1,5 +1,7 @@
 #include "download/LedgerText.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cstdio>
 #include <sstream>
 
@@ -83,6 +85,34 @@ std::vector<std::string> LedgerText::words(const std::string& line)
     while (in >> word)
         out.push_back(word);
     return out;
+}
+
+bool LedgerText::read(const std::string& path, const std::string& signature,
+                      const std::function<bool(const std::vector<std::string>&)>& record)
+{
+    std::string bytes;
+    if (!AtomicFile::read(path, bytes))
+        return false;
+    std::istringstream in(bytes);
+    std::string line;
+    if (!std::getline(in, line) || line != signature)
+        return false;
+    bool ended = false;
+    while (std::getline(in, line)) {
+        const std::vector<std::string> w = words(line);
+        if (ended)
+            return false;  // nothing may follow the end
+        if (w.size() == 1 && w[0] == "end")
+            ended = true;
+        else if (!record(w))
+            return false;
+    }
+    return ended;
+}
+
+bool LedgerText::write(const std::string& path, const std::string& signature, const std::string& body)
+{
+    return AtomicFile::write(path, signature + "\n" + body + "end\n");
 }
 
 } // namespace nimbra

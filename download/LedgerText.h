@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,14 @@ public:
     // A number, or "-" for none.
     static bool optionalNumber(const std::string& text, std::optional<std::uint64_t>& value);
     static std::vector<std::string> words(const std::string& line);
+
+    // Reads the ledger file at path: its first line must be signature and its last "end";
+    // each line between is split into words and handed to record, which tells whether it is
+    // sound. False when the file is missing or anything in it is not sound.
+    static bool read(const std::string& path, const std::string& signature,
+                     const std::function<bool(const std::vector<std::string>&)>& record);
+    // Replaces the file at path atomically with signature, body and "end".
+    static bool write(const std::string& path, const std::string& signature, const std::string& body);
 };
 
 } // namespace nimbra

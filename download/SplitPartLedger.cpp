@@ -1,10 +1,8 @@
 #include "download/SplitPartLedger.h"
 
 #include "download/LedgerText.h"
-#include "platform/AtomicFile.h"
 
 #include <algorithm>
-#include <sstream>
 
 namespace nimbra {
 namespace {
@@ -27,39 +25,26 @@ SplitPartLedger::SplitPartLedger(std::string path) : path_(std::move(path)) {}
 bool SplitPartLedger::load()
 {
     entries_.clear();
-    std::string bytes;
-    if (!AtomicFile::read(path_, bytes))
-        return false;
-    std::istringstream in(bytes);
-    std::string line;
-    if (!std::getline(in, line) || line != Signature)
-        return false;
     std::vector<Entry> loaded;
-    bool ended = false;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> w = LedgerText::words(line);
-        bool ok = !ended;
-        if (ok && w.size() == 1 && w[0] == "end") {
-            ended = true;
-        } else if (ok && w.size() == 5 && w[0] == "file") {
+    const bool read = LedgerText::read(path_, Signature, [&](const std::vector<std::string>& w) {
+        if (w.size() == 5 && w[0] == "file") {
             Entry entry;
             std::uint64_t created = 0;
-            ok = smallNumber(w[1], MaxParts, entry.total) && LedgerText::number(w[2], created)
+            const bool ok = smallNumber(w[1], MaxParts, entry.total) && LedgerText::number(w[2], created)
                 && LedgerText::unescape(w[3], entry.key) && LedgerText::unescape(w[4], entry.name);
             entry.created = static_cast<std::int64_t>(created);
             loaded.push_back(std::move(entry));
-        } else if (ok && w.size() == 3 && w[0] == "part" && !loaded.empty()) {
+            return ok;
+        }
+        if (w.size() == 3 && w[0] == "part" && !loaded.empty()) {
             std::uint32_t number = 0;
             std::string path;
-            ok = smallNumber(w[1], loaded.back().total, number) && LedgerText::unescape(w[2], path)
-                && !path.empty() && path[0] == '/' && loaded.back().parts.emplace(number, path).second;
-        } else {
-            ok = false;
+            return smallNumber(w[1], loaded.back().total, number) && LedgerText::unescape(w[2], path) && !path.empty()
+                && path[0] == '/' && loaded.back().parts.emplace(number, path).second;
         }
-        if (!ok)
-            return false;
-    }
-    if (!ended)
+        return false;
+    });
+    if (!read)
         return false;
     entries_ = std::move(loaded);
     return true;
@@ -67,15 +52,14 @@ bool SplitPartLedger::load()
 
 bool SplitPartLedger::save() const
 {
-    std::string out = std::string(Signature) + "\n";
+    std::string out;
     for (const Entry& entry : entries_) {
         out += "file " + std::to_string(entry.total) + " " + std::to_string(std::max<std::int64_t>(entry.created, 0))
             + " " + LedgerText::escape(entry.key) + " " + LedgerText::escape(entry.name) + "\n";
         for (const auto& [number, path] : entry.parts)
             out += "part " + std::to_string(number) + " " + LedgerText::escape(path) + "\n";
     }
-    out += "end\n";
-    return AtomicFile::write(path_, out);
+    return LedgerText::write(path_, Signature, out);
 }
 
 SplitPartLedger::Entry* SplitPartLedger::find(const std::string& key, std::uint32_t total)

@@ -1,11 +1,9 @@
 #include "download/YencPartLedger.h"
 
 #include "download/LedgerText.h"
-#include "platform/AtomicFile.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 namespace nimbra {
 namespace {
@@ -64,41 +62,30 @@ YencPartLedger::YencPartLedger(std::string path) : path_(std::move(path)) {}
 bool YencPartLedger::load()
 {
     entries_.clear();
-    std::string bytes;
-    if (!AtomicFile::read(path_, bytes))
-        return false;
-    std::istringstream in(bytes);
-    std::string line;
-    if (!std::getline(in, line) || line != Signature)
-        return false;
     std::vector<Entry> loaded;
-    bool ended = false;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> w = LedgerText::words(line);
-        bool ok = !ended;
-        if (ok && w.size() == 1 && w[0] == "end") {
-            ended = true;
-        } else if (ok && w.size() == 6 && w[0] == "file") {
+    const bool read = LedgerText::read(path_, Signature, [&](const std::vector<std::string>& w) {
+        if (w.size() == 6 && w[0] == "file") {
             Entry entry;
             std::optional<std::uint64_t> total;
-            ok = LedgerText::number(w[1], entry.size) && LedgerText::optionalNumber(w[2], total) && crcText(w[3], entry.crc32)
-                && LedgerText::unescape(w[4], entry.name) && LedgerText::unescape(w[5], entry.path);
+            const bool ok = LedgerText::number(w[1], entry.size) && LedgerText::optionalNumber(w[2], total)
+                && crcText(w[3], entry.crc32) && LedgerText::unescape(w[4], entry.name)
+                && LedgerText::unescape(w[5], entry.path);
             entry.total = total.value_or(0);
             loaded.push_back(std::move(entry));
-        } else if (ok && w.size() == 5 && w[0] == "part" && !loaded.empty()) {
+            return ok;
+        }
+        if (w.size() == 5 && w[0] == "part" && !loaded.empty()) {
             Part part;
             std::optional<std::uint32_t> crc;
-            ok = LedgerText::optionalNumber(w[1], part.number) && LedgerText::number(w[2], part.begin) && LedgerText::number(w[3], part.end)
-                && crcText(w[4], crc) && crc.has_value();
+            const bool ok = LedgerText::optionalNumber(w[1], part.number) && LedgerText::number(w[2], part.begin)
+                && LedgerText::number(w[3], part.end) && crcText(w[4], crc) && crc.has_value();
             part.crc = crc.value_or(0);
             loaded.back().parts.push_back(part);
-        } else {
-            ok = false;
+            return ok;
         }
-        if (!ok)
-            return false;
-    }
-    if (!ended || !std::all_of(loaded.begin(), loaded.end(), sound))
+        return false;
+    });
+    if (!read || !std::all_of(loaded.begin(), loaded.end(), sound))
         return false;
     entries_ = std::move(loaded);
     return true;
@@ -106,7 +93,7 @@ bool YencPartLedger::load()
 
 bool YencPartLedger::save() const
 {
-    std::string out = std::string(Signature) + "\n";
+    std::string out;
     for (const Entry& entry : entries_) {
         out += "file " + std::to_string(entry.size) + " " + (entry.total ? std::to_string(entry.total) : "-") + " "
             + crcText(entry.crc32) + " " + LedgerText::escape(entry.name) + " " + LedgerText::escape(entry.path) + "\n";
@@ -115,8 +102,7 @@ bool YencPartLedger::save() const
                 + std::to_string(part.end) + " " + crcText(std::optional<std::uint32_t>(part.crc)) + "\n";
         }
     }
-    out += "end\n";
-    return AtomicFile::write(path_, out);
+    return LedgerText::write(path_, Signature, out);
 }
 
 YencPartLedger::Entry* YencPartLedger::find(const std::string& name, std::uint64_t size, std::uint64_t total)
