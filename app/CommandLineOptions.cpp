@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/NewsGroupsPage.h"
 #include "app/OptionsPage.h"
+#include "platform/PasswordFile.h"
 
 #include <QCheckBox>
 #include <QCommandLineParser>
@@ -38,6 +39,33 @@ std::optional<std::string> valueOf(const QCommandLineParser& parser, const QComm
     std::exit(2);
 }
 
+[[noreturn]] void fail(const std::string& reason)
+{
+    std::fprintf(stderr, "nimbra: %s\n", reason.c_str());
+    std::exit(2);
+}
+
+// --password-file, --password, then the environment; the first found is the password.
+void takePassword(CommandLineOptions& options, const std::optional<std::string>& file)
+{
+    if (file) {
+        std::string error;
+        options.password = PasswordFile::read(*file, error);
+        if (!options.password)
+            fail(error);
+        options.passwordSource = "--password-file " + *file;
+    } else if (options.password) {
+        options.passwordSource = "--password";
+        std::fprintf(stderr, "nimbra: warning: a password given with --password can be read by other users of this "
+                             "machine (ps, /proc); give it with --password-file FILE (readable by you alone) or "
+                             "the NIMBRA_PASSWORD environment variable\n");
+    } else if (const char* variable = std::getenv("NIMBRA_PASSWORD"); variable && *variable) {
+        options.password = std::string(variable);
+        options.passwordSource = "NIMBRA_PASSWORD";
+    }
+    ::unsetenv("NIMBRA_PASSWORD");
+}
+
 } // namespace
 
 CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
@@ -58,8 +86,16 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                   QStringLiteral("port"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name, sent with the password."),
                                   QStringLiteral("name"));
-    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Password."),
+    const QCommandLineOption password(QStringLiteral("password"),
+                                      QStringLiteral("Password (visible to other users of the machine: prefer "
+                                                     "--password-file or NIMBRA_PASSWORD)."),
                                       QStringLiteral("password"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("Read the password from the first line of a file that "
+                                                         "only you can read (mode 0600 or 0400). The environment "
+                                                         "variable NIMBRA_PASSWORD is used when neither password "
+                                                         "option is given."),
+                                          QStringLiteral("file"));
     const QCommandLineOption tls(QStringLiteral("tls"),
                                  QStringLiteral("Connect over SSL/TLS (ticks \"SSL/TLS\"; port 119 becomes 563 "
                                                 "unless --port is given)."));
@@ -85,7 +121,7 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                       QStringLiteral("With --get-files: keep the window open after the run."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Copy every line of the log to standard error."));
-    parser.addOptions({server, port, tls, noTls, user, password, folder, groups, separate, timeout, getFiles,
+    parser.addOptions({server, port, tls, noTls, user, password, passwordFile, folder, groups, separate, timeout, getFiles,
                        keepOpen, verbose});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
@@ -101,6 +137,8 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.port = valueOf(parser, port);
     options.user = valueOf(parser, user);
     options.password = valueOf(parser, password);
+    if (parser.isSet(password) && parser.isSet(passwordFile))
+        refuse(parser, "--password and --password-file exclude each other");
     options.folder = valueOf(parser, folder);
     options.timeout = valueOf(parser, timeout);
     if (parser.isSet(tls) && parser.isSet(noTls))
@@ -119,6 +157,7 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
         }
     if (const std::string reason = options.problem(); !reason.empty())
         refuse(parser, reason);
+    takePassword(options, valueOf(parser, passwordFile));
     return options;
 }
 
@@ -148,8 +187,8 @@ std::string CommandLineOptions::summary() const
     add("server", server);
     add("port", port);
     add("user", user);
-    if (password)
-        text += " --password (given)";
+    if (!passwordSource.empty())
+        text += " password from " + passwordSource;
     add("folder", folder);
     add("timeout", timeout);
     if (tls)

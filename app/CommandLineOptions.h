@@ -16,6 +16,9 @@ class MainWindow;
 // Without options the program starts as it always has.
 struct CommandLineOptions {
     std::optional<std::string> server, port, user, password, folder, timeout;
+    // Where the password came from: "--password", "--password-file FILE", "NIMBRA_PASSWORD";
+    // empty when none was given. An option wins over the environment variable.
+    std::string passwordSource;
     std::vector<std::string> groups;  // in the order given, without duplicates
     // --tls / --no-tls: tick or clear "SSL/TLS" as the user would (119 and 563 follow the
     // box unless --port is given); unset: the box stays as stored.
@@ -27,7 +30,10 @@ struct CommandLineOptions {
 
     // Parses the arguments (the first is the program). On --help or --version it prints and
     // ends the process with 0; on a wrong argument it prints the reason and the usage to
-    // standard error and ends it with 2. Needs the application object.
+    // standard error and ends it with 2, as it does (without the usage) for a password file
+    // that is not private. --password is taken with a warning on standard error, since other
+    // users of the machine can read a command line. NIMBRA_PASSWORD is read, and removed from
+    // the environment so that no child inherits it. Needs the application object.
     static CommandLineOptions parse(const QStringList& arguments);
 
     // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,

@@ -16,6 +16,7 @@
 #include "app/MessageBoxDialogs.h"
 #include "app/NewsGroupsPage.h"
 #include "app/OptionsPage.h"
+#include "app/RememberedPassword.h"
 #include "app/SessionWiring.h"
 #include "app/SplashWindow.h"
 #include "app/StatusPanels.h"
@@ -160,8 +161,16 @@ bool MainWindow::FormCloseQuery()
     return dialogs_->ask("End the program?");
 }
 
+void MainWindow::setKeyring(Keyring& keyring)
+{
+    rememberedPassword_ = std::make_unique<RememberedPassword>(*newsGroups_, keyring);
+    rememberedPassword_->recall();
+}
+
 void MainWindow::FormClose()
 {
+    if (rememberedPassword_)
+        rememberedPassword_->keep();
     RegistryStore store;
     WindowSettings::saveTotals(store, graphics_->totalFilesLabel()->text().toStdString(),
         graphics_->totalKBLabel()->text().toStdString());

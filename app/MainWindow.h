@@ -21,8 +21,10 @@ class GraphicsPage;
 class GroupFetchAdapter;
 class GroupListFetch;
 class HelpWindow;
+class Keyring;
 class NewsGroupsPage;
 class OptionsPage;
+class RememberedPassword;
 class SessionWiring;
 class SplashWindow;
 class StatusPanels;
@@ -92,6 +94,9 @@ public:
     static std::string messageIdCachePath();
 
     void setAboutBox(AboutBox* about) { about_ = about; }
+    // Gives "Remember password" the desktop keyring (it stays disabled without one) and fills
+    // in the account kept for the server in the host field. The keyring must outlive the window.
+    void setKeyring(Keyring& keyring);
 
     // Handlers, named as in the window's design.
     void FormCreate();
@@ -135,6 +140,7 @@ private:
     std::vector<std::string> messageIdCache_;
     Statistics statistics_;
     RunOutcome runOutcome_;
+    std::unique_ptr<RememberedPassword> rememberedPassword_;
     // Last, so that they go first: the fetch holds the adapter and the group list.
     std::unique_ptr<GroupFetchAdapter> fetchView_;
     std::unique_ptr<GroupListFetch> groupFetch_;

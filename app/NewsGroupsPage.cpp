@@ -1,5 +1,7 @@
 #include "app/NewsGroupsPage.h"
 
+#include "app/RememberedPassword.h"
+
 #include "app/GroupListModel.h"
 
 #include <QCheckBox>
@@ -21,6 +23,7 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
       tls_(new QCheckBox(QStringLiteral("SSL/TLS"))),
       userName_(new QLineEdit),
       password_(new QLineEdit),
+      remember_(new QCheckBox(QStringLiteral("Remember password"))),
       filter_(new QLineEdit(QStringLiteral("binaries"))),
       listBox_(new QListView),
       model_(new GroupListModel(this)),
@@ -28,6 +31,9 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
 {
     port_->setMaxLength(5);
     password_->setEchoMode(QLineEdit::Password);
+    // Until the window is given a keyring that answers.
+    remember_->setEnabled(false);
+    remember_->setToolTip(QString::fromLatin1(RememberedPassword::NoKeyringTip));
     // Only the conventional ports follow the box; a port the user chose stays.
     connect(tls_, &QCheckBox::toggled, this, [this](bool on) {
         if (on && port_->text() == QStringLiteral("119"))
@@ -52,6 +58,7 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
     fields->addWidget(userName_, 1, 1);
     fields->addWidget(new QLabel(QStringLiteral("Password")), 1, 2);
     fields->addWidget(password_, 1, 3);
+    fields->addWidget(remember_, 1, 4);
     fields->addWidget(new QLabel(QStringLiteral("Newsgroups which\ncontain")), 2, 0);
     fields->addWidget(filter_, 2, 1);
     fields->addWidget(getGroups_, 2, 2, 1, 2);

@@ -25,6 +25,8 @@ public:
     QCheckBox* tlsCheck() const { return tls_; }
     QLineEdit* userNameEdit() const { return userName_; } // Edit13
     QLineEdit* passwordEdit() const { return password_; } // Edit12
+    // "Remember password", beside the password (RememberedPassword gives it its meaning).
+    QCheckBox* rememberCheck() const { return remember_; }
     QLineEdit* filterEdit() const { return filter_; }     // Edit10
     QListView* listBox() const { return listBox_; }       // ListBox1
     GroupListModel* model() const { return model_; }
@@ -40,6 +42,7 @@ private:
     QCheckBox* tls_;
     QLineEdit* userName_;
     QLineEdit* password_;
+    QCheckBox* remember_;
     QLineEdit* filter_;
     QListView* listBox_;
     GroupListModel* model_;

@@ -9,6 +9,7 @@
 #include "app/SplashWindow.h"
 #include "app/UnattendedRun.h"
 #include "platform/Log.h"
+#include "platform/SecretServiceKeyring.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -52,10 +53,14 @@ int main(int argc, char** argv)
     std::unique_ptr<nimbra::ConsoleDialogs> console;
     if (unattended)
         console = std::make_unique<nimbra::ConsoleDialogs>();
+    nimbra::SecretServiceKeyring keyring;  // before the window, which uses it until it closes
     nimbra::MainWindow window(console.get(), &splash);
     nimbra::AboutBox about(&window);
     window.setAboutBox(&about);
     options.applyTo(window);
+    // The keyring may ask the desktop to unlock it: only where someone can answer.
+    if (!unattended)
+        window.setKeyring(keyring);
 
     splash.close();
     window.show();
