@@ -1,6 +1,7 @@
 #include "app/SplashWindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace nimbra {
 namespace {
@@ -70,7 +72,15 @@ void SplashWindow::showAndPaint()
     if (const QScreen* screen = QApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     show();
+    // Loading follows at once and keeps the event loop from running: a paint before the window
+    // system has mapped the window is lost, and the splash would stay blank. So wait (briefly)
+    // until the window is exposed, then paint and let the paint reach the screen.
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < MaxMapWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
     repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace nimbra

@@ -17,6 +17,8 @@ class SplashWindow : public QWidget {
 public:
     static constexpr const char* LoadingText = "Please, wait. Loading can take up a few minutes";
 
+    static constexpr int MaxMapWaitMs = 2000;
+
     explicit SplashWindow(QWidget* parent = nullptr);
 
     std::string caption() const;
@@ -24,7 +26,9 @@ public:
     QLabel* captionLabel() const { return caption_; }
     QPushButton* stopButton() const { return stop_; }
 
-    // Shows the window centred on the screen and paints it at once.
+    // Shows the window centred on the screen and paints it at once: returns once the window
+    // system has mapped it and the picture and caption are painted (or after MaxMapWaitMs
+    // when the window system never says so), so work that blocks the event loop may follow.
     void showAndPaint();
 
 signals:
