@@ -129,7 +129,7 @@ TEST(GroupListFetch, FirstFetchShowsTheWaitWindowCountsAndCaches)
     EXPECT_EQ(fullList, (std::vector<std::string>{"alt.binaries.pictures", "comp.lang.c", "alt.binaries.x"}));
     EXPECT_EQ(fetch.groupCounter(), 3);
     std::string bytes;
-    ASSERT_TRUE(AtomicFile::read(AppPaths::dataFolder() + "localhost", bytes));
+    ASSERT_TRUE(AtomicFile::read(GroupCacheFile::folder() + "localhost", bytes));
     EXPECT_EQ(bytes, "alt.binaries.pictures\r\ncomp.lang.c\r\nalt.binaries.x\r\n");
     verifyPlayed(server);
 }
@@ -162,7 +162,7 @@ TEST(GroupListFetch, SecondGetGroupsAsksAndNoReloadsWithoutTheServer)
 
 TEST(GroupListFetch, NewsHostIsCachedAsNewshostAndAsksBeforeReloading)
 {
-    ASSERT_TRUE(TextListFile::save(AppPaths::dataFolder() + "newshost", {"x.one", "x.two"}));
+    ASSERT_TRUE(TextListFile::save(GroupCacheFile::folder() + "newshost", {"x.one", "x.two"}));
     RecordingView view;
     view.host = "NewsHost"; // no such server: the reload must not look for one
     view.port = "119";
@@ -300,9 +300,9 @@ TEST(GroupListFetch, StopDuringThePendingListReadEndsTheFetchQuietly)
 
 TEST(GroupCacheFile, HostTextsCannotLeaveTheFolderOrHitTheMessageCache)
 {
-    const std::string folder = AppPaths::dataFolder();
+    const std::string folder = GroupCacheFile::folder();
     EXPECT_EQ(GroupCacheFile::path("192.168.1.20"), folder + "192.168.1.20");
-    EXPECT_NE(GroupCacheFile::path("MESAGID"), folder + "mesagid");
+    EXPECT_NE(GroupCacheFile::path("MESAGID"), AppPaths::dataFolder() + "mesagid");
     const std::string sneaky = GroupCacheFile::path("../../etc/passwd");
     EXPECT_EQ(sneaky.rfind(folder, 0), 0u);
     EXPECT_EQ(sneaky.find('/', folder.size()), std::string::npos);

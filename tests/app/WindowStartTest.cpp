@@ -1,6 +1,7 @@
 // Start-up: what the window shows and creates on a clean machine, and what it makes of stored
 // settings, totals and lists, good or bad.
 #include "app/GraphicsPage.h"
+#include "app/GroupCacheFile.h"
 #include "app/MainWindow.h"
 #include "app/WindowSettings.h"
 #include "platform/AppPaths.h"
@@ -111,7 +112,7 @@ TEST(WindowStart, LoadsTheMessageIdsAndTheRememberedHostsGroups)
 {
     storeSettings({{"NEWSHost", "NewsHost"}, {"contain", ""}});
     ASSERT_TRUE(TextListFile::save(AppPaths::dataFolder() + "mesagid", {"<a@x>", "<b@x>"}));
-    ASSERT_TRUE(TextListFile::save(AppPaths::dataFolder() + "newshost", {"z.group", "a.group", "m.group"}));
+    ASSERT_TRUE(TextListFile::save(GroupCacheFile::folder() + "newshost", {"z.group", "a.group", "m.group"}));
     RecordingDialogs dialogs;
     MainWindow window(&dialogs);
     EXPECT_EQ(window.messageIdCache(), (std::vector<std::string>{"<a@x>", "<b@x>"}));
