@@ -1,5 +1,6 @@
 #include "app/HelpWindow.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextBrowser>
@@ -26,6 +27,13 @@ std::string HelpWindow::findHelpFile(const std::string& helpFile)
     beside += QStringLiteral(".html");
     if (QFileInfo(beside).isFile())
         return beside.toStdString();
+    // Installed: share/nimbra/ beside the bin/ folder of the program, wherever the prefix is;
+    // then the system's data folders.
+    if (QCoreApplication::instance()) {
+        const QFileInfo prefixed(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/nimbra/nimbra.html"));
+        if (prefixed.isFile())
+            return prefixed.canonicalFilePath().toStdString();
+    }
     const QString installed
         = QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("nimbra/nimbra.html"));
     return installed.toStdString();

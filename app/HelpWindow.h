@@ -14,7 +14,8 @@ public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
     // The help file for a program help path ending in "nimbra.hlp": the "nimbra.html" beside
-    // it, else the one in the installed data folders. Empty when there is none.
+    // it, else share/nimbra/nimbra.html under the program's install prefix, else the one in the
+    // system's data folders. Empty when there is none.
     static std::string findHelpFile(const std::string& helpFile);
 
     // Loads the file and shows its start; false when it cannot be read.
