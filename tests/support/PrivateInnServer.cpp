@@ -34,23 +34,44 @@ bool write(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
-// The line of a greeting, or empty when nothing answers at 127.0.0.1:port.
-std::string greeting(std::uint16_t port)
+// A blocking connection to 127.0.0.1:port with a 10 s time-out on every read.
+int connectTo(std::uint16_t port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string line;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        timeval wait{2, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        char buffer[512];
-        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
-        if (count > 0)
-            line.assign(buffer, static_cast<std::size_t>(count));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
     }
+    timeval wait{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    return fd;
+}
+
+// The next reply line (without CR LF), empty when none comes; sends command first unless empty.
+std::string exchange(int fd, const std::string& command)
+{
+    if (!command.empty())
+        ::send(fd, command.data(), command.size(), MSG_NOSIGNAL);
+    std::string line;
+    char c = 0;
+    while (::recv(fd, &c, 1, 0) == 1 && c != '\n')
+        line += c;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// The greeting, or empty when nothing answers at 127.0.0.1:port.
+std::string greeting(std::uint16_t port)
+{
+    const int fd = connectTo(port);
+    if (fd < 0)
+        return {};
+    const std::string line = exchange(fd, "");
     ::close(fd);
     return line;
 }
@@ -156,7 +177,7 @@ bool PrivateInnServer::writeConfiguration(std::string& whyNot)
     const bool written = write(f + "/etc/inn.conf", kept.str())
         && write(f + "/etc/storage.conf", "method tradspool {\n    newsgroups: *\n    class: 0\n}\n")
         && write(f + "/etc/readers.conf", readers)
-        && write(f + "/etc/incoming.conf", "peer ME {\n    hostname: \"localhost, 127.0.0.1, ::1\"\n}\n")
+        && write(f + "/etc/incoming.conf", "")
         && write(f + "/etc/newsfeeds", "ME:!*/!local::\n")
         && write(f + "/db/active", "control 0000000000 0000000001 n\ncontrol.cancel 0000000000 0000000001 n\njunk 0000000000 0000000001 n\n")
         && write(f + "/db/newsgroups", "") && write(f + "/db/history", "");
@@ -219,6 +240,29 @@ bool PrivateInnServer::start(std::string& whyNot)
     }
     whyNot = "innd did not answer on 127.0.0.1:" + portText();
     return false;
+}
+
+bool PrivateInnServer::post(const std::vector<std::string>& lines, std::string& whyNot)
+{
+    const int fd = connectTo(port_);
+    if (fd < 0) {
+        whyNot = "no connection";
+        return false;
+    }
+    std::string article;
+    for (const std::string& line : lines)
+        article += (!line.empty() && line[0] == '.' ? "." : "") + line + "\r\n";
+    std::string answer = exchange(fd, "");
+    answer = exchange(fd, "MODE READER\r\n");
+    if (!user_.empty() && exchange(fd, "AUTHINFO USER " + user_ + "\r\n").rfind("381", 0) == 0)
+        answer = exchange(fd, "AUTHINFO PASS " + password_ + "\r\n");
+    answer = exchange(fd, "POST\r\n");
+    if (answer.rfind("340", 0) == 0)
+        answer = exchange(fd, article + ".\r\n");
+    exchange(fd, "QUIT\r\n");
+    ::close(fd);
+    whyNot = answer;
+    return answer.rfind("240", 0) == 0;
 }
 
 bool PrivateInnServer::newGroup(const std::string& name, std::string& whyNot)

@@ -32,6 +32,10 @@ public:
 
     std::uint16_t port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
+    // Posts an article (header lines, an empty line, body lines; unstuffed, no line ends) over
+    // a plain blocking connection, logging in when a login is required; false with the
+    // server's answer in whyNot.
+    bool post(const std::vector<std::string>& lines, std::string& whyNot);
     // Creates a group (ctlinnd newgroup); false with the reason in whyNot.
     bool newGroup(const std::string& name, std::string& whyNot);
 
