@@ -17,6 +17,8 @@ void ConsoleDialogs::inform(const std::string& text)
 {
     qCWarning(logApp, "told: %s", text.c_str());
     std::fprintf(stderr, "nimbra: %s\n", text.c_str());
+    if (outcome_)
+        outcome_->fail(text, true);
 }
 
 bool ConsoleDialogs::chooseFolder(const std::string&, const std::string&, std::string&)

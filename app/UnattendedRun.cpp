@@ -128,7 +128,7 @@ void UnattendedRun::finish(int status, const std::string& reason)
     const Statistics& counters = window_.statistics();
     if (status == 0)
         std::printf("%s\n", runOver);
-    else
+    else if (!(window_.runOutcome().failed() && window_.runOutcome().reasonShown() && reason == window_.runOutcome().reason()))
         std::fprintf(stderr, "nimbra: %s\n", reason.c_str());
     std::printf("Today: %d files, %d KB. Total: %d files, %d KB.\n", counters.TodayFiles, counters.TodayKB,
                 counters.TotalFiles, counters.TotalKB);

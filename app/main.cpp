@@ -55,6 +55,8 @@ int main(int argc, char** argv)
         console = std::make_unique<nimbra::ConsoleDialogs>();
     nimbra::SecretServiceKeyring keyring;  // before the window, which uses it until it closes
     nimbra::MainWindow window(console.get(), &splash);
+    if (console)
+        console->setOutcome(&window.runOutcome());
     nimbra::AboutBox about(&window);
     window.setAboutBox(&about);
     options.applyTo(window);

@@ -15,13 +15,17 @@ class RunOutcome {
 public:
     // A new run starts with no error.
     void reset();
-    void fail(const std::string& reason);
+    // shown: the reason has already been put before the user (a message on standard error),
+    // so the runner need not repeat it.
+    void fail(const std::string& reason, bool shown = false);
     bool failed() const { return !reason_.empty(); }
     // The first reason given since reset(); empty when the run had no error.
     const std::string& reason() const { return reason_; }
+    bool reasonShown() const { return shown_; }
 
 private:
     std::string reason_;
+    bool shown_ = false;
 };
 
 } // namespace nimbra

@@ -64,3 +64,24 @@ TEST(UnattendedOutcome, AnErrorReportedByTheRunEndsItWithStatusOneAndTheReason)
 }
 
 } // namespace nimbra::test
+
+namespace nimbra::test {
+
+TEST(UnattendedOutcome, AMessageOfAnUnattendedRunMarksItFailedAndIsPrintedOnce)
+{
+    RunOutcome outcome;
+    ConsoleDialogs console;
+    console.setOutcome(&outcome);
+    EXPECT_TRUE(console.ask("End the program?"));
+    EXPECT_FALSE(outcome.failed()) << "a question answered is no error";
+    console.inform("error 400");
+    console.inform("Not connected to x: later");
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.reason(), "error 400");
+    EXPECT_TRUE(outcome.reasonShown());
+    outcome.reset();
+    EXPECT_FALSE(outcome.failed());
+    EXPECT_FALSE(outcome.reasonShown());
+}
+
+} // namespace nimbra::test
