@@ -18,6 +18,7 @@ SessionWiring::SessionWiring(MainWindow& window)
       session_(view_)
 {
     session_.setArticleSink(&saver_);
+    session_.setRunOutcome(&window_.runOutcome());
     QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
         if (!session_.sessionActive()) {
             session_.messageIdCache().assign(window_.messageIdCache());

@@ -23,7 +23,7 @@ std::string trimmed(const std::string& text, std::size_t from)
 
 } // namespace
 
-void ArticleSizeCheck::begin(const std::string& header, std::int32_t number)
+void ArticleSizeCheck::begin(const std::string& header, std::int64_t number)
 {
     header_ = header;
     number_ = number;

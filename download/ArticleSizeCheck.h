@@ -22,7 +22,7 @@ public:
     enum Outcome { sizeDecided, sizeAskMetadata, sizeMalformed };
 
     // A new query for the article with this number, asking for the given header.
-    void begin(const std::string& header, std::int32_t number);
+    void begin(const std::string& header, std::int64_t number);
     // One line of the reply: the article number, a space, the value. The limits are the
     // minimum and maximum fields in KB as they stand now; both bounds are included.
     void line(const std::string& text, long minimumKB, long maximumKB);
@@ -30,14 +30,14 @@ public:
     Outcome finish(std::uint16_t error, long minimumKB);
 
     const std::string& header() const { return header_; }
-    std::int32_t number() const { return number_; }
+    std::int64_t number() const { return number_; }
 
     bool SizeAccepted = false;
     std::int32_t ArticleLines = 0;  // 0 while the size is unknown
 
 private:
     std::string header_;
-    std::int32_t number_ = 0;
+    std::int64_t number_ = 0;
     bool valueSeen_ = false;
     bool malformed_ = false;
 };

@@ -6,6 +6,7 @@
 #include "download/SessionSettings.h"
 #include "download/SessionStepError.h"
 #include "download/SessionView.h"
+#include "platform/Log.h"
 
 namespace nimbra {
 
@@ -150,6 +151,13 @@ GroupWalker::Outcome ArticleWalk::moved()
 {
     if (client_.ArticleNumber() == -1)
         throw SessionStepError("NEXT named no article");
+    if (client_.ArticleNumber() <= currentArticle_) {
+        // A server that does not move forward would be asked forever.
+        qCWarning(logSession, "NEXT answered %lld after %lld: the group %s ends here",
+                  static_cast<long long>(client_.ArticleNumber()), static_cast<long long>(currentArticle_),
+                  groupName_.c_str());
+        return groupEnded;
+    }
     currentArticle_ = client_.ArticleNumber();
     ordinal_ += 1;
     follower_.startArticle();

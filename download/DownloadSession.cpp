@@ -1,19 +1,24 @@
 #include "download/DownloadSession.h"
 
+#include "download/RunOutcome.h"
 #include "download/SessionReply.h"
 #include "download/SessionSettings.h"
 #include "download/SessionView.h"
 #include "net/AsyncSocket.h"
 #include "platform/CertificateTrustRule.h"
+#include "platform/Log.h"
 #include "platform/Rounding.h"
 #include "platform/SocketErrorCode.h"
 #include "platform/TlsSession.h"
+
+#include <algorithm>
 
 namespace nimbra {
 
 namespace {
 
 constexpr const char* OverText = "Processing is over";
+constexpr int MaximumBackOffSeconds = 60;
 constexpr std::uint16_t FirstSocketError = SocketErrorCode::First;
 
 } // namespace
@@ -21,6 +26,7 @@ constexpr std::uint16_t FirstSocketError = SocketErrorCode::First;
 DownloadSession::DownloadSession(SessionView& view) : view_(view)
 {
     client_.OnSessionConnected = [this](NntpClient&, std::uint16_t) { NntpClient1SessionConnected(); };
+    client_.OnSessionClosed = [this](NntpClient&, std::uint16_t error) { NntpClient1SessionClosed(error); };
     client_.OnRequestDone = [this](NntpClient&, NntpRequest rqType, std::uint16_t error) {
         // While a new connection is being made, a late report belongs to the one just aborted.
         const NntpState state = client_.State();
@@ -33,13 +39,20 @@ DownloadSession::DownloadSession(SessionView& view) : view_(view)
     client_.OnMessageEnd = [this](NntpClient&) { NntpClient1MessageEnd(); };
     QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
     QObject::connect(&Timer3, &QTimer::timeout, [this] { Timer3Timer(); });
+    reconnectTimer_.setSingleShot(true);
+    QObject::connect(&reconnectTimer_, &QTimer::timeout, [this] {
+        if (state_ == runWaitingToReconnect)
+            connect();
+    });
 }
 
 DownloadSession::~DownloadSession()
 {
     Timer1.stop();
     Timer3.stop();
+    reconnectTimer_.stop();
     client_.OnSessionConnected = nullptr;
+    client_.OnSessionClosed = nullptr;
     client_.OnRequestDone = nullptr;
     client_.OnXHdrLine = nullptr;
     client_.OnMessageLine = nullptr;
@@ -50,10 +63,12 @@ template <class Step> void DownloadSession::guarded(Step&& step)
 {
     try {
         step();
-    } catch (const std::exception&) {
-        expire();
+    } catch (const std::exception& error) {
+        qCWarning(logSession, "a step of the run failed: %s", error.what());
+        reconnect(std::string("a step failed: ") + error.what());
     } catch (...) {
-        expire();
+        qCWarning(logSession, "a step of the run failed with an unknown exception");
+        reconnect("a step failed");
     }
 }
 
@@ -61,6 +76,7 @@ DownloadSession::SessionPhase DownloadSession::phase() const
 {
     switch (state_) {
     case runIdle: return phaseIdle;
+    case runWaitingToReconnect:
     case runConnecting: return phaseConnecting;
     case runAuthenticating: return phaseAuthenticating;
     case runSelectingGroup: return phaseSelectingGroup;
@@ -108,6 +124,9 @@ void DownloadSession::bitbtn1Click()
         Timer1.setInterval(static_cast<int>(SessionSettings::timeoutSeconds(view_) * millisecondsPerSecond_));
         Timer3.setInterval(millisecondsPerSecond_);
         MessageIdCache_.trim(SessionSettings::articleCache(view_));
+        backOffSeconds_ = 0;
+        reachedBefore_ = 0;
+        qCInfo(logSession, "run started on %s:%s", client_.Host().c_str(), client_.Port().c_str());
         setState(runConnecting);
         if (client_.State() != nntpNotConnected)
             enterGroup();
@@ -132,8 +151,23 @@ void DownloadSession::sendbtnClick()
 void DownloadSession::NntpClient1SessionConnected()
 {
     guarded([&] {
-        if (state_ == runConnecting)
+        if (state_ != runConnecting)
+            return;
+        qCInfo(logSession, "connected to %s:%s: %s", client_.Host().c_str(), client_.Port().c_str(),
+               client_.LastResponse().c_str());
+        if (!greetingRefused())
             enterGroup();
+    });
+}
+
+void DownloadSession::NntpClient1SessionClosed(std::uint16_t error)
+{
+    // Handled after the client's own event has returned, and after the request-done of the
+    // request the close cut short (posted before). A close while connecting is reported by the
+    // connect's own request-done.
+    QTimer::singleShot(0, &reconnectTimer_, [this, error] {
+        if (state_ == runAuthenticating || state_ == runSelectingGroup || state_ == runWalking)
+            reconnect("the server closed the connection (error " + std::to_string(error) + ")");
     });
 }
 
@@ -168,7 +202,7 @@ void DownloadSession::NntpClient1MessageEnd()
 
 void DownloadSession::Timer1Timer()
 {
-    expire();
+    reconnect("no reply within the time-out");
 }
 
 void DownloadSession::Timer3Timer()
@@ -201,10 +235,14 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
         return;  // no step on a dead connection: the watchdog reconnects after the time-out
     switch (state_) {
     case runConnecting:
-        return;  // a connect that failed: the watchdog tries again
+        if (rqType == nntpConnect)
+            reconnect("the connect failed (error " + std::to_string(error) + ")");
+        return;
     case runAuthenticating:
-        if (rqType == nntpAuthenticate && error == replySuccess)
-            selectGroup();
+        if (rqType != nntpAuthenticate || loginRefused(error))
+            return;
+        authenticated_ = true;
+        selectGroup();
         return;
     case runSelectingGroup:
         if (rqType == nntpGroup)
@@ -212,8 +250,11 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
         return;
     case runWalking:
         walked(walker().replied(rqType, error));
+        if (walker().reached() > reachedBefore_)
+            progressed();
         return;
     case runIdle:
+    case runWaitingToReconnect:
     case runQuitting:
         return;
     }
@@ -222,8 +263,10 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
 void DownloadSession::enterGroup()
 {
     restartWatchdog();
-    if (bothCredentials())
+    if (bothCredentials() && !authenticated_)
         authenticate();
+    else if (bothCredentials())
+        selectGroup();
     else if (noCredentials())
         selectGroup();
     // With only one of the two nothing follows: the watchdog reconnects until Stop.
@@ -231,7 +274,20 @@ void DownloadSession::enterGroup()
 
 void DownloadSession::groupSelected(std::uint16_t error)
 {
-    if (error != replySuccess || client_.ArticleEstimated() <= 0) {
+    const std::string name = view_.groupText(GroupIndex);
+    if (error == replyAuthenticationRequired && noCredentials()) {
+        refused("the news server requires a login for " + name + ": give a user name and password");
+        return;
+    }
+    if (error != replySuccess) {
+        qCInfo(logSession, "group %s refused: %s", name.c_str(), client_.LastResponse().c_str());
+        nextGroup();
+        return;
+    }
+    qCInfo(logSession, "group %s: estimate %lld, first %lld, last %lld", name.c_str(),
+           static_cast<long long>(client_.ArticleEstimated()), static_cast<long long>(client_.ArticleFirst()),
+           static_cast<long long>(client_.ArticleLast()));
+    if (client_.ArticleEstimated() <= 0) {
         nextGroup();
         return;
     }
@@ -256,28 +312,66 @@ void DownloadSession::nextGroup()
     GroupIndex = next;
     Timer3.stop();
     walker().leaveGroup();
+    progressed();
     enterGroup();
 }
 
-void DownloadSession::expire()
+void DownloadSession::reconnect(const std::string& reason)
 {
-    try {
-        ++expiries_;
-        walker().interrupted();
-        Timer1.stop();
-        Countdown = countdownStart();
-        if (client_.State() != nntpNotConnected)
-            client_.Abort();
-        if (state_ == runQuitting) {
-            // Every group is done; an unanswered QUIT only has to end the run.
-            finishRun();
-            return;
-        }
-        if (state_ != runIdle)
-            connect();
-    } catch (...) {
-        // Abort never raises and connect() catches; nothing may leave the event loop's call.
+    if (state_ == runIdle || state_ == runWaitingToReconnect)
+        return;  // already given up, or nothing to give up
+    ++expiries_;
+    walker().interrupted();
+    Timer1.stop();
+    Countdown = countdownStart();
+    if (client_.State() != nntpNotConnected)
+        client_.Abort();
+    if (state_ == runQuitting) {
+        // Every group is done; an unanswered QUIT only has to end the run.
+        qCInfo(logSession, "QUIT not answered (%s): the run ends", reason.c_str());
+        finishRun();
+        return;
     }
+    qCWarning(logSession, "connection to %s:%s given up: %s; connecting again in %d s", client_.Host().c_str(),
+              client_.Port().c_str(), reason.c_str(), backOffSeconds_);
+    setState(runWaitingToReconnect);
+    reconnectTimer_.start(backOffSeconds_ * millisecondsPerSecond_);
+    backOffSeconds_ = backOffSeconds_ == 0 ? 1 : std::min(backOffSeconds_ * 2, MaximumBackOffSeconds);
+}
+
+void DownloadSession::progressed()
+{
+    backOffSeconds_ = 0;
+    reachedBefore_ = walker().reached();
+}
+
+bool DownloadSession::greetingRefused()
+{
+    const std::int32_t status = client_.StatusCode();
+    if (status != replyServiceDiscontinued && status != replyServiceUnavailable)
+        return false;
+    refused("the news server refused the connection: " + client_.LastResponse());
+    return true;
+}
+
+bool DownloadSession::loginRefused(std::uint16_t error)
+{
+    if (error == replySuccess)
+        return false;
+    // 481, 482, 483, 502...: the same account would be refused at every reconnect.
+    refused("the news server refused the login (" + std::to_string(error) + "): " + client_.LastResponse());
+    return true;
+}
+
+void DownloadSession::refused(const std::string& reason)
+{
+    qCWarning(logSession, "the run ends: %s", reason.c_str());
+    if (outcome_)
+        outcome_->fail(reason);
+    if (client_.State() != nntpNotConnected)
+        client_.Abort();
+    view_.inform(reason);
+    finishRun("Stopped: " + reason);
 }
 
 bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
@@ -304,6 +398,7 @@ bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
         return true;
     }
     // The same certificate would be met again at every reconnect: the run ends here.
+    qCWarning(logSession, "certificate of %s refused: %s", client_.Host().c_str(), reason.c_str());
     view_.inform("Not connected to " + client_.Host() + ": " + reason);
     finishRun(std::string("Not connected: ") + TlsSession::describe(Error));
     return true;
@@ -318,6 +413,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
         showPanel(panel, "");
     Timer1.stop();
     Timer3.stop();
+    reconnectTimer_.stop();
     walker().interrupted();
     setState(runIdle);
     if (OnRunEnded)
@@ -328,12 +424,15 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
 
 void DownloadSession::connect()
 {
+    qCInfo(logSession, "connecting to %s:%s", client_.Host().c_str(), client_.Port().c_str());
+    authenticated_ = false;
     setState(runConnecting);
     restartWatchdog();  // a server that never greets is a stall like any other
     try {
         client_.Connect();
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // The old connection is still closing; the watchdog tries again.
+        qCWarning(logSession, "connect refused by the client: %s", error.what());
     }
 }
 

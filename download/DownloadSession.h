@@ -13,6 +13,7 @@
 namespace nimbra {
 
 class ArticleSink;
+class RunOutcome;
 class SessionView;
 
 // The download run controller: one run connects, authenticates when credentials are given,
@@ -21,13 +22,19 @@ class SessionView;
 // (RunState, changed only in setState()); every step is taken from a client event, which
 // looks at the state to decide the single command to send next. A watchdog timer gives up a
 // stalled connection and resumes the walk at the article where it stood; the countdown timer
-// shows the seconds left in the fourth panel.
+// shows the seconds left in the fourth panel. A connection closed by the server, refused, or
+// given up is made again at once, then after 1 s doubling to 60 s until the walk moves forward
+// again. A server that refuses the account or the connection itself ends the run with its
+// reason (view, RunOutcome, log): every reconnect would meet the same answer.
 //
 // Lives on the thread whose event loop runs the client and the timers (the window's). The view
 // and the sink are not owned and must outlive the session. No handler lets an exception out.
 class DownloadSession {
 public:
-    enum RunState { runIdle, runConnecting, runAuthenticating, runSelectingGroup, runWalking, runQuitting };
+    enum RunState {
+        runIdle, runWaitingToReconnect, runConnecting, runAuthenticating, runSelectingGroup, runWalking,
+        runQuitting,
+    };
     // What the run is doing, for display and tests: the run state, with the walker's step
     // while a group is walked. Derived, never stored.
     enum SessionPhase {
@@ -47,7 +54,9 @@ public:
 
     // The saving step; null keeps each fetched article only until it is released.
     void setArticleSink(ArticleSink* sink) { articleWalk_.setArticleSink(sink); }
-    // Milliseconds the watchdog and the countdown count per second of the time-out field;
+    // Where a run that ends with an error reports its reason; may be null. Must outlive the session.
+    void setRunOutcome(RunOutcome* outcome) { outcome_ = outcome; }
+    // Milliseconds the watchdog, the countdown and the reconnect back-off count per second of the time-out field;
     // 1000 in the program, less in tests.
     void setMillisecondsPerSecond(int milliseconds) { millisecondsPerSecond_ = milliseconds; }
 
@@ -63,8 +72,10 @@ public:
     SessionPhase phase() const;
     bool sessionActive() const { return state_ != runIdle; }
     std::int32_t countdown() const { return Countdown; }
-    // Times the watchdog expired or a step failed and the run reconnected.
+    // Times the run gave a connection up (watchdog, failed step, close, refused connect).
     int watchdogExpiries() const { return expiries_; }
+    // Seconds the next reconnect waits (0, then 1 doubling to 60; 0 again after progress).
+    int reconnectDelaySeconds() const { return backOffSeconds_; }
 
     // Called once when a run has ended (quit reply, Stop, or an unanswered QUIT), after the
     // buttons and panels show it; for the window to take the message-id cache.
@@ -73,6 +84,7 @@ public:
 private:
     // Entry points of the client's events and the timers.
     void NntpClient1SessionConnected();
+    void NntpClient1SessionClosed(std::uint16_t error);
     void NntpClient1RequestDone(NntpRequest RqType, std::uint16_t Error);
     void NntpClient1XHdrLine();
     void NntpClient1MessageLine();
@@ -86,7 +98,14 @@ private:
     void groupSelected(std::uint16_t error);
     void walked(GroupWalker::Outcome outcome);
     void nextGroup();
-    void expire();
+    // Gives the connection up, logs why, and connects again after the back-off.
+    void reconnect(const std::string& reason);
+    void progressed();
+    // Ends the run because the server refused it; the reason goes to the view, the outcome
+    // and the log.
+    void refused(const std::string& reason);
+    bool greetingRefused();
+    bool loginRefused(std::uint16_t error);
     // Ends the run: the buttons, the panels (the group panel shows "Processing is over" unless
     // another text is given) and OnRunEnded.
     void finishRun(const std::string& groupPanelText = {});
@@ -127,6 +146,11 @@ private:
     MessageIdCache MessageIdCache_;
     ArticleWalk articleWalk_{client_, view_, MessageIdCache_};
     int expiries_ = 0;
+    QTimer reconnectTimer_;
+    int backOffSeconds_ = 0;
+    bool authenticated_ = false;  // AUTHINFO succeeded on this connection
+    std::int64_t reachedBefore_ = 0;
+    RunOutcome* outcome_ = nullptr;
 };
 
 } // namespace nimbra

@@ -14,6 +14,7 @@ enum SessionReply : std::uint16_t {
     replyNoNextArticle = 421,
     replyNoSuchArticle = 423,
     replyAuthenticationRequired = 480,
+    replyServiceUnavailable = 502,
 };
 
 } // namespace nimbra

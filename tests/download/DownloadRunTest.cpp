@@ -190,7 +190,7 @@ TEST(DownloadRun, RefusedGroupMovesOnToTheNext)
 {
     SessionRun run;
     run.model.addGroup("alt.closed", {small(1, "c1")});
-    run.model.refuseGroup("alt.closed", "480 Authentication required");
+    run.model.refuseGroup("alt.closed", "411 No such newsgroup");
     run.model.addGroup("alt.open", {small(1, "o1")});
     run.view.groups = {{"alt.closed", true}, {"alt.open", true}};
     run.start();

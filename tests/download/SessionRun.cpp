@@ -23,6 +23,7 @@ void RecordingSink::articleDone(const Article& article)
 SessionRun::SessionRun()
 {
     session.setArticleSink(&sink);
+    session.setRunOutcome(&outcome);
     session.setMillisecondsPerSecond(100);
     view.timeout = "600";
 }

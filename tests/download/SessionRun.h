@@ -7,6 +7,7 @@
 
 #include "download/ArticleSink.h"
 #include "download/DownloadSession.h"
+#include "download/RunOutcome.h"
 #include "tests/download/RecordingSessionView.h"
 #include "tests/support/FakeNewsServer.h"
 #include "tests/support/NewsServerModel.h"
@@ -44,6 +45,7 @@ public:
     std::unique_ptr<FakeNewsServer> server;
     RecordingSessionView view;
     RecordingSink sink;
+    RunOutcome outcome;
     DownloadSession session{view};
 };
 
