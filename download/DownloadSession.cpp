@@ -11,14 +11,11 @@
 #include "platform/SocketErrorCode.h"
 #include "platform/TlsSession.h"
 
-#include <algorithm>
-
 namespace nimbra {
 
 namespace {
 
 constexpr const char* OverText = "Processing is over";
-constexpr int MaximumBackOffSeconds = 60;
 constexpr std::uint16_t FirstSocketError = SocketErrorCode::First;
 
 } // namespace
@@ -124,7 +121,7 @@ void DownloadSession::bitbtn1Click()
         Timer1.setInterval(static_cast<int>(SessionSettings::timeoutSeconds(view_) * millisecondsPerSecond_));
         Timer3.setInterval(millisecondsPerSecond_);
         MessageIdCache_.trim(SessionSettings::articleCache(view_));
-        backOffSeconds_ = 0;
+        backOff_.reset();
         reachedBefore_ = 0;
         qCInfo(logSession, "run started on %s:%s", client_.Host().c_str(), client_.Port().c_str());
         setState(runConnecting);
@@ -209,7 +206,7 @@ void DownloadSession::Timer3Timer()
 {
     if (Countdown > 0)
         --Countdown;
-    showPanel(SessionView::panelCountdown, std::to_string(Countdown));
+    view_.setPanelText(SessionView::panelCountdown, std::to_string(Countdown));
 }
 
 // ---- the run ----------------------------------------------------------------------------
@@ -263,11 +260,9 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
 void DownloadSession::enterGroup()
 {
     restartWatchdog();
-    if (bothCredentials() && !authenticated_)
+    if (credentials() == 2 && !authenticated_)
         authenticate();
-    else if (bothCredentials())
-        selectGroup();
-    else if (noCredentials())
+    else if (credentials() != 1)
         selectGroup();
     // With only one of the two nothing follows: the watchdog reconnects until Stop.
 }
@@ -275,7 +270,7 @@ void DownloadSession::enterGroup()
 void DownloadSession::groupSelected(std::uint16_t error)
 {
     const std::string name = view_.groupText(GroupIndex);
-    if (error == replyAuthenticationRequired && noCredentials()) {
+    if (error == replyAuthenticationRequired && credentials() == 0) {
         refused("the news server requires a login for " + name + ": give a user name and password");
         return;
     }
@@ -332,16 +327,16 @@ void DownloadSession::reconnect(const std::string& reason)
         finishRun();
         return;
     }
+    const int wait = backOff_.take();
     qCWarning(logSession, "connection to %s:%s given up: %s; connecting again in %d s", client_.Host().c_str(),
-              client_.Port().c_str(), reason.c_str(), backOffSeconds_);
+              client_.Port().c_str(), reason.c_str(), wait);
     setState(runWaitingToReconnect);
-    reconnectTimer_.start(backOffSeconds_ * millisecondsPerSecond_);
-    backOffSeconds_ = backOffSeconds_ == 0 ? 1 : std::min(backOffSeconds_ * 2, MaximumBackOffSeconds);
+    reconnectTimer_.start(wait * millisecondsPerSecond_);
 }
 
 void DownloadSession::progressed()
 {
-    backOffSeconds_ = 0;
+    backOff_.reset();
     reachedBefore_ = walker().reached();
 }
 
@@ -382,7 +377,7 @@ bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
     const std::string reason = socket.TlsErrorText();
     if (Error != TlsSession::CertificateNotTrusted && Error != TlsSession::NameMismatch) {
         // A handshake cut short may go through next time: the watchdog reconnects.
-        showPanel(SessionView::panelGroup, reason);
+        view_.setPanelText(SessionView::panelGroup, reason);
         return true;
     }
     Timer1.stop();  // no reconnect while the user decides
@@ -408,9 +403,9 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
 {
     view_.setGetFilesEnabled(true);
     view_.setStopEnabled(false);
-    showPanel(SessionView::panelGroup, groupPanelText.empty() ? OverText : groupPanelText);
+    view_.setPanelText(SessionView::panelGroup, groupPanelText.empty() ? OverText : groupPanelText);
     for (int panel = SessionView::panelArticle; panel <= SessionView::panelCountdown; ++panel)
-        showPanel(panel, "");
+        view_.setPanelText(static_cast<SessionView::Panel>(panel), "");
     Timer1.stop();
     Timer3.stop();
     reconnectTimer_.stop();
@@ -445,7 +440,7 @@ void DownloadSession::authenticate()
 void DownloadSession::selectGroup()
 {
     const std::string name = view_.groupText(GroupIndex);
-    showPanel(SessionView::panelGroup, "Group: " + name);
+    view_.setPanelText(SessionView::panelGroup, "Group: " + name);
     setState(runSelectingGroup);
     client_.Group(name);
 }
@@ -474,14 +469,9 @@ bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) co
     return client_.State() == nntpNotConnected && RqType != nntpConnect && !serverReply;
 }
 
-bool DownloadSession::bothCredentials() const
+int DownloadSession::credentials() const
 {
-    return !client_.UserName().empty() && !client_.PassWord().empty();
-}
-
-bool DownloadSession::noCredentials() const
-{
-    return client_.UserName().empty() && client_.PassWord().empty();
+    return (client_.UserName().empty() ? 0 : 1) + (client_.PassWord().empty() ? 0 : 1);
 }
 
 std::int32_t DownloadSession::countdownStart() const
@@ -495,11 +485,6 @@ void DownloadSession::restartWatchdog()
         return;
     Timer1.start();
     Countdown = countdownStart();  // the countdown shows the watchdog's time left
-}
-
-void DownloadSession::showPanel(int panel, const std::string& text)
-{
-    view_.setPanelText(static_cast<SessionView::Panel>(panel), text);
 }
 
 } // namespace nimbra

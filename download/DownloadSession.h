@@ -2,6 +2,7 @@
 
 #include "download/ArticleWalk.h"
 #include "download/MessageIdCache.h"
+#include "download/ReconnectBackOff.h"
 #include "net/NntpClient.h"
 
 #include <QTimer>
@@ -75,7 +76,7 @@ public:
     // Times the run gave a connection up (watchdog, failed step, close, refused connect).
     int watchdogExpiries() const { return expiries_; }
     // Seconds the next reconnect waits (0, then 1 doubling to 60; 0 again after progress).
-    int reconnectDelaySeconds() const { return backOffSeconds_; }
+    int reconnectDelaySeconds() const { return backOff_.seconds(); }
 
     // Called once when a run has ended (quit reply, Stop, or an unanswered QUIT), after the
     // buttons and panels show it; for the window to take the message-id cache.
@@ -126,11 +127,10 @@ private:
     GroupWalker& walker() { return articleWalk_; }
     int nextSelected(int after) const;
     bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
-    bool bothCredentials() const;
-    bool noCredentials() const;
+    // How many of user name and password are given: 0, 1 or 2.
+    int credentials() const;
     std::int32_t countdownStart() const;
     void restartWatchdog();
-    void showPanel(int panel, const std::string& text);
     template <class Step> void guarded(Step&& step);
 
     SessionView& view_;
@@ -147,7 +147,7 @@ private:
     ArticleWalk articleWalk_{client_, view_, MessageIdCache_};
     int expiries_ = 0;
     QTimer reconnectTimer_;
-    int backOffSeconds_ = 0;
+    ReconnectBackOff backOff_;
     bool authenticated_ = false;  // AUTHINFO succeeded on this connection
     std::int64_t reachedBefore_ = 0;
     RunOutcome* outcome_ = nullptr;
