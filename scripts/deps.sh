@@ -36,4 +36,7 @@ if ! dpkg-query -W -f='${Status}' inn2 2>/dev/null | grep -q "install ok install
     DEBIAN_FRONTEND=noninteractive $SUDO dpkg --configure -a || true ) \
     || echo "inn2 could not be installed; the real-server tests will skip"
   if [ -n "$saved" ]; then $SUDO mv "$saved" "$policy"; else $SUDO rm -f "$policy"; fi
+  # The tests start their own instance; the system's must not start at the next boot either.
+  $SUDO systemctl disable inn2 > /dev/null 2>&1 \
+    || $SUDO rm -f /etc/systemd/system/multi-user.target.wants/inn2.service
 fi
