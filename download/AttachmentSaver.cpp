@@ -50,7 +50,29 @@ void AttachmentSaver::articleDone(const Article& article)
 {
     const std::string download = SaveTarget::downloadFolder(settings_.downloadFolderText());
     target_ = SaveTarget(download, SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName));
-    decode(article.ArticleStream, false);
+    try {
+        decode(article.ArticleStream, false);
+    } catch (const std::exception& e) {
+        reportFailure(e.what());
+        throw;
+    }
+}
+
+void AttachmentSaver::reportFailure(const std::string& reason)
+{
+    // Whether anything can be written at all: a working file made and deleted at once.
+    bool writable = true;
+    try {
+        const SaveTarget folder(target_.download(), target_.download());
+        const std::string probe = folder.createWorking()->path();
+        SaveTarget::discard(probe);
+    } catch (const std::exception&) {
+        writable = false;
+    }
+    qCWarning(logSaving).noquote() << "file not saved:" << QString::fromStdString(reason)
+                                   << (writable ? "" : "; the download folder cannot be written, the run stops");
+    if (failureReport_)
+        failureReport_(reason, !writable);
 }
 
 void AttachmentSaver::decode(MemoryStream& stream, bool inner)

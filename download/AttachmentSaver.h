@@ -9,6 +9,7 @@
 #include "mime/MimeDecoder.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace nimbra {
@@ -39,6 +40,12 @@ public:
 
     void articleDone(const Article& article) override;
 
+    // Called when a file of an article could not be saved, with the reason worded for the
+    // user, before articleDone() throws; stopRun is true when the download folder cannot be
+    // written at all, so going on would lose every file that follows.
+    using FailureReport = std::function<void(const std::string& reason, bool stopRun)>;
+    void setFailureReport(FailureReport report) { failureReport_ = std::move(report); }
+
     MimeDecoder& decoder() { return MimeDecoder1; }
 
 private:
@@ -46,6 +53,7 @@ private:
     void keepPartial(MemoryStream& stream);
     void showAndCount(const std::string& folder, const std::string& name);
     void showYencFiles();
+    void reportFailure(const std::string& reason);
 
     const SaveSettings& settings_;
     SavedFileView& view_;
@@ -55,6 +63,7 @@ private:
     ArticleFiles files_{MimeDecoder1, splitAssembly_};
     YencAssembly yencAssembly_;
     YencFileSaver yencSaver_{MimeDecoder1.Yenc(), yencAssembly_};
+    FailureReport failureReport_;
 };
 
 } // namespace nimbra

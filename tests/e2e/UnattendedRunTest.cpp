@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <algorithm>
 #include <set>
 
@@ -173,6 +175,22 @@ TEST(UnattendedRun, SeparateByGroupsPutsEachFileInItsGroupsFolder)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto onDisk = DemoServer::filesBelow(folder);
     expectFolderHolds(onDisk, server.expectedFiles(groups), true);
+}
+
+TEST(UnattendedRun, ADownloadFolderThatCannotBeWrittenEndsTheRunWithStatusOneAndTheReason)
+{
+    DemoServer server;
+    server.start();
+    // Where the download folder should be made, a file stands in the way.
+    const std::string parent = TestEnvironment::makeFolder("unwritable");
+    std::ofstream(parent + "blocked") << "a file, not a folder";
+    const std::vector<std::string> groups{"demo.binaries.pictures.uuencode"};
+
+    const ProgramRun run = ProgramRun::run(runArguments(server, parent + "blocked/downloads", groups));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Cannot make folder"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.saved().empty());
+    EXPECT_EQ(DemoServer::filesBelow(parent).size(), 1u);
 }
 
 TEST(UnattendedRun, StallInsideAnArticleReconnectsAndResumesAtThatArticle)
