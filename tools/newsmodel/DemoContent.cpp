@@ -39,6 +39,8 @@ DemoContent::DemoContent()
     uuPicture(uu, "A small one - small.jpg (1/1)", "small.jpg", DemoPicture::jpeg(200, 150, 2));
     chat(uu, "Re: which lens was that?", 6);
     uuSplit(uu, "Harbour at dawn - harbour.jpg", "harbour.jpg", DemoPicture::jpeg(1024, 768, 3));
+    uuSplitCommon(uu, "Pier at low tide - pier.jpg", "pier.jpg", DemoPicture::jpeg(700, 520, 10), {1, 2, 3});
+    uuSplitCommon(uu, "Boats in the bay - boats.jpg", "boats.jpg", DemoPicture::jpeg(820, 540, 11), {3, 1, 2});
     uuPicture(uu, "Tall valley - valley.jpg (1/1)", "valley.jpg", DemoPicture::jpeg(300, 500, 4));
 
     Group& mime = group("demo.binaries.pictures.mime");
@@ -139,10 +141,8 @@ void DemoContent::uuSplit(Group& group, const std::string& subject, const std::s
 {
     const std::vector<std::string> data = ArticleEncoders::uuLines(bytes);
     const std::size_t share = (data.size() + 2) / 3;
-    std::vector<std::size_t> added;
     for (std::size_t part = 0; part < 3; ++part) {
-        added.push_back(std::min(bytes.size(), (part + 1) * share * 45) - std::min(bytes.size(), part * share * 45));
-        // A continuation starts with a line of its own, which the reader skips.
+        // This poster starts a continuation with a line of prose.
         std::vector<std::string> body{part == 0 ? "begin 644 " + name
                                                 : "section " + std::to_string(part + 1) + " of file " + name};
         for (std::size_t i = part * share; i < std::min(data.size(), (part + 1) * share); ++i)
@@ -151,7 +151,28 @@ void DemoContent::uuSplit(Group& group, const std::string& subject, const std::s
             body.emplace_back("end");
         post(group, subject + " (" + std::to_string(part + 1) + "/3)", std::move(body));
     }
-    addFile(group, name, bytes, DemoFile::UuencodeSplit, std::move(added));
+    // Counted once, whole.
+    addFile(group, name, bytes, DemoFile::UuencodeSplit);
+}
+
+void DemoContent::uuSplitCommon(Group& group, const std::string& subject, const std::string& name,
+                                const std::string& bytes, const std::vector<int>& order)
+{
+    const std::vector<std::string> data = ArticleEncoders::uuLines(bytes);
+    for (std::size_t posted = 0; posted < order.size(); ++posted) {
+        const auto part = static_cast<std::size_t>(order[posted] - 1);
+        std::vector<std::string> body;
+        if (part == 0)
+            body.push_back("begin 644 " + name);
+        for (std::size_t i = data.size() * part / 3; i < data.size() * (part + 1) / 3; ++i)
+            body.push_back(data[i]);
+        if (part == 2)
+            body.emplace_back("end");
+        post(group, subject + " (" + std::to_string(part + 1) + "/3)", std::move(body));
+        if (posted == 0)
+            chat(group, "Re: " + subject, 4);
+    }
+    addFile(group, name, bytes, DemoFile::UuencodeSplit);
 }
 
 void DemoContent::mimeFile(Group& group, const std::string& subject, const std::string& name,

@@ -58,6 +58,11 @@ private:
     void chat(Group& group, const std::string& subject, int lines);
     void uuPicture(Group& group, const std::string& subject, const std::string& name, const std::string& bytes);
     void uuSplit(Group& group, const std::string& subject, const std::string& name, const std::string& bytes);
+    // A file over three articles in the common form: the first body starts with the begin
+    // line, the others straight with data lines. order lists the part numbers in the order
+    // they are posted; a chat article goes between the first two posted.
+    void uuSplitCommon(Group& group, const std::string& subject, const std::string& name, const std::string& bytes,
+                       const std::vector<int>& order);
     void mimeFile(Group& group, const std::string& subject, const std::string& name, const std::string& type,
                   const std::string& bytes, DemoFile::Encoding encoding);
     void yencPicture(Group& group, const std::string& subject, const std::string& name, const std::string& bytes,
