@@ -99,19 +99,19 @@ public:
     void setKeyring(Keyring& keyring);
 
     // Handlers, named as in the window's design.
-    void FormCreate();
-    bool FormCloseQuery();
-    void FormClose();
-    void Edit1Change();
-    void Edit2Exit();
-    void Edit4Exit();
-    void Edit5Exit();
-    void Edit10Change();
-    void SpeedButton1Click();
-    void Button1Click();
-    void BitBtn10Click();
-    void BitBtn2Click();
-    void BitBtn4Click();
+    void FormCreate();         // loads settings, totals, the message-id cache and the group list
+    bool FormCloseQuery();     // asks "End the program?"; true when the window may close
+    void FormClose();          // writes settings, totals and the message-id cache
+    void Edit1Change();        // the time-out field left: kept within its range
+    void Edit2Exit();          // the article-cache field left: kept within its range
+    void Edit4Exit();          // the minimum size left: kept at or below the maximum
+    void Edit5Exit();          // the maximum size left: kept at or above the minimum
+    void Edit10Change();       // the filter text changed: starts the refill wait (Timer2)
+    void SpeedButton1Click();  // "Reset": asks, then sets the counters back to zero
+    void Button1Click();       // chooses the download folder
+    void BitBtn10Click();      // "Help": shows the help file
+    void BitBtn2Click();       // "About": shows the about box
+    void BitBtn4Click();       // "Close": closes the window (after FormCloseQuery)
 
 protected:
     void closeEvent(QCloseEvent* event) override;
