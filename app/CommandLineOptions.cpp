@@ -5,6 +5,8 @@
 #include "app/NewsGroupsPage.h"
 #include "app/OptionsPage.h"
 #include "platform/PasswordFile.h"
+#include "app/SessionWiring.h"
+#include "download/SubjectFilter.h"
 
 #include <QCheckBox>
 #include <QCommandLineParser>
@@ -121,8 +123,22 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                       QStringLiteral("With --get-files: keep the window open after the run."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Copy every line of the log to standard error."));
+    const QCommandLineOption rescan(QStringLiteral("rescan"),
+                                    QStringLiteral("Scan the newsgroups from their first article again instead of "
+                                                   "from where the last run stopped."));
+    const QCommandLineOption classicWalk(QStringLiteral("classic-walk"),
+                                         QStringLiteral("Look at every article one by one instead of deciding from "
+                                                        "the overview (clears \"Fast scan (overview)\")."));
+    const QCommandLineOption match(QStringLiteral("match"),
+                                   QStringLiteral("Fetch only articles whose subject matches this regular expression "
+                                                  "(\"Subject matches\"; with the overview)."),
+                                   QStringLiteral("expression"));
+    const QCommandLineOption exclude(QStringLiteral("exclude"),
+                                     QStringLiteral("Fetch no article whose subject matches this regular expression "
+                                                    "(\"Subject does not match\"; with the overview)."),
+                                     QStringLiteral("expression"));
     parser.addOptions({server, port, tls, noTls, user, password, passwordFile, folder, groups, separate, timeout, getFiles,
-                       keepOpen, verbose});
+                       keepOpen, verbose, rescan, classicWalk, match, exclude});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -149,6 +165,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.getFiles = parser.isSet(getFiles);
     options.keepOpen = parser.isSet(keepOpen);
     options.verbose = parser.isSet(verbose);
+    options.rescan = parser.isSet(rescan);
+    options.classicWalk = parser.isSet(classicWalk);
+    options.match = valueOf(parser, match);
+    options.exclude = valueOf(parser, exclude);
     for (const QString& value : parser.values(groups))
         for (const QString& name : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const std::string group = name.trimmed().toStdString();
@@ -174,6 +194,10 @@ std::string CommandLineOptions::problem() const
         return "--get-files needs at least one newsgroup (--groups)";
     if (keepOpen && !getFiles)
         return "--keep-open goes with --get-files";
+    for (const auto& [filter, name] : {std::pair{&match, "--match"}, std::pair{&exclude, "--exclude"}})
+        if (*filter)
+            if (const std::string reason = SubjectFilter::problem(**filter); !reason.empty())
+                return std::string(name) + " is not a valid regular expression: " + reason;
     return {};
 }
 
@@ -210,7 +234,8 @@ void CommandLineOptions::applyTo(MainWindow& window) const
         window.newsGroupsPage()->tlsCheck()->setChecked(*tls);
     const std::pair<const std::optional<std::string>*, Field> fields[] = {
         {&server, Field::Host}, {&port, Field::Port}, {&user, Field::UserName},
-        {&password, Field::Password}, {&timeout, Field::Timeout}};
+        {&password, Field::Password}, {&timeout, Field::Timeout}, {&match, Field::SubjectMatch},
+        {&exclude, Field::SubjectExclude}};
     for (const auto& [value, field] : fields)
         if (*value)
             window.setFieldText(field, **value);
@@ -222,11 +247,16 @@ void CommandLineOptions::applyTo(MainWindow& window) const
     }
     if (separateByGroups)
         window.optionsPage()->perGroupButton()->setChecked(true);
-    if (groups.empty())
-        return;
+    if (classicWalk)
+        window.setFieldText(Field::FastScan, "0");
     NewsGroupsPage& page = *window.newsGroupsPage();
-    page.model()->fill(groups, {});
-    page.listBox()->selectAll();
+    if (!groups.empty()) {
+        page.model()->fill(groups, {});
+        page.listBox()->selectAll();
+    }
+    if (rescan)
+        for (const int row : page.selectedRows())
+            window.sessionWiring().rescan(window.groupAt(row));
 }
 
 } // namespace nimbra

@@ -19,6 +19,8 @@ struct CommandLineOptions {
     // Where the password came from: "--password", "--password-file FILE", "NIMBRA_PASSWORD";
     // empty when none was given. An option wins over the environment variable.
     std::string passwordSource;
+    // --match / --exclude: "Subject matches" and "Subject does not match".
+    std::optional<std::string> match, exclude;
     std::vector<std::string> groups;  // in the order given, without duplicates
     // --tls / --no-tls: tick or clear "SSL/TLS" as the user would (119 and 563 follow the
     // box unless --port is given); unset: the box stays as stored.
@@ -27,6 +29,8 @@ struct CommandLineOptions {
     bool getFiles = false;
     bool keepOpen = false;  // with getFiles: the window stays open after the run
     bool verbose = false;   // the log is mirrored on standard error
+    bool rescan = false;    // the selected groups forget their marks: scanned from their first article
+    bool classicWalk = false;  // clears "Fast scan (overview)": every article looked at one by one
 
     // Parses the arguments (the first is the program). On --help or --version it prints and
     // ends the process with 0; on a wrong argument it prints the reason and the usage to
@@ -37,7 +41,8 @@ struct CommandLineOptions {
     static CommandLineOptions parse(const QStringList& arguments);
 
     // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,
-    // a time-out outside 10..600, --get-files without a group.
+    // a time-out outside 10..600, --get-files without a group, a subject filter that is no valid
+    // regular expression.
     std::string problem() const;
 
     // The options given, for the log: every value but the password, which shows as given.
@@ -46,6 +51,7 @@ struct CommandLineOptions {
     // Puts the values into the window's fields, after the window has loaded its own. The
     // folder is made absolute and ends in "/". Given groups become the list box's entries,
     // all selected. The "SSL/TLS" box is set before the port, so a given port stays as given.
+    // With rescan, the groups selected then forget their marks for the server in the fields.
     void applyTo(MainWindow& window) const;
 };
 

@@ -21,6 +21,7 @@
 #include "app/SplashWindow.h"
 #include "app/StatusPanels.h"
 #include "app/WindowSettings.h"
+#include "download/SubjectFilter.h"
 #include "platform/AppPaths.h"
 #include "platform/Log.h"
 #include "platform/RegistryStore.h"
@@ -100,6 +101,9 @@ void MainWindow::wireFields()
     new LeaveFilter(options_->cacheEdit(), [this] { Edit2Exit(); });
     new LeaveFilter(options_->minimumEdit(), [this] { Edit4Exit(); });
     new LeaveFilter(options_->maximumEdit(), [this] { Edit5Exit(); });
+    new LeaveFilter(options_->subjectMatchEdit(), [this] { subjectFieldExit(Field::SubjectMatch, "Subject matches"); });
+    new LeaveFilter(options_->subjectExcludeEdit(),
+                    [this] { subjectFieldExit(Field::SubjectExclude, "Subject does not match"); });
     connect(newsGroups_->filterEdit(), &QLineEdit::textChanged, this, &MainWindow::Edit10Change);
 }
 
@@ -211,6 +215,9 @@ std::string MainWindow::fieldText(Field field) const
     case Field::Maximum: return options_->maximumEdit()->text().toStdString();
     case Field::Folder: return options_->folderEdit()->text().toStdString();
     case Field::Tls: return newsGroups_->tlsCheck()->isChecked() ? "1" : "0";
+    case Field::FastScan: return options_->fastScanCheck()->isChecked() ? "1" : "0";
+    case Field::SubjectMatch: return options_->subjectMatchEdit()->text().toStdString();
+    case Field::SubjectExclude: return options_->subjectExcludeEdit()->text().toStdString();
     }
     return {};
 }
@@ -235,6 +242,9 @@ void MainWindow::setFieldText(Field field, const std::string& text)
         newsGroups_->tlsCheck()->setChecked(text == "1");
         break;
     }
+    case Field::FastScan: options_->fastScanCheck()->setChecked(text != "0"); break;
+    case Field::SubjectMatch: edit = options_->subjectMatchEdit(); break;
+    case Field::SubjectExclude: edit = options_->subjectExcludeEdit(); break;
     }
     if (edit)
         edit->setText(QString::fromStdString(text));
@@ -282,6 +292,18 @@ void MainWindow::showStatistics()
 void MainWindow::Edit1Change()
 {
     setFieldText(Field::Timeout, FieldRules::timeout(fieldText(Field::Timeout)));
+}
+
+void MainWindow::subjectFieldExit(Field field, const char* label)
+{
+    const std::string problem = SubjectFilter::problem(fieldText(field));
+    if (problem.empty())
+        return;
+    // Refused: the user is told why and stays in the field to mend it.
+    QLineEdit* edit = field == Field::SubjectMatch ? options_->subjectMatchEdit() : options_->subjectExcludeEdit();
+    dialogs().inform(std::string("\"") + label + "\" is not a valid regular expression: " + problem);
+    edit->setFocus();
+    edit->selectAll();
 }
 
 void MainWindow::Edit2Exit()

@@ -106,6 +106,8 @@ public:
     void Edit2Exit();          // the article-cache field left: kept within its range
     void Edit4Exit();          // the minimum size left: kept at or below the maximum
     void Edit5Exit();          // the maximum size left: kept at or above the minimum
+    // An invalid subject filter is refused on leaving its field, with the reason.
+    void subjectFieldExit(Field field, const char* label);
     void Edit10Change();       // the filter text changed: starts the refill wait (Timer2)
     void SpeedButton1Click();  // "Reset": asks, then sets the counters back to zero
     void Button1Click();       // chooses the download folder

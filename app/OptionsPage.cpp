@@ -2,6 +2,7 @@
 
 #include "platform/AppPaths.h"
 
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,8 +35,16 @@ OptionsPage::OptionsPage(QWidget* parent)
       chooseFolder_(new QPushButton(QStringLiteral("..."))),
       oneFolder_(new QRadioButton(QStringLiteral("Save everything to this folder"))),
       perGroup_(new QRadioButton(QStringLiteral("Separate by news groups"))),
-      reset_(new QPushButton(QStringLiteral("Reset")))
+      reset_(new QPushButton(QStringLiteral("Reset"))),
+      fastScan_(new QCheckBox(QStringLiteral("Fast scan (overview)"))),
+      subjectMatch_(new QLineEdit),
+      subjectExclude_(new QLineEdit)
 {
+    fastScan_->setChecked(true);
+    fastScan_->setToolTip(QStringLiteral("Decide from the server's overview which articles to fetch, where the "
+                                         "server offers one; cleared, every article is looked at one by one."));
+    for (QLineEdit* edit : {subjectMatch_, subjectExclude_})
+        edit->setPlaceholderText(QStringLiteral("regular expression; empty: every subject"));
     folder_->setReadOnly(true);
     chooseFolder_->setFixedWidth(32);
     oneFolder_->setChecked(true);
@@ -69,6 +78,12 @@ OptionsPage::OptionsPage(QWidget* parent)
     page->addLayout(folderRow);
     page->addWidget(oneFolder_);
     page->addWidget(perGroup_);
+    auto* scan = new QGroupBox(QStringLiteral("Scan"));
+    auto* scanFields = new QFormLayout(scan);
+    scanFields->addRow(fastScan_);
+    scanFields->addRow(QStringLiteral("Subject matches"), subjectMatch_);
+    scanFields->addRow(QStringLiteral("Subject does not match"), subjectExclude_);
+    page->addWidget(scan);
     page->addLayout(statistics);
     page->addStretch(1);
 }

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -9,7 +10,8 @@ class QRadioButton;
 namespace nimbra {
 
 // The "Options" page: time-out, article cache, the size limits, the download folder with its
-// chooser, the one-folder / per-group choice and the statistics "Reset". Fields start at their
+// chooser, the one-folder / per-group choice, the scan choices ("Fast scan (overview)", ticked
+// at design, and the two subject filters) and the statistics "Reset". Fields start at their
 // design defaults; the page holds no settings of its own.
 class OptionsPage : public QWidget {
     Q_OBJECT
@@ -25,6 +27,9 @@ public:
     QRadioButton* oneFolderButton() const { return oneFolder_; }
     QRadioButton* perGroupButton() const { return perGroup_; }
     QPushButton* resetButton() const { return reset_; }   // SpeedButton1
+    QCheckBox* fastScanCheck() const { return fastScan_; }
+    QLineEdit* subjectMatchEdit() const { return subjectMatch_; }
+    QLineEdit* subjectExcludeEdit() const { return subjectExclude_; }
 
 private:
     QLineEdit* timeout_;
@@ -36,6 +41,9 @@ private:
     QRadioButton* oneFolder_;
     QRadioButton* perGroup_;
     QPushButton* reset_;
+    QCheckBox* fastScan_;
+    QLineEdit* subjectMatch_;
+    QLineEdit* subjectExclude_;
 };
 
 } // namespace nimbra

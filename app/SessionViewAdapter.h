@@ -48,6 +48,9 @@ public:
     std::string maximumText() const override;
     std::string downloadFolderText() const override;
     bool saveToOneFolder() const override;
+    bool fastScanChosen() const override;
+    std::string subjectMatchText() const override;
+    std::string subjectExcludeText() const override;
 
 private:
     Parts parts_;

@@ -4,6 +4,7 @@
 
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
+#include "app/NewsGroupsPage.h"
 
 #include <QEvent>
 #include <QPushButton>
@@ -16,7 +17,8 @@ SessionWiring::SessionWiring(MainWindow& window)
       view_({*window.statusPanels(), *window.buttonRow(), *window.newsGroupsPage(), *window.optionsPage(),
              window.dialogs(), window}),
       pictures_(*window.graphicsPage(), window.statistics(), [&window] { window.showStatistics(); }),
-      session_(view_)
+      session_(view_),
+      rescanMenu_(*window.newsGroupsPage()->listBox(), [this](const std::string& group) { rescan(group); })
 {
     session_.setArticleSink(&saver_);
     session_.setRunOutcome(&window_.runOutcome());
@@ -27,6 +29,7 @@ SessionWiring::SessionWiring(MainWindow& window)
         if (stopRun)
             QTimer::singleShot(0, this, [this] { session_.sendbtnClick(); });
     });
+    session_.setGroupMarks(&marks_);
     QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
         if (!session_.sessionActive()) {
             session_.messageIdCache().assign(window_.messageIdCache());
@@ -56,6 +59,11 @@ bool SessionWiring::eventFilter(QObject* watched, QEvent* event)
     if (watched == &window_ && event->type() == QEvent::Close && session_.sessionActive())
         giveCacheBack();
     return false;
+}
+
+void SessionWiring::rescan(const std::string& group)
+{
+    marks_.clear(GroupMarks::serverKey(window_.fieldText(Field::Host), window_.fieldText(Field::Port)), group);
 }
 
 void SessionWiring::giveCacheBack()

@@ -17,6 +17,9 @@ enum class Field {
     Maximum,  // Options, "Maximum, Kb" (Edit5)
     Folder,   // Options, "Path to save files" (Edit3)
     Tls,      // News groups, "SSL/TLS" check box beside the port: "1" ticked, "0" not
+    FastScan,       // Options, "Fast scan (overview)" check box: "1" ticked, "0" not
+    SubjectMatch,   // Options, "Subject matches" (a regular expression; empty: no filter)
+    SubjectExclude, // Options, "Subject does not match"
 };
 
 // Reading and writing the fields' texts, as bytes.

@@ -8,13 +8,13 @@ class QLabel;
 
 namespace nimbra {
 
-// The status bar's four panels: group, article, body percentage, countdown, of widths 250,
-// 150, 50 and 25 pixels. Panel numbers are 0..3.
+// The status bar's panels: group, article, body percentage, countdown and transfer rate, of
+// widths 250, 150, 50, 25 and 90 pixels. Panel numbers are 0..4.
 class StatusPanels : public QStatusBar {
     Q_OBJECT
 public:
-    static constexpr int Count = 4;
-    static constexpr std::array<int, Count> Widths{250, 150, 50, 25};
+    static constexpr int Count = 5;
+    static constexpr std::array<int, Count> Widths{250, 150, 50, 25, 90};
 
     explicit StatusPanels(QWidget* parent = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
+#include "app/SessionWiring.h"
 #include "app/StatusPanels.h"
 #include "download/SaveTarget.h"
 #include "platform/Log.h"
@@ -38,6 +39,12 @@ std::set<std::string> filesBelow(const std::string& folder)
 UnattendedRun::UnattendedRun(MainWindow& window, int noProgressLimitMs)
     : window_(window), noProgressLimitMs_(noProgressLimitMs)
 {
+    window_.sessionWiring().session().OnGroupDone = [](const std::string& group, const GroupWalker::Counts& counts) {
+        std::printf("Group %s: %lld scanned, %lld fetched, %lld skipped\n", group.c_str(),
+                    static_cast<long long>(counts.scanned), static_cast<long long>(counts.fetched),
+                    static_cast<long long>(counts.skipped));
+        std::fflush(stdout);
+    };
     poller_.setInterval(pollMs);
     connect(&poller_, &QTimer::timeout, this, [this] { poll(); });
 }

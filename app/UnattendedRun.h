@@ -13,7 +13,8 @@ class MainWindow;
 
 // One download run without anyone at the window: presses "Get Files", prints a line
 // "Saved <path>" to standard output for each file that appears in the download folder (the
-// path relative to it), and when the run reports "Processing is over" prints the counters,
+// path relative to it) and "Group <name>: <n> scanned, <n> fetched, <n> skipped" for each group
+// the run leaves, and when the run reports "Processing is over" prints the counters,
 // closes the window (which keeps settings, totals and the message-id cache) and ends the
 // event loop with status 0.
 //

@@ -11,7 +11,7 @@ namespace nimbra {
 namespace {
 
 // The stored fields in the order they are written.
-constexpr std::array<std::pair<Field, const char*>, 9> StoredFields{{
+constexpr std::array<std::pair<Field, const char*>, 12> StoredFields{{
     {Field::Host, "NEWSHost"},
     {Field::Timeout, "timeout"},
     {Field::Filter, "contain"},
@@ -21,6 +21,9 @@ constexpr std::array<std::pair<Field, const char*>, 9> StoredFields{{
     {Field::Maximum, "maxlines"},
     {Field::Folder, "dirtosave"},
     {Field::Tls, "tls"},
+    {Field::FastScan, "fastscan"},
+    {Field::SubjectMatch, "subjectmatch"},
+    {Field::SubjectExclude, "subjectexclude"},
 }};
 
 std::int32_t storedNumber(const RegistryStore& store, const char* name)

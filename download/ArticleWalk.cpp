@@ -1,6 +1,7 @@
 #include "download/ArticleWalk.h"
 
 #include "download/ArticleSink.h"
+#include "download/GroupProgress.h"
 #include "download/MessageIdCache.h"
 #include "download/SessionReply.h"
 #include "download/SessionSettings.h"
@@ -14,14 +15,14 @@ namespace {
 constexpr const char* LookingText = "Looking for a valid article...";
 } // namespace
 
-ArticleWalk::ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache)
-    : client_(client), view_(view), cache_(cache)
+ArticleWalk::ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress)
+    : client_(client), view_(view), cache_(cache), progress_(progress)
 {
 }
 
 void ArticleWalk::startRun()
 {
-    shownPercent_.clear();
+    fetch_.startRun();
     leaveGroup();
 }
 
@@ -29,6 +30,7 @@ void ArticleWalk::leaveGroup()
 {
     resumeWanted_ = false;
     currentArticle_ = 0;
+    counts_ = {};
     setStep(stepIdle);
 }
 
@@ -39,13 +41,15 @@ GroupWalker::Outcome ArticleWalk::enter(int groupIndex, const std::string& group
     if (resumeWanted_ && currentArticle_ != 0)
         return resume();
     retried_ = 0;
-    follower_.startArticle();
-    currentArticle_ = client_.ArticleFirst();
+    const std::int64_t start = progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast());
+    if (start > client_.ArticleLast())
+        return ended();  // nothing above the mark
+    currentArticle_ = start;
     ordinal_ = 1;
     showArticlePanel();
     // The group reply names no article; a STAT of the first one tells its message-id, so the
     // cache test sees the right id and a known first article is never fetched again.
-    stat(client_.ArticleFirst(), stepExamining);
+    stat(start, stepExamining);
     return commandSent;
 }
 
@@ -61,28 +65,30 @@ GroupWalker::Outcome ArticleWalk::resume()
 
 void ArticleWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
 {
-    if (rqType != nntpArticleByNumber || error != replySuccess || step_ != stepFetching || !articleStream_)
+    if (rqType != nntpArticleByNumber || error != replySuccess || step_ != stepFetching)
         return;
-    std::unique_ptr<MemoryStream> article = std::move(articleStream_);
-    if (!articleEnded_)
+    if (!fetch_.deliver(sink_, groupIndex_, groupName_))
         return;  // the connection ended inside the article: nothing of it is saved
-    article->rewind();
-    if (sink_)
-        sink_->articleDone({*article, groupIndex_, groupName_});
     pendingId_.clear();
+    counts_.fetched += 1;
+    progress_.done(sizeCheck_.number());
 }
 
 GroupWalker::Outcome ArticleWalk::replied(NntpRequest rqType, std::uint16_t error)
 {
     if (error == replyNoNextArticle)
-        return groupEnded;
+        return ended();
     if (error == replyNoSuchArticle && step_ != stepSizeQuery)
         return probe();
     switch (step_) {
     case stepExamining:
         return error == replySuccess ? examine() : walkOn();
     case stepPassing:
+        progress_.givenUp();
+        return walkOn();
     case stepFetching:
+        if (error != replySuccess)
+            progress_.givenUp();  // refused or cut short: looked at again in a later run
         return walkOn();
     case stepSizeQuery:
         return sizeDecided(error);
@@ -99,7 +105,7 @@ GroupWalker::Outcome ArticleWalk::replied(NntpRequest rqType, std::uint16_t erro
 GroupWalker::Outcome ArticleWalk::probe()
 {
     if (currentArticle_ > client_.ArticleLast())
-        return groupEnded;  // nothing left to probe in this group
+        return ended();  // nothing left to probe in this group
     view_.setPanelText(SessionView::panelArticle, LookingText);
     stat(currentArticle_, stepExamining);
     currentArticle_ += 1;
@@ -109,7 +115,6 @@ GroupWalker::Outcome ArticleWalk::probe()
 GroupWalker::Outcome ArticleWalk::examine()
 {
     currentArticle_ = client_.ArticleNumber();
-    follower_.startArticle();
     if (cacheTest(client_.ArticleID()))
         return walkOn();
     askSize(ArticleSizeCheck::LinesHeader, currentArticle_);
@@ -120,7 +125,7 @@ GroupWalker::Outcome ArticleWalk::walkOn()
 {
     const std::int64_t number = client_.ArticleNumber();
     if (number >= client_.ArticleLast())
-        return groupEnded;
+        return ended();
     if (number == -1)
         throw SessionStepError("no article selected to walk on from");
     next();
@@ -141,6 +146,8 @@ GroupWalker::Outcome ArticleWalk::sizeDecided(std::uint16_t error)
     }
     if (!sizeCheck_.SizeAccepted) {
         pendingId_.clear();  // skipped by size: handled
+        counts_.skipped += 1;
+        progress_.done(sizeCheck_.number());
         return walkOn();
     }
     fetch(sizeCheck_.number());
@@ -160,7 +167,6 @@ GroupWalker::Outcome ArticleWalk::moved()
     }
     currentArticle_ = client_.ArticleNumber();
     ordinal_ += 1;
-    follower_.startArticle();
     showArticlePanel();
     if (cacheTest(client_.ArticleID()))
         return walkOn();
@@ -170,15 +176,7 @@ GroupWalker::Outcome ArticleWalk::moved()
 
 bool ArticleWalk::messageLine(const std::string& line)
 {
-    if (step_ != stepFetching || follower_.follow(line) != ArticleLineFollower::bodyLine)
-        return false;
-    // Shown only when it changes: this runs for every body line.
-    const auto percent = follower_.percentText(sizeCheck_.ArticleLines);
-    if (percent && *percent != shownPercent_) {
-        shownPercent_ = *percent;
-        view_.setPanelText(SessionView::panelPercent, shownPercent_);
-    }
-    return true;
+    return step_ == stepFetching && fetch_.line(line, view_);
 }
 
 void ArticleWalk::headerLine(const std::string& line)
@@ -190,14 +188,22 @@ void ArticleWalk::headerLine(const std::string& line)
 void ArticleWalk::messageEnded()
 {
     if (step_ == stepFetching)
-        articleEnded_ = true;
+        fetch_.ended();
+}
+
+GroupWalker::Outcome ArticleWalk::ended()
+{
+    progress_.finished();
+    return groupEnded;
 }
 
 void ArticleWalk::interrupted()
 {
+    progress_.save();
     resumeWanted_ = true;
     forgetPendingArticle();
-    articleStream_.reset();
+    sizeStream_.reset();
+    fetch_.drop();
     setStep(stepIdle);
 }
 
@@ -217,18 +223,16 @@ void ArticleWalk::next()
 
 void ArticleWalk::askSize(const std::string& header, std::int64_t number)
 {
-    articleStream_ = std::make_unique<MemoryStream>();
+    sizeStream_ = std::make_unique<MemoryStream>();
     sizeCheck_.begin(header, number);
     setStep(stepSizeQuery);
-    client_.XHdr(articleStream_.get(), header, std::to_string(number));
+    client_.XHdr(sizeStream_.get(), header, std::to_string(number));
 }
 
 void ArticleWalk::fetch(std::int64_t number)
 {
-    articleStream_ = std::make_unique<MemoryStream>();
-    articleEnded_ = false;
     setStep(stepFetching);
-    client_.ArticleByNumber(number, articleStream_.get());
+    client_.ArticleByNumber(number, fetch_.begin(sizeCheck_.ArticleLines));
 }
 
 // ---- helpers ----------------------------------------------------------------------------
@@ -237,6 +241,11 @@ bool ArticleWalk::cacheTest(const std::string& id)
 {
     const bool known = cache_.testAndEnter(id, SessionSettings::articleCache(view_));
     pendingId_ = known ? std::string() : id;
+    counts_.scanned += 1;
+    if (known) {
+        counts_.skipped += 1;
+        progress_.done(currentArticle_);
+    }
     return known;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/ArticleLineFollower.h"
+#include "download/ArticleFetch.h"
 #include "download/ArticleSizeCheck.h"
 #include "download/GroupWalker.h"
 #include "platform/MemoryStream.h"
@@ -12,6 +12,7 @@
 namespace nimbra {
 
 class ArticleSink;
+class GroupProgress;
 class MessageIdCache;
 class SessionView;
 
@@ -21,11 +22,15 @@ class SessionView;
 // looks at the article it had reached once more, and walks past it when it is interrupted
 // there a second time.
 //
-// The client, view and cache are the controller's and must outlive the walk; the sink may be
-// null (articles are then dropped once fetched).
+// The walk starts at the first article above the group's mark (GroupProgress) and tells the
+// progress of every article it is done with; an article it walks past unfinished (fetch refused,
+// stalled twice) holds the mark for the rest of the group.
+//
+// The client, view, cache and progress are the controller's and must outlive the walk; the
+// sink may be null (articles are then dropped once fetched).
 class ArticleWalk : public GroupWalker {
 public:
-    ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache);
+    ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress);
 
     void setArticleSink(ArticleSink* sink) { sink_ = sink; }
 
@@ -40,6 +45,7 @@ public:
     void interrupted() override;
     std::int64_t reached() const override { return currentArticle_; }
     Step step() const override { return step_; }
+    const Counts& counts() const override { return counts_; }
 
 private:
     // Transitions; each sends one command or ends the group.
@@ -49,6 +55,7 @@ private:
     Outcome walkOn();
     Outcome sizeDecided(std::uint16_t error);
     Outcome moved();
+    Outcome ended();
 
     // Commands; each sets the step it leads to.
     void stat(std::int64_t number, Step step);
@@ -64,6 +71,7 @@ private:
     NntpClient& client_;
     SessionView& view_;
     MessageIdCache& cache_;
+    GroupProgress& progress_;
     ArticleSink* sink_ = nullptr;
 
     Step step_ = stepIdle;
@@ -74,12 +82,11 @@ private:
     int groupIndex_ = 0;
     std::string groupName_;
 
-    std::unique_ptr<MemoryStream> articleStream_;  // the size reply or the article being fetched
-    bool articleEnded_ = false;                    // its terminating line arrived
+    std::unique_ptr<MemoryStream> sizeStream_;  // the size reply
+    ArticleFetch fetch_;                        // the article being fetched
     std::string pendingId_;  // entered in the cache, not yet skipped by size or fetched whole
     ArticleSizeCheck sizeCheck_;
-    ArticleLineFollower follower_;
-    std::string shownPercent_;
+    Counts counts_;
 };
 
 } // namespace nimbra

@@ -1,6 +1,7 @@
 #include "download/DownloadSession.h"
 
 #include "download/RunOutcome.h"
+#include "download/GroupMarks.h"
 #include "download/SessionReply.h"
 #include "download/SessionSettings.h"
 #include "download/SessionView.h"
@@ -34,6 +35,7 @@ DownloadSession::DownloadSession(SessionView& view) : view_(view)
     client_.OnXHdrLine = [this](NntpClient&) { NntpClient1XHdrLine(); };
     client_.OnMessageLine = [this](NntpClient&) { NntpClient1MessageLine(); };
     client_.OnMessageEnd = [this](NntpClient&) { NntpClient1MessageEnd(); };
+    client_.OnOverviewLine = [this](NntpClient&) { NntpClient1OverviewLine(); };
     QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
     QObject::connect(&Timer3, &QTimer::timeout, [this] { Timer3Timer(); });
     reconnectTimer_.setSingleShot(true);
@@ -54,6 +56,8 @@ DownloadSession::~DownloadSession()
     client_.OnXHdrLine = nullptr;
     client_.OnMessageLine = nullptr;
     client_.OnMessageEnd = nullptr;
+    client_.OnOverviewLine = nullptr;
+    OnGroupDone = nullptr;
 }
 
 template <class Step> void DownloadSession::guarded(Step&& step)
@@ -80,7 +84,7 @@ DownloadSession::SessionPhase DownloadSession::phase() const
     case runQuitting: return phaseQuitting;
     case runWalking: break;
     }
-    switch (articleWalk_.step()) {
+    switch (walker_->step()) {
     case GroupWalker::stepSizeQuery: return phaseSizeQuery;
     case GroupWalker::stepFetching: return phaseFetching;
     default: return phaseWalking;
@@ -110,12 +114,17 @@ void DownloadSession::bitbtn1Click()
             view_.inform("Select at least one newsgroup");
             return;
         }
-        walker().startRun();
+        articleWalk_.startRun();
+        overviewWalk_.startRun();
+        overviewRefused_ = false;
+        rate_.reset();
         GroupIndex = first;
+        chooseWalker();
         client_.SetHost(view_.hostText());
         client_.SetPort(view_.portText());
         client_.SetUserName(view_.userNameText());
         client_.SetPassWord(view_.passwordText());
+        progress_.setServer(GroupMarks::serverKey(view_.hostText(), view_.portText()));
         view_.setStopEnabled(true);
         view_.setGetFilesEnabled(false);
         Timer1.setInterval(static_cast<int>(SessionSettings::timeoutSeconds(view_) * millisecondsPerSecond_));
@@ -175,6 +184,7 @@ void DownloadSession::NntpClient1RequestDone(NntpRequest RqType, std::uint16_t E
 
 void DownloadSession::NntpClient1XHdrLine()
 {
+    rate_.add(client_.LastResponse().size() + 2);
     guarded([&] {
         if (state_ == runWalking)
             walker().headerLine(client_.LastResponse());
@@ -183,9 +193,21 @@ void DownloadSession::NntpClient1XHdrLine()
 
 void DownloadSession::NntpClient1MessageLine()
 {
+    rate_.add(client_.LastResponse().size() + 2);
     guarded([&] {
         if (state_ == runWalking && walker().messageLine(client_.LastResponse()))
             restartWatchdog();  // a body line is progress
+    });
+}
+
+void DownloadSession::NntpClient1OverviewLine()
+{
+    rate_.add(client_.LastResponse().size() + 2);
+    guarded([&] {
+        if (state_ != runWalking)
+            return;
+        walker().overviewLine(client_.Overview());
+        restartWatchdog();  // an overview line is progress
     });
 }
 
@@ -207,6 +229,8 @@ void DownloadSession::Timer3Timer()
     if (Countdown > 0)
         --Countdown;
     view_.setPanelText(SessionView::panelCountdown, std::to_string(Countdown));
+    rate_.tick();
+    view_.setPanelText(SessionView::panelRate, rate_.text());
 }
 
 // ---- the run ----------------------------------------------------------------------------
@@ -293,12 +317,28 @@ void DownloadSession::groupSelected(std::uint16_t error)
 
 void DownloadSession::walked(GroupWalker::Outcome outcome)
 {
+    if (outcome == GroupWalker::notOffered) {
+        // The server does not offer an overview: this group and the rest of the run are
+        // walked article by article.
+        qCInfo(logSession, "%s offers no overview; walking article by article", client_.Host().c_str());
+        overviewRefused_ = true;
+        walker().leaveGroup();
+        chooseWalker();
+        walked(walker().enter(GroupIndex, view_.groupText(GroupIndex)));
+        return;
+    }
     if (outcome == GroupWalker::groupEnded)
         nextGroup();
 }
 
 void DownloadSession::nextGroup()
 {
+    const GroupWalker::Counts& counts = walker().counts();
+    qCInfo(logSession, "group %s done: %lld scanned, %lld fetched, %lld skipped", view_.groupText(GroupIndex).c_str(),
+           static_cast<long long>(counts.scanned), static_cast<long long>(counts.fetched),
+           static_cast<long long>(counts.skipped));
+    if (OnGroupDone)
+        OnGroupDone(view_.groupText(GroupIndex), counts);
     const int next = nextSelected(GroupIndex);
     if (next < 0) {
         quit();
@@ -308,6 +348,7 @@ void DownloadSession::nextGroup()
     Timer3.stop();
     walker().leaveGroup();
     progressed();
+    chooseWalker();
     enterGroup();
 }
 
@@ -404,7 +445,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
     view_.setGetFilesEnabled(true);
     view_.setStopEnabled(false);
     view_.setPanelText(SessionView::panelGroup, groupPanelText.empty() ? OverText : groupPanelText);
-    for (int panel = SessionView::panelArticle; panel <= SessionView::panelCountdown; ++panel)
+    for (int panel = SessionView::panelArticle; panel <= SessionView::panelRate; ++panel)
         view_.setPanelText(static_cast<SessionView::Panel>(panel), "");
     Timer1.stop();
     Timer3.stop();
@@ -452,6 +493,12 @@ void DownloadSession::quit()
 }
 
 // ---- helpers ----------------------------------------------------------------------------
+
+void DownloadSession::chooseWalker()
+{
+    const bool overview = view_.fastScanChosen() && !overviewRefused_;
+    walker_ = overview ? static_cast<GroupWalker*>(&overviewWalk_) : &articleWalk_;
+}
 
 int DownloadSession::nextSelected(int after) const
 {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "download/ArticleWalk.h"
+#include "download/GroupProgress.h"
 #include "download/MessageIdCache.h"
 #include "download/ReconnectBackOff.h"
+#include "download/OverviewWalk.h"
+#include "download/TransferRate.h"
 #include "net/NntpClient.h"
 
 #include <QTimer>
@@ -15,6 +18,7 @@ namespace nimbra {
 
 class ArticleSink;
 class RunOutcome;
+class GroupMarks;
 class SessionView;
 
 // The download run controller: one run connects, authenticates when credentials are given,
@@ -23,7 +27,7 @@ class SessionView;
 // (RunState, changed only in setState()); every step is taken from a client event, which
 // looks at the state to decide the single command to send next. A watchdog timer gives up a
 // stalled connection and resumes the walk at the article where it stood; the countdown timer
-// shows the seconds left in the fourth panel. A connection closed by the server, refused, or
+// shows the seconds left in the fourth panel and, each second, the transfer rate in the fifth. A connection closed by the server, refused, or
 // given up is made again at once, then after 1 s doubling to 60 s until the walk moves forward
 // again. A server that refuses the account or the connection itself ends the run with its
 // reason (view, RunOutcome, log): every reconnect would meet the same answer.
@@ -54,7 +58,11 @@ public:
     void sendbtnClick();
 
     // The saving step; null keeps each fetched article only until it is released.
-    void setArticleSink(ArticleSink* sink) { articleWalk_.setArticleSink(sink); }
+    void setArticleSink(ArticleSink* sink)
+    {
+        articleWalk_.setArticleSink(sink);
+        overviewWalk_.setArticleSink(sink);
+    }
     // Where a run that ends with an error reports its reason; may be null. Must outlive the session.
     void setRunOutcome(RunOutcome* outcome) { outcome_ = outcome; }
     // Milliseconds the watchdog, the countdown and the reconnect back-off count per second of the time-out field;
@@ -69,6 +77,12 @@ public:
     // Loaded and saved by the window ("mesagid"); kept between runs.
     MessageIdCache& messageIdCache() { return MessageIdCache_; }
 
+    // The per-group marks a run starts from and moves on; none (the default) scans every group
+    // from its first article. Not owned; set between runs, and it must outlive the session.
+    void setGroupMarks(GroupMarks* marks) { progress_.setMarks(marks); }
+
+    OverviewWalk& overviewWalk() { return overviewWalk_; }
+
     RunState state() const { return state_; }
     SessionPhase phase() const;
     bool sessionActive() const { return state_ != runIdle; }
@@ -81,6 +95,9 @@ public:
     // Called once when a run has ended (quit reply, Stop, or an unanswered QUIT), after the
     // buttons and panels show it; for the window to take the message-id cache.
     std::function<void()> OnRunEnded;
+    // Called when the run leaves a selected group (walked to its end, empty or refused), with
+    // the group's text and what its walk did; not for a group cut short by Stop.
+    std::function<void(const std::string& group, const GroupWalker::Counts& counts)> OnGroupDone;
 
 private:
     // Entry points of the client's events and the timers.
@@ -90,6 +107,7 @@ private:
     void NntpClient1XHdrLine();
     void NntpClient1MessageLine();
     void NntpClient1MessageEnd();
+    void NntpClient1OverviewLine();
     void Timer1Timer();
     void Timer3Timer();
 
@@ -124,7 +142,10 @@ private:
     void quit();
     void setState(RunState state) { state_ = state; }
 
-    GroupWalker& walker() { return articleWalk_; }
+    GroupWalker& walker() { return *walker_; }
+    // The walker for the group about to start: the overview walk when the view asks for it
+    // and the server has not refused it in this run, else the article-by-article walk.
+    void chooseWalker();
     int nextSelected(int after) const;
     bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
     // How many of user name and password are given: 0, 1 or 2.
@@ -136,7 +157,8 @@ private:
     SessionView& view_;
     NntpClient client_;
     QTimer Timer1;  // watchdog
-    QTimer Timer3;  // countdown
+    QTimer Timer3;  // countdown, and the rate panel's second
+    TransferRate rate_;
     int millisecondsPerSecond_ = 1000;
 
     std::string tlsAcceptedFingerprint_;
@@ -144,7 +166,11 @@ private:
     std::int32_t Countdown = 0;
     int GroupIndex = 0;
     MessageIdCache MessageIdCache_;
-    ArticleWalk articleWalk_{client_, view_, MessageIdCache_};
+    GroupProgress progress_;
+    ArticleWalk articleWalk_{client_, view_, MessageIdCache_, progress_};
+    OverviewWalk overviewWalk_{client_, view_, MessageIdCache_, progress_};
+    GroupWalker* walker_ = &articleWalk_;
+    bool overviewRefused_ = false;  // the server did not know XOVER in this run
     int expiries_ = 0;
     QTimer reconnectTimer_;
     ReconnectBackOff backOff_;

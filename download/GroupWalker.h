@@ -16,9 +16,17 @@ public:
     enum Outcome {
         commandSent,  // a command is out; its reply comes back through replied()
         groupEnded,   // nothing is left in this group; no command is out
+        notOffered,   // the server lacks what this walker needs; no command is out and the
+                      // group is to be walked another way
     };
     // What the walk is waiting for, for display and tests.
     enum Step { stepIdle, stepExamining, stepPassing, stepSizeQuery, stepFetching, stepMoving };
+
+    // What the walk of the group did so far: articles looked at, fetched whole, and passed
+    // over by the cache, the size limits or the subject filters. Zero after leaveGroup().
+    struct Counts {
+        std::int64_t scanned = 0, fetched = 0, skipped = 0;
+    };
 
     virtual ~GroupWalker() = default;
 
@@ -38,12 +46,16 @@ public:
     virtual bool messageLine(const std::string& line) = 0;
     virtual void headerLine(const std::string& line) = 0;
     virtual void messageEnded() = 0;
+    // One line of an overview reply (the client's parsed line, valid during the call); a walk
+    // that asks for no overview ignores it.
+    virtual void overviewLine(const OverviewLine&) {}
     // The connection was given up (stall, failure, Stop): what was pending is forgotten, so
     // a later run or the resume looks at it again.
     virtual void interrupted() = 0;
     // The article number the walk has reached (0 before the first).
     virtual std::int64_t reached() const = 0;
     virtual Step step() const = 0;
+    virtual const Counts& counts() const = 0;
 };
 
 } // namespace nimbra

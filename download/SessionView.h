@@ -13,9 +13,10 @@ namespace nimbra {
 // window's thread, from the event loop, and none of them may throw.
 class SessionView : public SaveSettings {
 public:
-    // Status-bar panels, left to right: group, article, body percentage, countdown.
-    enum Panel { panelGroup = 0, panelArticle = 1, panelPercent = 2, panelCountdown = 3 };
-    static constexpr std::array<int, 4> PanelWidths{250, 150, 50, 25};
+    // Status-bar panels, left to right: group, article, body percentage, countdown, and the
+    // transfer rate.
+    enum Panel { panelGroup = 0, panelArticle = 1, panelPercent = 2, panelCountdown = 3, panelRate = 4 };
+    static constexpr std::array<int, 5> PanelWidths{250, 150, 50, 25, 90};
     static constexpr const char* GroupPanelDesignText = "Group:";
     static constexpr const char* ArticlePanelDesignText = "Article:";
 
@@ -47,6 +48,12 @@ public:
     virtual std::string minimumText() const = 0;
     virtual std::string maximumText() const = 0;
     // The download folder and "Save everything to this folder" come from SaveSettings.
+    // "Fast scan (overview)": groups are scanned by overview where the server offers it. A
+    // view without the box walks article by article.
+    virtual bool fastScanChosen() const { return false; }
+    // "Subject matches" and "Subject does not match" (regular expressions; empty: no filter).
+    virtual std::string subjectMatchText() const { return {}; }
+    virtual std::string subjectExcludeText() const { return {}; }
 };
 
 } // namespace nimbra

@@ -36,7 +36,7 @@ TEST(ShellWindows, MainWindowHasThreePagesPanelsAndButtons)
     EXPECT_EQ(window.pages()->tabText(2), "Options");
 
     StatusPanels* status = window.statusPanels();
-    const int widths[] = {250, 150, 50, 25};
+    const int widths[] = {250, 150, 50, 25, 90};
     for (int i = 0; i < StatusPanels::Count; ++i)
         EXPECT_EQ(status->panel(i)->width(), widths[i]) << i;
     EXPECT_EQ(status->panelText(0), "Group:");

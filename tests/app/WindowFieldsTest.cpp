@@ -5,6 +5,7 @@
 #include "tests/app/RecordingDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -92,6 +93,29 @@ TEST(WindowFields, RulesRunWhenFocusLeavesTheField)
     leave(options->maximumEdit());
     EXPECT_EQ(options->maximumEdit()->text(), "50");
     EXPECT_EQ(options->minimumEdit()->text(), "0");
+}
+
+TEST(WindowFields, InvalidSubjectFilterIsRefusedOnLeavingWithTheReason)
+{
+    RecordingDialogs dialogs;
+    MainWindow window(&dialogs);
+    OptionsPage* options = window.optionsPage();
+    EXPECT_TRUE(options->fastScanCheck()->isChecked());
+
+    options->subjectMatchEdit()->setText(QStringLiteral("\\.jpe?g$"));
+    leave(options->subjectMatchEdit());
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    options->subjectExcludeEdit()->setText(QStringLiteral("(sample"));
+    leave(options->subjectExcludeEdit());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].rfind("\"Subject does not match\" is not a valid regular expression: ", 0), 0u)
+        << dialogs.messages[0];
+    EXPECT_EQ(window.fieldText(Field::SubjectExclude), "(sample");  // kept, for the user to mend
+
+    options->subjectExcludeEdit()->setText(QString());
+    leave(options->subjectExcludeEdit());
+    EXPECT_EQ(dialogs.messages.size(), 1u);  // empty: no filter, nothing to refuse
 }
 
 TEST(WindowFields, SwitchingToAnotherWindowIsNoLeave)

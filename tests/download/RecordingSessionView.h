@@ -37,15 +37,20 @@ public:
     std::string maximumText() const override { return maximum; }
     std::string downloadFolderText() const override { return downloadFolder; }
     bool saveToOneFolder() const override { return oneFolder; }
+    bool fastScanChosen() const override { return fastScan; }
+    std::string subjectMatchText() const override { return subjectMatch; }
+    std::string subjectExcludeText() const override { return subjectExclude; }
 
     std::vector<std::pair<std::string, bool>> groups;  // text, selected
     std::string host = "127.0.0.1", port = "119", userName, password;
     std::string timeout = "1", articleCache = "5000", minimum = "0", maximum = "200";
     std::string downloadFolder;
     bool oneFolder = true;
+    bool fastScan = false;
+    std::string subjectMatch, subjectExclude;
 
-    std::array<std::string, 4> panels{"Group:", "Article:", "", ""};
-    std::vector<std::string> panelHistory[4];
+    std::array<std::string, 5> panels{"Group:", "Article:", "", "", ""};
+    std::vector<std::string> panelHistory[5];
     bool getFilesEnabled = true;
     bool stopEnabled = false;
     std::vector<bool> stopHistory;  // every setStopEnabled, in order

@@ -13,10 +13,14 @@ TEST(CommandLine, WrongOptionsAreRefusedBeforeAnythingStarts)
           std::vector<std::string>{"--get-files"},
           std::vector<std::string>{"--timeout", "5", "--groups", "x", "--get-files"},
           std::vector<std::string>{"--tls", "--no-tls", "--groups", "x"},
+          std::vector<std::string>{"--match", "(unclosed", "--groups", "x"},
+          std::vector<std::string>{"--exclude", "a[", "--groups", "x"},
           std::vector<std::string>{"--no-such-option"}}) {
         const ProgramRun run = ProgramRun::run(arguments, 20000);
         EXPECT_EQ(run.exitCode, 2) << arguments.front() << ": " << run.err;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << arguments.front();
+        if (arguments.front() == "--match" || arguments.front() == "--exclude")
+            EXPECT_NE(run.err.find("is not a valid regular expression"), std::string::npos) << run.err;
     }
 }
 
@@ -37,7 +41,8 @@ TEST(CommandLine, HelpListsEveryOptionAndEndsWithZero)
     for (const std::string& line : run.out)
         text += line + "\n";
     for (const char* option : {"--server", "--port", "--user", "--password", "--folder", "--groups",
-                               "--separate-by-groups", "--timeout", "--get-files", "--keep-open", "--tls", "--no-tls"})
+                               "--separate-by-groups", "--timeout", "--get-files", "--keep-open", "--tls", "--no-tls",
+                               "--rescan", "--classic-walk", "--match", "--exclude"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

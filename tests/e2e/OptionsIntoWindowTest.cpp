@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/NewsGroupsPage.h"
 #include "app/OptionsPage.h"
+#include "app/SessionWiring.h"
 
 #include <QDir>
 #include <QRadioButton>
@@ -84,6 +85,26 @@ TEST(OptionsIntoWindow, NothingGivenChangesNothing)
     EXPECT_TRUE(plain.optionsPage()->oneFolderButton()->isChecked());
     EXPECT_EQ(plain.newsGroupsPage()->model()->count(), 0);
     EXPECT_EQ(plain.fieldText(Field::Tls), "0");
+}
+
+TEST(OptionsIntoWindow, ScanChoicesAndRescanOfTheGivenGroups)
+{
+    MainWindow window;
+    EXPECT_EQ(window.fieldText(Field::FastScan), "1");  // ticked at design
+    window.setFieldText(Field::Host, "news.example.net");
+    window.setFieldText(Field::Port, "119");
+    GroupMarks& marks = window.sessionWiring().groupMarks();
+    marks.setMark("news.example.net:119", "a.one", 10);
+    marks.setMark("news.example.net:119", "z.other", 20);
+
+    const CommandLineOptions options = CommandLineOptions::parse(
+        {"nimbra", "--classic-walk", "--match", "\\.jpe?g", "--exclude", "(?i)sample", "--groups", "a.one", "--rescan"});
+    options.applyTo(window);
+    EXPECT_EQ(window.fieldText(Field::FastScan), "0");
+    EXPECT_EQ(window.fieldText(Field::SubjectMatch), "\\.jpe?g");
+    EXPECT_EQ(window.fieldText(Field::SubjectExclude), "(?i)sample");
+    EXPECT_EQ(marks.mark("news.example.net:119", "a.one"), 0);
+    EXPECT_EQ(marks.mark("news.example.net:119", "z.other"), 20);  // not given: kept
 }
 
 } // namespace

@@ -52,7 +52,7 @@ public:
     std::vector<std::string> groups{"bench.known", "bench.new"};
     int selected = 0;
     std::string port;
-    std::string panels[4];
+    std::string panels[5];
     long updates = 0;
 };
 

@@ -50,6 +50,20 @@ bool parseNumber(const std::string& text, std::int64_t& number)
     return true;
 }
 
+// "n", "n-" (to the group's last) or "n-m".
+bool parseRange(const std::string& range, std::int64_t last, std::int64_t& low, std::int64_t& high)
+{
+    const std::size_t dash = range.find('-');
+    if (!parseNumber(range.substr(0, dash), low))
+        return false;
+    high = low;
+    if (dash != std::string::npos && dash + 1 == range.size())
+        high = last;
+    else if (dash != std::string::npos && !parseNumber(range.substr(dash + 1), high))
+        return false;
+    return true;
+}
+
 std::vector<std::string> articleLines(const ModelArticle& article, bool head, bool body)
 {
     std::vector<std::string> lines;
@@ -196,12 +210,19 @@ ServerScript NewsServerModel::answer(const std::string& line, FakeConnection& co
         }
         return {send("501 Syntax error")};
     }
+    const bool overview = word == "XOVER" && overview_;
     if (word == "LIST" || word == "GROUP" || word == "STAT" || word == "NEXT" || word == "LAST" || word == "XHDR"
-        || word == "ARTICLE" || word == "HEAD" || word == "BODY") {
+        || word == "ARTICLE" || word == "HEAD" || word == "BODY" || overview) {
         if (needsAuth)
             return {send(authRequired)};
     } else {
         return {send("500 Unknown command")};
+    }
+    if (word == "LIST" && lower(rest) == "overview.fmt") {
+        if (!overview_)
+            return {send("503 No overview format")};
+        return {sendBlock("215 Order of fields in overview database",
+                          {"Subject:", "From:", "Date:", "Message-ID:", "References:", ":bytes", ":lines"})};
     }
     if (word == "LIST") {
         std::vector<std::string> lines;
@@ -215,6 +236,8 @@ ServerScript NewsServerModel::answer(const std::string& line, FakeConnection& co
         return step(session, word == "NEXT");
     if (word == "XHDR")
         return xhdr(rest, session);
+    if (word == "XOVER")
+        return xover(rest, session);
     return stat(rest, session, word == "STAT" ? 0 : word == "ARTICLE" ? 1 : word == "HEAD" ? 2 : 3);
 }
 
@@ -335,19 +358,13 @@ ServerScript NewsServerModel::xhdr(const std::string& arguments, Session& sessio
     } else if (!session.group) {
         return {send("412 No newsgroup selected")};
     } else {
-        const std::size_t dash = range.find('-');
         std::int64_t low = 0, high = 0;
-        if (!parseNumber(range.substr(0, dash), low))
-            return {send("501 Syntax error")};
-        high = low;
-        if (dash != std::string::npos && dash + 1 == range.size())
-            high = session.group->last;
-        else if (dash != std::string::npos && !parseNumber(range.substr(dash + 1), high))
+        if (!parseRange(range, session.group->last, low, high))
             return {send("501 Syntax error")};
         auto& articles = session.group->articles;
         for (auto it = articles.lower_bound(low); it != articles.end() && it->first <= high; ++it)
             chosen.push_back(&it->second);
-        if (dash == std::string::npos && chosen.empty())
+        if (range.find('-') == std::string::npos && chosen.empty())
             return {send("423 No article with that number")};
     }
     std::vector<std::string> lines;
@@ -379,6 +396,35 @@ ServerScript NewsServerModel::hostileArticle(const Hostile& hostile, const std::
     if (head)
         start += "\r\n";  // the empty line after the header
     return {sendRaw(start), repeat("a body line that comes with no end in sight", 0, hostile.ms)};
+}
+
+ServerScript NewsServerModel::xover(const std::string& range, Session& session)
+{
+    if (!session.group)
+        return {send("412 No newsgroup selected")};
+    std::int64_t low = 0, high = 0;
+    if (!parseRange(range, session.group->last, low, high))
+        return {send("501 Syntax error")};
+    std::vector<std::string> lines;
+    auto& articles = session.group->articles;
+    for (auto it = articles.lower_bound(low); it != articles.end() && it->first <= high; ++it) {
+        const ModelArticle& a = it->second;
+        std::size_t bytes = 0;
+        for (const std::string& line : a.headers)
+            bytes += line.size() + 2;
+        for (const std::string& line : a.body)
+            bytes += line.size() + 2;
+        bool present = false;
+        std::string fields = std::to_string(a.number);
+        for (const char* name : {"Subject", "From", "Date"})
+            fields += "\t" + headerValue(a, name, present);
+        fields += "\t<" + a.messageId + ">\t" + headerValue(a, "References", present);
+        fields += "\t" + std::to_string(bytes + 2) + "\t" + std::to_string(a.body.size());
+        lines.push_back(fields);
+    }
+    if (lines.empty())
+        return {send("423 No articles in that range")};
+    return {sendBlock("224 Overview information follows", lines)};
 }
 
 } // namespace nimbra::test

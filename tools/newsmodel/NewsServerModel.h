@@ -2,7 +2,8 @@
 
 // A model news server for session, end-to-end and demo use, answering over FakeNewsServer's
 // responder mode the way a real server does: MODE READER, AUTHINFO USER/PASS, LIST, GROUP,
-// STAT, NEXT, LAST, XHDR (a header or the ":lines" metadata item), ARTICLE, HEAD, BODY, QUIT.
+// STAT, NEXT, LAST, XHDR (a header or the ":lines" metadata item), XOVER, ARTICLE, HEAD, BODY,
+// QUIT.
 //
 //     NewsServerModel model;
 //     model.addGroup("alt.binaries.test", {NewsServerModel::article(1, "a1@test", "pic (1/1)", 30)});
@@ -56,6 +57,10 @@ public:
     void setCredentials(const std::string& userName, const std::string& password);
     void setGreeting(const std::string& line) { greeting_ = line; }
     void setMetadataLines(bool answered) { metadataLines_ = answered; }
+    // XOVER answers the overview of a range (number, subject, from, date, message-id,
+    // references, bytes, body lines) and LIST OVERVIEW.FMT names those fields; unset, XOVER is
+    // an unknown command (500) and LIST OVERVIEW.FMT is refused (503).
+    void setOverview(bool answered) { overview_ = answered; }
 
     // Faults, each played once. Commands are counted over all connections from 1.
     void silentAtCommand(int command);                // no answer; the connection stays open
@@ -98,6 +103,7 @@ private:
     ServerScript stat(const std::string& argument, Session& session, int kind);
     ServerScript step(Session& session, bool forward);
     ServerScript xhdr(const std::string& arguments, Session& session);
+    ServerScript xover(const std::string& range, Session& session);
     const ModelArticle* find(const std::string& argument, Session& session, std::string& refusal);
     bool takeFault(std::optional<std::int64_t>& fault, std::int64_t value);
     ServerScript hostileArticle(const Hostile& hostile, const std::string& status, const ModelArticle& article,
@@ -107,6 +113,7 @@ private:
     std::string greeting_ = "200 news.model ready, posting allowed";
     std::string userName_, password_;
     bool metadataLines_ = true;
+    bool overview_ = true;
 
     std::mutex faultMutex_;
     std::optional<std::int64_t> silentAt_, closeAt_, silentArticle_;

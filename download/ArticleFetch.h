@@ -1,0 +1,43 @@
+#pragma once
+
+#include "download/ArticleLineFollower.h"
+#include "platform/MemoryStream.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace nimbra {
+
+class ArticleSink;
+class SessionView;
+
+// One article being fetched into memory: its stream, whether its terminating line came, its
+// body lines followed for the percentage panel, and the hand-over of a whole article to the
+// sink.
+class ArticleFetch {
+public:
+    // A run starts: nothing of the previous run's article carries over.
+    void startRun();
+    // A new article of the given announced size in lines (0: unknown); the stream to fetch into
+    // stays valid until the next begin(), deliver() or drop().
+    MemoryStream* begin(std::int32_t lines);
+    // A line of the article; true for a body line (progress). The percentage is shown in the
+    // view's panel when it changes.
+    bool line(const std::string& text, SessionView& view);
+    void ended() { ended_ = true; }
+    // Hands the article to the sink when it arrived whole; false when none did (nothing begun,
+    // or the connection ended inside it). May throw what the sink throws.
+    bool deliver(ArticleSink* sink, int groupIndex, const std::string& groupName);
+    void drop() { stream_.reset(); }
+    bool open() const { return stream_ != nullptr; }
+
+private:
+    std::unique_ptr<MemoryStream> stream_;
+    bool ended_ = false;
+    std::int32_t lines_ = 0;
+    ArticleLineFollower follower_;
+    std::string shownPercent_;
+};
+
+} // namespace nimbra
