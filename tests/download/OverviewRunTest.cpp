@@ -207,7 +207,7 @@ struct ComparedRun {
     SessionRun run;
     RecordingSavedFileView shown;
     std::string ledger = TestEnvironment::root() + "ledger-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
-    AttachmentSaver saver{run.view, shown, ledger};
+    AttachmentSaver saver{run.view, shown, ledger, ledger + "-split"};
     bool finished = false;
     GroupWalker::Counts groupCounts;
 };
