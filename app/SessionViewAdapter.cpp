@@ -40,8 +40,8 @@ std::string SessionViewAdapter::maximumText() const { return parts_.fields.field
 std::string SessionViewAdapter::downloadFolderText() const { return parts_.fields.fieldText(Field::Folder); }
 bool SessionViewAdapter::saveToOneFolder() const { return !parts_.options.perGroupButton()->isChecked(); }
 
-bool SessionViewAdapter::fastScanChosen() const { return window_.fieldText(Field::FastScan) == "1"; }
-std::string SessionViewAdapter::subjectMatchText() const { return window_.fieldText(Field::SubjectMatch); }
-std::string SessionViewAdapter::subjectExcludeText() const { return window_.fieldText(Field::SubjectExclude); }
+bool SessionViewAdapter::fastScanChosen() const { return parts_.fields.fieldText(Field::FastScan) == "1"; }
+std::string SessionViewAdapter::subjectMatchText() const { return parts_.fields.fieldText(Field::SubjectMatch); }
+std::string SessionViewAdapter::subjectExcludeText() const { return parts_.fields.fieldText(Field::SubjectExclude); }
 
 } // namespace nimbra
