@@ -86,6 +86,7 @@ TEST(OverviewRun, ServerWithoutOverviewIsWalkedArticleByArticle)
 TEST(OverviewRun, StallInsideAnArticleAsksAgainForEveryUnfinishedArticle)
 {
     SessionRun run;
+    run.shortWatchdog();
     fastRun(run, "alt.stall", {sized(1, "a", 10), sized(2, "b", 200), sized(3, "c", 10)});
     run.model.silentInsideArticle(2);
     run.start();
