@@ -3,7 +3,6 @@
 #include "net/SocketErrorText.h"
 #include "net/SocketEventSource.h"
 #include "net/SocketException.h"
-#include "net/SocketResolver.h"
 #include "platform/MessageWindow.h"
 #include "platform/SocketErrorCode.h"
 
@@ -22,8 +21,7 @@ namespace nimbra {
 namespace {
 
 constexpr unsigned WM_ASYNCSELECT = UserMessage + 1;
-constexpr unsigned WM_ASYNCGETHOSTBYNAME = UserMessage + 2;
-constexpr unsigned WM_ASYNCGETHOSTBYADDR = UserMessage + 3;
+// UserMessage + 2 and + 3: the lookup answers, which HostLookup queues on the window itself.
 constexpr unsigned WM_CLOSE_DELAYED = UserMessage + 4;
 constexpr unsigned WM_RELEASE = UserMessage + 5;
 constexpr unsigned WM_TEST_EXCEPTION = UserMessage + 6;
@@ -45,67 +43,37 @@ bool isConnectOutcome(int error)
         || error == ECONNRESET;
 }
 
-// The address or port of either end of a socket, as text; "error" when there is none.
-std::string endpointText(int fd, bool peer, bool port)
-{
-    sockaddr_in end{};
-    socklen_t length = sizeof end;
-    char text[INET_ADDRSTRLEN];
-    if (fd < 0 || (peer ? ::getpeername : ::getsockname)(fd, reinterpret_cast<sockaddr*>(&end), &length) != 0)
-        return "error";
-    if (port)
-        return std::to_string(ntohs(end.sin_port));
-    return ::inet_ntop(AF_INET, &end.sin_addr, text, sizeof text) ? text : "error";
-}
-
 } // namespace
 
 CustomAsyncSocket::CustomAsyncSocket()
     : window_(std::make_unique<MessageWindow>(
           [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) { WndProc(message, wParam, lParam); })),
-      lookup_(window_.get())
+      names_(window_.get())
 {
 }
 
 CustomAsyncSocket::~CustomAsyncSocket()
 {
     destroying_ = true;
-    lookup_.cancel();
+    names_.cancel();
     if (fd_ >= 0)
         InternalClose(false);
 }
 
-void CustomAsyncSocket::SetAddr(const std::string& addr)
+void CustomAsyncSocket::RequireClosed(const char* setting)
 {
     if (state_ != wsClosed)
-        RaiseException("Cannot change Addr if not closed");
-    addr_ = addr;
-    addrAssigned_ = true;
-    addrResolved_ = false;
+        RaiseException(std::string("Cannot change ") + setting + " if not closed");
 }
 
-void CustomAsyncSocket::SetPort(const std::string& port)
-{
-    if (state_ != wsClosed)
-        RaiseException("Cannot change Port if not closed");
-    port_ = port;
-    portAssigned_ = true;
-    portResolved_ = false;
-}
+void CustomAsyncSocket::SetAddr(const std::string& addr) { RequireClosed("Addr"); endpoint_.setAddr(addr); }
+void CustomAsyncSocket::SetPort(const std::string& port) { RequireClosed("Port"); endpoint_.setPort(port); }
+void CustomAsyncSocket::SetProto(const std::string& proto) { RequireClosed("Proto"); endpoint_.setProto(proto); }
 
-void CustomAsyncSocket::SetProto(const std::string& proto)
-{
-    if (state_ != wsClosed)
-        RaiseException("Cannot change Proto if not closed");
-    proto_ = proto;
-    protoAssigned_ = true;
-    protoResolved_ = false;
-}
-
-std::string CustomAsyncSocket::PeerAddr() const { return endpointText(fd_, true, false); }
-std::string CustomAsyncSocket::PeerPort() const { return endpointText(fd_, true, true); }
-std::string CustomAsyncSocket::GetXAddr() const { return endpointText(fd_, false, false); }
-std::string CustomAsyncSocket::GetXPort() const { return endpointText(fd_, false, true); }
+std::string CustomAsyncSocket::PeerAddr() const { return SocketEndpoint::handleText(fd_, true, false); }
+std::string CustomAsyncSocket::PeerPort() const { return SocketEndpoint::handleText(fd_, true, true); }
+std::string CustomAsyncSocket::GetXAddr() const { return SocketEndpoint::handleText(fd_, false, false); }
+std::string CustomAsyncSocket::GetXPort() const { return SocketEndpoint::handleText(fd_, false, true); }
 
 int CustomAsyncSocket::RcvdCount() const
 {
@@ -275,50 +243,28 @@ void CustomAsyncSocket::SocketError(const std::string& function)
 
 void CustomAsyncSocket::DnsLookup(const std::string& host)
 {
-    if (host.empty()) {
-        TriggerDnsLookupDone(SocketErrorCode::InvalidArgument);
-        RaiseException("DNS lookup: invalid host name.");
-    }
-    CancelDnsLookup();
-    dnsResult_.clear();
-    dnsResultList_.clear();
-    dnsLookupHost_ = host;
-    if (HostLookup::isDottedAddress(host)) {
-        dnsResult_ = host;
-        dnsResultList_.push_back(host);
+    RequireHost(host);
+    if (names_.start(host, [this](int error) { LookupAnswered(error); }))
         TriggerDnsLookupDone(0);
-        return;
-    }
-    try {
-        lookup_.start(host, [this](int error, const std::vector<std::string>& answers) {
-            LookupAnswered(WM_ASYNCGETHOSTBYNAME, error, answers);
-        });
-    } catch (const std::system_error& e) {
-        RaiseException(host + ": can't start DNS lookup, error #" + std::to_string(e.code().value()));
-    }
 }
 
 void CustomAsyncSocket::ReverseDnsLookup(const std::string& address)
 {
-    if (address.empty()) {
+    RequireHost(address);
+    names_.startReverse(address, [this](int error) { LookupAnswered(error); });
+}
+
+void CustomAsyncSocket::RequireHost(const std::string& host)
+{
+    if (host.empty()) {
         TriggerDnsLookupDone(SocketErrorCode::InvalidArgument);
         RaiseException("DNS lookup: invalid host name.");
     }
-    CancelDnsLookup();
-    dnsResult_.clear();
-    dnsResultList_.clear();
-    lookup_.startReverse(address, [this](int error, const std::vector<std::string>& answers) {
-        LookupAnswered(WM_ASYNCGETHOSTBYADDR, error, answers);
-    });
 }
 
-void CustomAsyncSocket::LookupAnswered(unsigned, int error, const std::vector<std::string>& answers)
+void CustomAsyncSocket::LookupAnswered(int error)
 {
     try {
-        if (error == 0) {
-            dnsResultList_ = answers;
-            dnsResult_ = answers.front();
-        }
         TriggerDnsLookupDone(static_cast<std::uint16_t>(error));
     } catch (const std::exception& e) {
         HandleBackgroundException(e);
@@ -327,7 +273,7 @@ void CustomAsyncSocket::LookupAnswered(unsigned, int error, const std::vector<st
 
 void CustomAsyncSocket::CancelDnsLookup()
 {
-    lookup_.cancel();
+    names_.cancel();
 }
 
 // ---- connect -------------------------------------------------------------------------------
@@ -336,26 +282,28 @@ void CustomAsyncSocket::Connect()
 {
     if (fd_ >= 0 && state_ != wsClosed)
         RaiseException("Connect: Socket already in use");
-    if (!portAssigned_)
+    if (!endpoint_.portAssigned())
         RaiseException("Connect: No Port Specified");
-    if (!addrAssigned_)
+    if (!endpoint_.addrAssigned())
         RaiseException("Connect: No IP Address Specified");
-    if (!protoAssigned_)
+    if (!endpoint_.protoAssigned())
         RaiseException("Connect: No Protocol Specified");
     try {
-        ResolveAll();
+        endpoint_.resolveForConnect();
     } catch (const SocketException& e) {
         RaiseException(std::string("connect: ") + e.what());
     }
     sendQueue_.clear();
     allSent_ = true;
     OpenSocket("Connect (socket)");
-    if (socketType_ == SOCK_DGRAM) {
-        const int on = addr_ == "255.255.255.255" ? 1 : 0;
+    const sockaddr_in& peer = endpoint_.peer();
+    const sockaddr_in& local = endpoint_.local();
+    if (endpoint_.socketType() == SOCK_DGRAM) {
+        const int on = endpoint_.addr() == "255.255.255.255" ? 1 : 0;
         if (on)
             ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&local_), sizeof local_) != 0
-            || ::connect(fd_, reinterpret_cast<sockaddr*>(&peer_), sizeof peer_) != 0) {
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0
+            || ::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
             lastError_ = SocketErrorCode::fromErrno(errno);
             SocketError("Connect");
         }
@@ -368,7 +316,7 @@ void CustomAsyncSocket::Connect()
     ApplyStreamOptions();
     AttachEvents();
     ChangeState(wsConnecting);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&peer_), sizeof peer_) == 0 || errno == EINPROGRESS) {
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0 || errno == EINPROGRESS) {
         events_->watchConnect();
     } else if (isConnectOutcome(errno)) {
         // The system knew the answer at once; it still arrives as an event, as it would elsewhere.
@@ -379,41 +327,9 @@ void CustomAsyncSocket::Connect()
     }
 }
 
-void CustomAsyncSocket::ResolveAll()
-{
-    ResolveProto();
-    if (!portResolved_) {
-        peer_.sin_port = htons(SocketResolver::port(port_, protoNumber_));
-        portResolved_ = true;
-    }
-    if (!localPortResolved_) {
-        local_.sin_port = htons(SocketResolver::port(localPort_.empty() ? "0" : localPort_, protoNumber_));
-        localPortResolved_ = true;
-    }
-    if (!localAddrResolved_) {
-        local_.sin_family = AF_INET;
-        local_.sin_addr = SocketResolver::host(localAddr_.empty() ? "0.0.0.0" : localAddr_);
-        localAddrResolved_ = true;
-    }
-    if (!addrResolved_) {
-        peer_.sin_family = AF_INET;
-        peer_.sin_addr = SocketResolver::host(addr_);
-        addrResolved_ = true;
-    }
-}
-
-void CustomAsyncSocket::ResolveProto()
-{
-    if (protoResolved_)
-        return;
-    protoNumber_ = SocketResolver::protocol(proto_);
-    socketType_ = protoNumber_ == 17 ? SOCK_DGRAM : SOCK_STREAM;
-    protoResolved_ = true;
-}
-
 void CustomAsyncSocket::OpenSocket(const char* function)
 {
-    fd_ = ::socket(AF_INET, socketType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protoNumber_);
+    fd_ = ::socket(AF_INET, endpoint_.socketType() | SOCK_NONBLOCK | SOCK_CLOEXEC, endpoint_.protocolNumber());
     if (fd_ < 0) {
         lastError_ = SocketErrorCode::fromErrno(errno);
         SocketError(function);
@@ -443,8 +359,9 @@ void CustomAsyncSocket::ApplyStreamOptions()
         lastError_ = SocketErrorCode::fromErrno(errno);
         SocketError("setsockopt(SO_KEEPALIVE)");
     }
-    if (local_.sin_port != 0 || local_.sin_addr.s_addr != INADDR_ANY) {
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&local_), sizeof local_) != 0) {
+    if (endpoint_.bindsLocally()) {
+        const sockaddr_in& local = endpoint_.local();
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
             lastError_ = SocketErrorCode::fromErrno(errno);
             SocketError("Bind");
         }
@@ -600,7 +517,7 @@ void CustomAsyncSocket::Abort()
     CancelDnsLookup();
     sendQueue_.clear();
     allSent_ = true;
-    if (fd_ >= 0 && state_ == wsConnected && protoNumber_ == 6) {
+    if (fd_ >= 0 && state_ == wsConnected && endpoint_.protocolNumber() == 6) {
         const linger reset{1, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     }
@@ -642,17 +559,10 @@ void CustomAsyncSocket::InternalClose(bool shutdownFirst)
 
 void CustomAsyncSocket::ResetSettings()
 {
-    addrAssigned_ = portAssigned_ = false;
-    proto_ = "tcp";
-    protoAssigned_ = true;
-    localAddr_ = "0.0.0.0";
-    localPort_ = "0";
+    endpoint_.reset();
     lingerOnOff_ = wsLingerOn;
     lingerTimeout_ = 0;
     readCount_ = 0;
-    addrResolved_ = portResolved_ = protoResolved_ = localAddrResolved_ = localPortResolved_ = false;
-    peer_ = {};
-    local_ = {};
 }
 
 void CustomAsyncSocket::Shutdown(int how)
@@ -689,32 +599,30 @@ void CustomAsyncSocket::Listen()
 {
     if (fd_ >= 0 && state_ != wsClosed)
         RaiseException("listen: Socket already in use");
-    if (!portAssigned_)
+    if (!endpoint_.portAssigned())
         RaiseException("listen: port not assigned");
-    if (!addrAssigned_)
+    if (!endpoint_.addrAssigned())
         SetAddr("0.0.0.0");
     try {
-        ResolveProto();
-        local_.sin_family = AF_INET;
-        local_.sin_port = htons(SocketResolver::port(port_, protoNumber_));
-        local_.sin_addr = SocketResolver::host(addr_);
+        endpoint_.resolveForListen();
     } catch (const SocketException& e) {
         RaiseException(std::string("listen: ") + e.what());
     }
     OpenSocket("socket");
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&local_), sizeof local_) != 0) {
+    const sockaddr_in& local = endpoint_.local();
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         lastError_ = SocketErrorCode::fromErrno(errno);
         SocketError("bind");
     }
     ChangeState(wsBound);
-    if (socketType_ == SOCK_STREAM && ::listen(fd_, 5) != 0) {
+    if (endpoint_.socketType() == SOCK_STREAM && ::listen(fd_, 5) != 0) {
         lastError_ = SocketErrorCode::fromErrno(errno);
         SocketError("listen");
     }
     AttachEvents();
-    if (socketType_ == SOCK_STREAM)
+    if (endpoint_.socketType() == SOCK_STREAM)
         events_->watchAccept();
     else
         events_->rearmRead();

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "net/Buffer.h"
-#include "net/HostLookup.h"
+#include "net/SocketEndpoint.h"
+#include "net/SocketNameLookup.h"
 
 #include <cstdint>
 #include <deque>
@@ -10,8 +11,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <netinet/in.h>
 
 namespace nimbra {
 
@@ -62,22 +61,22 @@ public:
     CustomAsyncSocket& operator=(const CustomAsyncSocket&) = delete;
 
     // Addr, Port and Proto may be changed only while the socket is closed (else SocketException).
-    const std::string& Addr() const { return addr_; }
+    const std::string& Addr() const { return endpoint_.addr(); }
     void SetAddr(const std::string& addr);
-    const std::string& Port() const { return port_; }
+    const std::string& Port() const { return endpoint_.port(); }
     void SetPort(const std::string& port);
-    const std::string& Proto() const { return proto_; }
+    const std::string& Proto() const { return endpoint_.proto(); }
     void SetProto(const std::string& proto);
-    const std::string& LocalAddr() const { return localAddr_; }
-    void SetLocalAddr(const std::string& addr) { localAddr_ = addr; localAddrResolved_ = false; }
-    const std::string& LocalPort() const { return localPort_; }
-    void SetLocalPort(const std::string& port) { localPort_ = port; localPortResolved_ = false; }
+    const std::string& LocalAddr() const { return endpoint_.localAddr(); }
+    void SetLocalAddr(const std::string& addr) { endpoint_.setLocalAddr(addr); }
+    const std::string& LocalPort() const { return endpoint_.localPort(); }
+    void SetLocalPort(const std::string& port) { endpoint_.setLocalPort(port); }
     std::string PeerAddr() const;
     std::string PeerPort() const;
-    const std::string& DnsResult() const { return dnsResult_; }
-    const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+    const std::string& DnsResult() const { return names_.result(); }
+    const std::vector<std::string>& DnsResultList() const { return names_.results(); }
     // The host text of the last DnsLookup, the name as the user gave it.
-    const std::string& DnsLookupHost() const { return dnsLookupHost_; }
+    const std::string& DnsLookupHost() const { return names_.host(); }
     SocketState State() const { return state_; }
     std::int64_t ReadCount() const { return readCount_; }
     // Bytes waiting to be read.
@@ -189,41 +188,22 @@ private:
     void InternalClose(bool shutdownFirst);
     void CloseAndReport(std::uint16_t error);
     void ResetSettings();
+    void RequireClosed(const char* setting);
     void HandleBackgroundException(const std::exception& e);
-    void ResolveAll();
-    void ResolveProto();
     void OpenSocket(const char* function);
     void ApplyStreamOptions();
     void AttachEvents();
-    void LookupAnswered(unsigned message, int error, const std::vector<std::string>& answers);
+    void RequireHost(const std::string& host);
+    void LookupAnswered(int error);
 
     std::unique_ptr<MessageWindow> window_;
-    HostLookup lookup_;
+    SocketNameLookup names_;
     std::unique_ptr<SocketEventSource> events_;
     int fd_ = -1;
     std::uintptr_t serial_ = 0;
 
-    std::string addr_;
-    std::string port_;
-    std::string proto_ = "tcp";
-    std::string localAddr_ = "0.0.0.0";
-    std::string localPort_ = "0";
-    bool addrAssigned_ = false;
-    bool portAssigned_ = false;
-    bool protoAssigned_ = true;
-    bool addrResolved_ = false;
-    bool portResolved_ = false;
-    bool protoResolved_ = false;
-    bool localAddrResolved_ = false;
-    bool localPortResolved_ = false;
-    sockaddr_in peer_{};
-    sockaddr_in local_{};
-    int protoNumber_ = 6;
-    int socketType_ = 1;  // SOCK_STREAM
+    SocketEndpoint endpoint_;
 
-    std::string dnsResult_;
-    std::string dnsLookupHost_;
-    std::vector<std::string> dnsResultList_;
     SocketState state_ = wsClosed;
     std::int64_t readCount_ = 0;
     int lastError_ = 0;
