@@ -57,11 +57,13 @@ NewsGroupsPage::NewsGroupsPage(QWidget* parent)
     fields->addWidget(new QLabel(QStringLiteral("User name")), 1, 0);
     fields->addWidget(userName_, 1, 1);
     fields->addWidget(new QLabel(QStringLiteral("Password")), 1, 2);
-    fields->addWidget(password_, 1, 3);
-    fields->addWidget(remember_, 1, 4);
+    // The password spans the port's and the SSL/TLS box's columns, and its box sits right
+    // under it, so the field is not squeezed to the port's width.
+    fields->addWidget(password_, 1, 3, 1, 2);
     fields->addWidget(new QLabel(QStringLiteral("Newsgroups which\ncontain")), 2, 0);
     fields->addWidget(filter_, 2, 1);
     fields->addWidget(getGroups_, 2, 2, 1, 2);
+    fields->addWidget(remember_, 2, 4);
     fields->setColumnStretch(1, 3);
     fields->setColumnStretch(3, 1);
 

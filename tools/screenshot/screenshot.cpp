@@ -5,12 +5,12 @@
 // on 127.0.0.1, so that the "Graphics" page shows a picture that arrived the usual way.
 // It runs in a temporary HOME, so the user's own settings and lists are not touched.
 #include "app/ButtonRow.h"
+#include "app/GroupCacheFile.h"
 #include "app/GroupListModel.h"
 #include "app/MainWindow.h"
 #include "app/NewsGroupsPage.h"
 #include "app/StatusPanels.h"
 #include "app/WindowSettings.h"
-#include "platform/AppPaths.h"
 #include "platform/RegistryStore.h"
 #include "platform/TextListFile.h"
 #include "tools/newsmodel/DemoContent.h"
@@ -32,7 +32,7 @@ namespace {
 
 void seedExample()
 {
-    nimbra::TextListFile::save(nimbra::AppPaths::dataFolder() + "127.0.0.1",
+    nimbra::TextListFile::save(nimbra::GroupCacheFile::path("127.0.0.1"),
         {"alt.binaries.pictures.nature", "alt.binaries.pictures.space", "comp.lang.c++", "alt.binaries.boats",
             "alt.binaries.pictures.animals", "de.alt.binaries.bilder", "alt.binaries.pictures.aviation",
             "alt.Binaries.x", "rec.photo.digital", "alt.binaries.pictures.landscapes", "alt.binaries.sounds.mp3",
