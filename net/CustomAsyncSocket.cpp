@@ -3,19 +3,16 @@
 #include "net/SocketErrorText.h"
 #include "net/SocketEventSource.h"
 #include "net/SocketException.h"
+#include "platform/Log.h"
 #include "platform/MessageWindow.h"
 #include "platform/SocketErrorCode.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <arpa/inet.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 
 namespace nimbra {
 namespace {
@@ -27,21 +24,6 @@ constexpr unsigned WM_RELEASE = UserMessage + 5;
 constexpr unsigned WM_TEST_EXCEPTION = UserMessage + 6;
 
 std::atomic<std::uintptr_t> nextSerial{1};
-
-// Send errors after which the connection is gone: it is closed and the close reported.
-bool isFatalSendError(int error)
-{
-    // 10058 is added to the classic set: a send after the peer's reset reports EPIPE here.
-    using Code = SocketErrorCode;
-    return error == Code::ConnectionReset || error == Code::NotASocket || error == Code::NotConnected
-        || error == Code::InvalidArgument || error == Code::ConnectionAborted || error == Code::Shutdown;
-}
-
-bool isConnectOutcome(int error)
-{
-    return error == ECONNREFUSED || error == ETIMEDOUT || error == ENETUNREACH || error == EHOSTUNREACH
-        || error == ECONNRESET;
-}
 
 } // namespace
 
@@ -56,7 +38,7 @@ CustomAsyncSocket::~CustomAsyncSocket()
 {
     destroying_ = true;
     names_.cancel();
-    if (fd_ >= 0)
+    if (handle_.valid())
         InternalClose(false);
 }
 
@@ -70,27 +52,20 @@ void CustomAsyncSocket::SetAddr(const std::string& addr) { RequireClosed("Addr")
 void CustomAsyncSocket::SetPort(const std::string& port) { RequireClosed("Port"); endpoint_.setPort(port); }
 void CustomAsyncSocket::SetProto(const std::string& proto) { RequireClosed("Proto"); endpoint_.setProto(proto); }
 
-std::string CustomAsyncSocket::PeerAddr() const { return SocketEndpoint::handleText(fd_, true, false); }
-std::string CustomAsyncSocket::PeerPort() const { return SocketEndpoint::handleText(fd_, true, true); }
-std::string CustomAsyncSocket::GetXAddr() const { return SocketEndpoint::handleText(fd_, false, false); }
-std::string CustomAsyncSocket::GetXPort() const { return SocketEndpoint::handleText(fd_, false, true); }
+std::string CustomAsyncSocket::PeerAddr() const { return SocketEndpoint::handleText(handle_.fd(), true, false); }
+std::string CustomAsyncSocket::PeerPort() const { return SocketEndpoint::handleText(handle_.fd(), true, true); }
+std::string CustomAsyncSocket::GetXAddr() const { return SocketEndpoint::handleText(handle_.fd(), false, false); }
+std::string CustomAsyncSocket::GetXPort() const { return SocketEndpoint::handleText(handle_.fd(), false, true); }
 
-int CustomAsyncSocket::RcvdCount() const
-{
-    int count = 0;
-    if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &count) != 0)
-        return 0;
-    return count;
-}
+int CustomAsyncSocket::RcvdCount() const { return handle_.pending(); }
 
 // ---- messages ----------------------------------------------------------------------------
-
 void CustomAsyncSocket::WndProc(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     try {
         switch (message) {
         case WM_ASYNCSELECT:
-            if (wParam == serial_ && fd_ >= 0 && !paused_)
+            if (wParam == serial_ && handle_.valid() && !paused_)
                 HandleSocketEvent(static_cast<std::uint16_t>(lParam & 0xFFFF),
                                   static_cast<std::uint16_t>((lParam >> 16) & 0xFFFF));
             break;
@@ -113,19 +88,19 @@ void CustomAsyncSocket::WndProc(unsigned message, std::uintptr_t wParam, std::in
 
 void CustomAsyncSocket::HandleBackgroundException(const std::exception& e)
 {
+    // Nothing may leave the event loop; what fails here is logged.
+    const auto guarded = [](const char* step, const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const std::exception& inner) {
+            qCWarning(logProtocol) << "socket:" << step << "failed:" << inner.what();
+        }
+    };
     bool canClose = true;
-    if (OnBgException) {
-        try {
-            OnBgException(*this, e, canClose);
-        } catch (...) {
-        }
-    }
-    if (canClose) {
-        try {
-            Abort();
-        } catch (...) {
-        }
-    }
+    if (OnBgException)
+        guarded("the background-exception handler", [&] { OnBgException(*this, e, canClose); });
+    if (canClose)
+        guarded("the abort after a background exception", [this] { Abort(); });
 }
 
 void CustomAsyncSocket::HandleSocketEvent(std::uint16_t event, std::uint16_t error)
@@ -133,24 +108,24 @@ void CustomAsyncSocket::HandleSocketEvent(std::uint16_t event, std::uint16_t err
     if (event & FD_CONNECT) {
         ChangeState(wsConnected);
         TriggerSessionConnected(error);
-        if (error != 0 && fd_ >= 0)
+        if (error != 0 && handle_.valid())
             Close();
     }
-    if ((event & FD_READ) && fd_ >= 0)
+    if ((event & FD_READ) && handle_.valid())
         ReceiveLoop(error);
-    if ((event & FD_WRITE) && fd_ >= 0) {
+    if ((event & FD_WRITE) && handle_.valid()) {
         writePosted_ = false;
         TryToSend();
-        if (allSent_ && fd_ >= 0)
+        if (sendQueue_.allSent() && handle_.valid())
             TriggerDataSent(error);
     }
-    if ((event & FD_ACCEPT) && fd_ >= 0) {
+    if ((event & FD_ACCEPT) && handle_.valid()) {
         if (OnSessionAvailable)
             OnSessionAvailable(*this, error);
         if (events_)
             events_->rearmAccept();
     }
-    if ((event & FD_CLOSE) && fd_ >= 0 && state_ != wsConnecting) {
+    if ((event & FD_CLOSE) && handle_.valid() && state_ != wsConnecting) {
         // The system tells a reset only once, and it told the event source; reads after it
         // must still fail with it rather than look like an orderly end.
         resetError_ = error;
@@ -170,19 +145,17 @@ void CustomAsyncSocket::ReceiveLoop(std::uint16_t error)
                 break;
         }
         // A handler that read nothing waits for the next read event, as the system would.
-        if (fd_ < 0 || (componentOptions_ & wsoNoReceiveLoop) || lastError_ != 0 || receiveCalls_ == callsBefore
+        if (!handle_.valid() || (componentOptions_ & wsoNoReceiveLoop) || lastError_ != 0 || receiveCalls_ == callsBefore
             || RcvdCount() <= 0)
             break;
     }
 }
 
 // ---- events, for the layers above ----------------------------------------------------------
-
-void CustomAsyncSocket::TriggerSessionConnected(std::uint16_t error)
-{
-    if (OnSessionConnected)
-        OnSessionConnected(*this, error);
-}
+void CustomAsyncSocket::TriggerSessionConnected(std::uint16_t error) { if (OnSessionConnected) OnSessionConnected(*this, error); }
+void CustomAsyncSocket::TriggerDataSent(std::uint16_t error) { if (OnDataSent) OnDataSent(*this, error); }
+void CustomAsyncSocket::TriggerSessionClosed(std::uint16_t error) { if (OnSessionClosed) OnSessionClosed(*this, error); }
+void CustomAsyncSocket::TriggerDnsLookupDone(std::uint16_t error) { if (OnDnsLookupDone) OnDnsLookupDone(*this, error); }
 
 bool CustomAsyncSocket::TriggerDataAvailable(std::uint16_t error)
 {
@@ -190,24 +163,6 @@ bool CustomAsyncSocket::TriggerDataAvailable(std::uint16_t error)
         return false;
     OnDataAvailable(*this, error);
     return true;
-}
-
-void CustomAsyncSocket::TriggerDataSent(std::uint16_t error)
-{
-    if (OnDataSent)
-        OnDataSent(*this, error);
-}
-
-void CustomAsyncSocket::TriggerSessionClosed(std::uint16_t error)
-{
-    if (OnSessionClosed)
-        OnSessionClosed(*this, error);
-}
-
-void CustomAsyncSocket::TriggerDnsLookupDone(std::uint16_t error)
-{
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(*this, error);
 }
 
 void CustomAsyncSocket::ChangeState(SocketState newState)
@@ -220,18 +175,14 @@ void CustomAsyncSocket::ChangeState(SocketState newState)
         OnChangeState(*this, oldState, newState);
 }
 
-void CustomAsyncSocket::RaiseException(const std::string& message)
-{
-    throw SocketException(message);
-}
+void CustomAsyncSocket::RaiseException(const std::string& message) { throw SocketException(message); }
 
 void CustomAsyncSocket::SocketError(const std::string& function)
 {
     const int error = lastError_;
-    if ((error == SocketErrorCode::ConnectionReset || error == SocketErrorCode::NotConnected) && fd_ >= 0) {
+    if ((error == SocketErrorCode::ConnectionReset || error == SocketErrorCode::NotConnected) && handle_.valid()) {
         events_.reset();
-        ::close(fd_);
-        fd_ = -1;
+        handle_.close();
         ChangeState(wsClosed);
     }
     if (OnError)
@@ -240,7 +191,6 @@ void CustomAsyncSocket::SocketError(const std::string& function)
 }
 
 // ---- name lookup ---------------------------------------------------------------------------
-
 void CustomAsyncSocket::DnsLookup(const std::string& host)
 {
     RequireHost(host);
@@ -271,44 +221,31 @@ void CustomAsyncSocket::LookupAnswered(int error)
     }
 }
 
-void CustomAsyncSocket::CancelDnsLookup()
-{
-    names_.cancel();
-}
+void CustomAsyncSocket::CancelDnsLookup() { names_.cancel(); }
 
 // ---- connect -------------------------------------------------------------------------------
-
 void CustomAsyncSocket::Connect()
 {
-    if (fd_ >= 0 && state_ != wsClosed)
+    if (handle_.valid() && state_ != wsClosed)
         RaiseException("Connect: Socket already in use");
-    if (!endpoint_.portAssigned())
-        RaiseException("Connect: No Port Specified");
-    if (!endpoint_.addrAssigned())
-        RaiseException("Connect: No IP Address Specified");
-    if (!endpoint_.protoAssigned())
-        RaiseException("Connect: No Protocol Specified");
+    if (const char* missing = endpoint_.missingForConnect())
+        RaiseException(std::string("Connect: ") + missing);
     try {
         endpoint_.resolveForConnect();
     } catch (const SocketException& e) {
         RaiseException(std::string("connect: ") + e.what());
     }
     sendQueue_.clear();
-    allSent_ = true;
     OpenSocket("Connect (socket)");
     const sockaddr_in& peer = endpoint_.peer();
-    const sockaddr_in& local = endpoint_.local();
     if (endpoint_.socketType() == SOCK_DGRAM) {
-        const int on = endpoint_.addr() == "255.255.255.255" ? 1 : 0;
-        if (on)
-            ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0
-            || ::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-            lastError_ = SocketErrorCode::fromErrno(errno);
-            SocketError("Connect");
-        }
-        AttachEvents();
-        events_->rearmRead();
+        if (endpoint_.addr() == "255.255.255.255")
+            handle_.setOption(SOL_SOCKET, SO_BROADCAST, 1);
+        int error = handle_.bind(endpoint_.local());
+        if (error == 0)
+            handle_.connect(peer, error);
+        Check(error, "Connect");
+        AttachEvents().rearmRead();
         ChangeState(wsConnected);
         TriggerSessionConnected(0);
         return;
@@ -316,24 +253,23 @@ void CustomAsyncSocket::Connect()
     ApplyStreamOptions();
     AttachEvents();
     ChangeState(wsConnecting);
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0 || errno == EINPROGRESS) {
+    int error = 0;
+    switch (handle_.connect(peer, error)) {
+    case SocketHandle::ConnectStart::Started:
         events_->watchConnect();
-    } else if (isConnectOutcome(errno)) {
+        break;
+    case SocketHandle::ConnectStart::Answered:
         // The system knew the answer at once; it still arrives as an event, as it would elsewhere.
-        window_->post(WM_ASYNCSELECT, serial_, SocketEventSource::pack(FD_CONNECT, SocketErrorCode::fromErrno(errno)));
-    } else {
-        lastError_ = SocketErrorCode::fromErrno(errno);
-        SocketError("Connect");
+        window_->post(WM_ASYNCSELECT, serial_, SocketEventSource::pack(FD_CONNECT, static_cast<std::uint16_t>(error)));
+        break;
+    case SocketHandle::ConnectStart::Failed:
+        Check(error, "Connect");
     }
 }
 
 void CustomAsyncSocket::OpenSocket(const char* function)
 {
-    fd_ = ::socket(AF_INET, endpoint_.socketType() | SOCK_NONBLOCK | SOCK_CLOEXEC, endpoint_.protocolNumber());
-    if (fd_ < 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno);
-        SocketError(function);
-    }
+    Check(handle_.open(endpoint_.socketType(), endpoint_.protocolNumber()), function);
     serial_ = nextSerial++;
     closeReported_ = false;
     resetError_ = 0;
@@ -341,61 +277,43 @@ void CustomAsyncSocket::OpenSocket(const char* function)
     ChangeState(wsOpened);
 }
 
+void CustomAsyncSocket::Check(int error, const char* function)
+{
+    if (error == 0)
+        return;
+    lastError_ = error;
+    SocketError(function);
+}
+
 void CustomAsyncSocket::ApplyStreamOptions()
 {
-    const int on = 1;
-    if (::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno);
-        SocketError("setsockopt(SO_REUSEADDR)");
-    }
-    if (lingerOnOff_ != wsLingerNoSet) {
-        const linger value{lingerOnOff_ == wsLingerOn ? 1 : 0, lingerTimeout_};
-        if (::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &value, sizeof value) != 0) {
-            lastError_ = SocketErrorCode::fromErrno(errno);
-            SocketError("setsockopt(SO_LINGER)");
-        }
-    }
-    if (::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno);
-        SocketError("setsockopt(SO_KEEPALIVE)");
-    }
+    const char* failedCall = nullptr;
+    Check(handle_.setStreamOptions(lingerOnOff_ != wsLingerNoSet, lingerOnOff_ == wsLingerOn, lingerTimeout_, failedCall),
+          failedCall);
     if (endpoint_.bindsLocally()) {
-        const sockaddr_in& local = endpoint_.local();
-        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            lastError_ = SocketErrorCode::fromErrno(errno);
-            SocketError("Bind");
-        }
+        Check(handle_.bind(endpoint_.local()), "Bind");
         ChangeState(wsBound);
     }
 }
 
-void CustomAsyncSocket::AttachEvents()
+SocketEventSource& CustomAsyncSocket::AttachEvents()
 {
-    events_ = std::make_unique<SocketEventSource>(fd_, serial_, *window_, WM_ASYNCSELECT);
+    events_ = std::make_unique<SocketEventSource>(handle_.fd(), serial_, *window_, WM_ASYNCSELECT);
+    return *events_;
 }
 
 // ---- sending -------------------------------------------------------------------------------
-
 int CustomAsyncSocket::Send(const void* data, int count)
 {
-    if (state_ != wsConnected || fd_ < 0) {
+    if (state_ != wsConnected || !handle_.valid()) {
         lastError_ = SocketErrorCode::NotConnected;
         SocketError("Send");
     }
     if (count <= 0)
         return 0;
-    allSent_ = false;
-    const char* bytes = static_cast<const char*>(data);
-    int queued = 0;
-    if (sendQueue_.empty())
-        sendQueue_.emplace_back();
-    while (queued < count) {
-        queued += sendQueue_.back().Write(bytes + queued, count - queued);
-        if (queued < count)
-            sendQueue_.emplace_back();
-    }
+    sendQueue_.append(static_cast<const char*>(data), count);
     TryToSend();
-    if (allSent_ && fd_ >= 0 && !writePosted_) {
+    if (sendQueue_.allSent() && handle_.valid() && !writePosted_) {
         writePosted_ = true;
         window_->post(WM_ASYNCSELECT, serial_, SocketEventSource::pack(FD_WRITE, 0));
     }
@@ -409,64 +327,57 @@ int CustomAsyncSocket::SendStr(const std::string& text)
 
 void CustomAsyncSocket::TryToSend()
 {
-    while (fd_ >= 0 && !sendQueue_.empty()) {
+    while (handle_.valid()) {
         int count = 0;
-        const char* data = sendQueue_.front().Peek(count);
-        if (count > 0) {
-            const int sent = RealSend(data, count);
-            if (sent < 0) {
-                const int error = lastError_;
-                if (error == SocketErrorCode::WouldBlock) {
-                    events_->awaitWrite();
-                } else if (isFatalSendError(error)) {
-                    CloseAndReport(static_cast<std::uint16_t>(error));
-                } else {
-                    SocketError("TryToSend failed");
-                }
-                return;
-            }
-            sendQueue_.front().Remove(sent);
-            if (OnSendData)
-                OnSendData(*this, sent);
-            if (sent < count) {
-                events_->awaitWrite();
-                return;
-            }
+        const char* data = sendQueue_.next(count);
+        if (data == nullptr)
+            return;
+        const int sent = RealSend(data, count);
+        if (sent < 0) {
+            const int error = lastError_;
+            if (error == SocketErrorCode::WouldBlock)
+                AwaitWrite();
+            else if (SocketSendQueue::endsConnection(error))
+                CloseAndReport(static_cast<std::uint16_t>(error));
+            else
+                SocketError("TryToSend failed");
+            return;
         }
-        if (sendQueue_.size() == 1)
-            break;
-        sendQueue_.pop_front();
+        sendQueue_.consume(sent);
+        if (OnSendData)
+            OnSendData(*this, sent);
+        if (sent < count) {
+            AwaitWrite();
+            return;
+        }
     }
-    allSent_ = true;
+    sendQueue_.clear();
 }
 
 int CustomAsyncSocket::RealSend(const char* data, int count)
 {
-    const ssize_t sent = ::send(fd_, data, static_cast<std::size_t>(count),
-                                MSG_NOSIGNAL | (sendFlags_ == wsSendUrgent ? MSG_OOB : 0));
-    if (sent < 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno == EAGAIN ? EWOULDBLOCK : errno);
-        return -1;
-    }
-    return static_cast<int>(sent);
+    int error = 0;
+    const int sent = handle_.send(data, count, sendFlags_ == wsSendUrgent, error);
+    if (sent < 0)
+        lastError_ = error;
+    return sent;
 }
 
 void CustomAsyncSocket::Flush()
 {
     QElapsedTimer timer;
     timer.start();
-    while (fd_ >= 0 && !allSent_ && timer.elapsed() < flushTimeout_ * 1000LL) {
+    while (handle_.valid() && !sendQueue_.allSent() && timer.elapsed() < flushTimeout_ * 1000LL) {
         TryToSend();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 }
 
 // ---- receiving -----------------------------------------------------------------------------
-
 int CustomAsyncSocket::Receive(void* buffer, int size)
 {
     ++receiveCalls_;
-    if (fd_ < 0) {
+    if (!handle_.valid()) {
         lastError_ = SocketErrorCode::NotConnected;
         return -1;
     }
@@ -486,12 +397,11 @@ int CustomAsyncSocket::Receive(void* buffer, int size)
 
 int CustomAsyncSocket::RealReceive(char* buffer, int count)
 {
-    const ssize_t received = ::recv(fd_, buffer, static_cast<std::size_t>(count), 0);
-    if (received < 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno == EAGAIN ? EWOULDBLOCK : errno);
-        return -1;
-    }
-    return static_cast<int>(received);
+    int error = 0;
+    const int received = handle_.receive(buffer, count, error);
+    if (received < 0)
+        lastError_ = error;
+    return received;
 }
 
 std::string CustomAsyncSocket::ReceiveStr()
@@ -506,21 +416,14 @@ std::string CustomAsyncSocket::ReceiveStr()
 }
 
 // ---- closing -------------------------------------------------------------------------------
-
-void CustomAsyncSocket::Close()
-{
-    InternalClose(true);
-}
+void CustomAsyncSocket::Close() { InternalClose(true); }
 
 void CustomAsyncSocket::Abort()
 {
     CancelDnsLookup();
     sendQueue_.clear();
-    allSent_ = true;
-    if (fd_ >= 0 && state_ == wsConnected && endpoint_.protocolNumber() == 6) {
-        const linger reset{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    }
+    if (handle_.valid() && state_ == wsConnected && endpoint_.protocolNumber() == 6)
+        handle_.setLinger(true, 0);
     InternalClose(false);
 }
 
@@ -528,7 +431,7 @@ void CustomAsyncSocket::CloseAndReport(std::uint16_t error)
 {
     const bool report = !closeReported_;
     closeReported_ = true;
-    if (fd_ >= 0)
+    if (handle_.valid())
         InternalClose(true);
     if (report && !destroying_)
         TriggerSessionClosed(error);
@@ -536,19 +439,17 @@ void CustomAsyncSocket::CloseAndReport(std::uint16_t error)
 
 void CustomAsyncSocket::InternalClose(bool shutdownFirst)
 {
-    if (fd_ < 0) {
+    if (!handle_.valid()) {
         ChangeState(wsClosed);
         return;
     }
     if (shutdownFirst && state_ == wsConnected) {
         BeforeShutdown();
-        ::shutdown(fd_, SHUT_WR);
+        handle_.shutdown(SHUT_WR);
     }
     events_.reset();
-    ::close(fd_);
-    fd_ = -1;
+    handle_.close();
     sendQueue_.clear();
-    allSent_ = true;
     ChangeState(wsClosed);
     ResetSettings();
     if (!closeReported_ && !destroying_) {
@@ -565,91 +466,30 @@ void CustomAsyncSocket::ResetSettings()
     readCount_ = 0;
 }
 
-void CustomAsyncSocket::Shutdown(int how)
-{
-    if (fd_ >= 0)
-        ::shutdown(fd_, how);
-}
+void CustomAsyncSocket::Shutdown(int how) { handle_.shutdown(how); }
 
-void CustomAsyncSocket::AwaitWrite()
-{
-    if (events_)
-        events_->awaitWrite();
-}
+void CustomAsyncSocket::AwaitWrite() { if (events_) events_->awaitWrite(); }
 
 void CustomAsyncSocket::CloseDelayed() { window_->post(WM_CLOSE_DELAYED); }
 void CustomAsyncSocket::ReleaseDelayed() { window_->post(WM_RELEASE); }
 void CustomAsyncSocket::PostTestException() { window_->post(WM_TEST_EXCEPTION); }
 
-void CustomAsyncSocket::Pause()
-{
-    paused_ = true;
-}
+void CustomAsyncSocket::Pause() { paused_ = true; }
 
-void CustomAsyncSocket::Resume()
-{
-    paused_ = false;
-    if (events_)
-        events_->rearmRead();
-}
+void CustomAsyncSocket::Resume() { paused_ = false; if (events_) events_->rearmRead(); }
 
-// ---- server side ---------------------------------------------------------------------------
-
-void CustomAsyncSocket::Listen()
-{
-    if (fd_ >= 0 && state_ != wsClosed)
-        RaiseException("listen: Socket already in use");
-    if (!endpoint_.portAssigned())
-        RaiseException("listen: port not assigned");
-    if (!endpoint_.addrAssigned())
-        SetAddr("0.0.0.0");
-    try {
-        endpoint_.resolveForListen();
-    } catch (const SocketException& e) {
-        RaiseException(std::string("listen: ") + e.what());
-    }
-    OpenSocket("socket");
-    const int on = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in& local = endpoint_.local();
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno);
-        SocketError("bind");
-    }
-    ChangeState(wsBound);
-    if (endpoint_.socketType() == SOCK_STREAM && ::listen(fd_, 5) != 0) {
-        lastError_ = SocketErrorCode::fromErrno(errno);
-        SocketError("listen");
-    }
-    AttachEvents();
-    if (endpoint_.socketType() == SOCK_STREAM)
-        events_->watchAccept();
-    else
-        events_->rearmRead();
-    ChangeState(wsListening);
-}
-
-int CustomAsyncSocket::Accept()
-{
-    const int handle = fd_ >= 0 ? ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC) : -1;
-    if (handle < 0)
-        lastError_ = SocketErrorCode::fromErrno(fd_ >= 0 ? (errno == EAGAIN ? EWOULDBLOCK : errno) : ENOTSOCK);
-    return handle;
-}
-
+// ---- adopting an accepted connection ---------------------------------------------------
 void CustomAsyncSocket::Dup(int handle)
 {
-    if (fd_ >= 0)
+    if (handle_.valid())
         InternalClose(false);
-    fd_ = handle;
+    handle_.adopt(handle);
     serial_ = nextSerial++;
     closeReported_ = false;
     resetError_ = 0;
     readCount_ = 0;
     sendQueue_.clear();
-    allSent_ = true;
-    AttachEvents();
-    events_->rearmRead();
+    AttachEvents().rearmRead();
     ChangeState(wsConnected);
 }
 

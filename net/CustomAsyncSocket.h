@@ -1,11 +1,11 @@
 #pragma once
 
-#include "net/Buffer.h"
 #include "net/SocketEndpoint.h"
+#include "net/SocketHandle.h"
 #include "net/SocketNameLookup.h"
+#include "net/SocketSendQueue.h"
 
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -95,7 +95,7 @@ public:
     int LingerTimeout() const { return lingerTimeout_; }
     void SetLingerTimeout(int seconds) { lingerTimeout_ = seconds; }
     // The system handle, -1 when none.
-    int HSocket() const { return fd_; }
+    int HSocket() const { return handle_.fd(); }
     // The local address and port the socket is bound to ("error" when none).
     std::string GetXAddr() const;
     std::string GetXPort() const;
@@ -136,17 +136,14 @@ public:
     // Makes the socket raise a test exception from its event loop (message 1030).
     void PostTestException();
 
-    // Server side: listens on Addr (default "0.0.0.0") and Port; OnSessionAvailable reports
-    // each waiting client; Accept returns its handle (or -1), which Dup adopts on another
-    // socket as a connected one.
-    void Listen();
-    int Accept();
+    // Adopts the handle of an accepted connection (ListeningSocket::Accept) as a connected one.
     void Dup(int handle);
 
     ErrorEvent OnDataAvailable;
     ErrorEvent OnDataSent;
     SendDataEvent OnSendData;
     ErrorEvent OnSessionClosed;
+    // A client waits to be accepted (listening sockets only).
     ErrorEvent OnSessionAvailable;
     ErrorEvent OnSessionConnected;
     ChangeStateEvent OnChangeState;
@@ -172,6 +169,14 @@ protected:
     virtual void BeforeShutdown() {}
 
     void ChangeState(SocketState newState);
+    // For a socket kind that sets up its own handle (listening): the handle, the endpoint,
+    // opening (failure raised as a socket error in function), raising a non-zero error, and
+    // the event source for the open handle.
+    SocketHandle& Handle() { return handle_; }
+    SocketEndpoint& Endpoint() { return endpoint_; }
+    void OpenSocket(const char* function);
+    void Check(int error, const char* function);
+    SocketEventSource& AttachEvents();
     // Asks for one write event when the system can take more (for bytes a layer holds itself).
     void AwaitWrite();
     // Raises "Error <LastError> in function <function>" with its text.
@@ -190,16 +195,14 @@ private:
     void ResetSettings();
     void RequireClosed(const char* setting);
     void HandleBackgroundException(const std::exception& e);
-    void OpenSocket(const char* function);
     void ApplyStreamOptions();
-    void AttachEvents();
     void RequireHost(const std::string& host);
     void LookupAnswered(int error);
 
     std::unique_ptr<MessageWindow> window_;
     SocketNameLookup names_;
     std::unique_ptr<SocketEventSource> events_;
-    int fd_ = -1;
+    SocketHandle handle_;
     std::uintptr_t serial_ = 0;
 
     SocketEndpoint endpoint_;
@@ -214,8 +217,7 @@ private:
     SocketLingerOnOff lingerOnOff_ = wsLingerOn;
     int lingerTimeout_ = 0;
 
-    std::deque<Buffer> sendQueue_;
-    bool allSent_ = true;
+    SocketSendQueue sendQueue_;
     bool writePosted_ = false;
     bool paused_ = false;
     bool closeReported_ = false;

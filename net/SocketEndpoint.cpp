@@ -109,4 +109,13 @@ std::string SocketEndpoint::handleText(int fd, bool peer, bool port)
     return ::inet_ntop(AF_INET, &end.sin_addr, text, sizeof text) ? text : "error";
 }
 
+const char* SocketEndpoint::missingForConnect() const
+{
+    if (!portAssigned_)
+        return "No Port Specified";
+    if (!addrAssigned_)
+        return "No IP Address Specified";
+    return protoAssigned_ ? nullptr : "No Protocol Specified";
+}
+
 } // namespace nimbra

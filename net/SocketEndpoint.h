@@ -25,6 +25,8 @@ public:
     bool addrAssigned() const { return addrAssigned_; }
     bool portAssigned() const { return portAssigned_; }
     bool protoAssigned() const { return protoAssigned_; }
+    // What a connect still needs ("No Port Specified", ...), nullptr when nothing.
+    const char* missingForConnect() const;
 
     // Resolves what changed since the last resolve: the protocol, both ports, the local
     // address, then the peer address.

@@ -1,6 +1,7 @@
 // The layers over the plain socket: line mode, the waiting routines, SOCKS, and the server
 // side (listen, accept, adopt).
 #include "net/AsyncSocket.h"
+#include "net/ListeningSocket.h"
 #include "tests/net/NntpHarness.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/FakeNewsServer.h"
@@ -151,13 +152,13 @@ TEST(AsyncSocketLayers, SocksRefusalEndsTheConnect)
 
 TEST(AsyncSocketLayers, ListenerAcceptsAndAdoptsAConnection)
 {
-    AsyncSocket listener;
+    ListeningSocket listener;
     AsyncSocket served;
     AsyncSocket client;
     listener.SetAddr("127.0.0.1");
     listener.SetPort("0");
-    listener.OnSessionAvailable = [&](CustomAsyncSocket& s, std::uint16_t) {
-        served.Dup(s.Accept());
+    listener.OnSessionAvailable = [&](CustomAsyncSocket&, std::uint16_t) {
+        served.Dup(listener.Accept());
         served.SendStr("hello from the server\r\n");
     };
     listener.Listen();
