@@ -33,6 +33,53 @@ unsigned uuValue(unsigned char c)
     return (c - 32u) & 63u;
 }
 
+constexpr std::array<unsigned char, 256> makeXxValues()
+{
+    std::array<unsigned char, 256> values{};
+    values.fill(Foreign);
+    const char* alphabet = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (unsigned char i = 0; i < 64; ++i)
+        values[static_cast<unsigned char>(alphabet[i])] = i;
+    return values;
+}
+
+constexpr std::array<unsigned char, 256> XxValues = makeXxValues();
+
+// uuencode and xxencode share one layout: a count character, then groups of four six-bit
+// values giving three bytes each; only the alphabet differs.
+template <class Value>
+std::size_t decodeGroups(const char* line, std::size_t length, char* out, Value sixBits)
+{
+    if (length == 0)
+        return 0;
+    const auto* in = reinterpret_cast<const unsigned char*>(line);
+    const std::size_t count = std::min<std::size_t>(sixBits(in[0]), length);
+    auto value = [&](std::size_t i) { return i < length ? sixBits(in[i]) : 0u; };
+
+    std::size_t written = 0;
+    for (std::size_t pos = 1; written < count; pos += 4) {
+        unsigned w, x, y, z;
+        if (pos + 4 <= length) {
+            w = sixBits(in[pos]);
+            x = sixBits(in[pos + 1]);
+            y = sixBits(in[pos + 2]);
+            z = sixBits(in[pos + 3]);
+        } else {
+            w = value(pos);
+            x = value(pos + 1);
+            y = value(pos + 2);
+            z = value(pos + 3);
+        }
+        // The group is read whole before its bytes land, which may be over the line itself.
+        out[written++] = static_cast<char>(static_cast<unsigned char>(w * 4 + x / 16));
+        if (written < count)
+            out[written++] = static_cast<char>(static_cast<unsigned char>(x * 16 + y / 4));
+        if (written < count)
+            out[written++] = static_cast<char>(static_cast<unsigned char>(y * 64 + z));
+    }
+    return count;
+}
+
 } // namespace
 
 std::size_t LineDecoders::base64(char* line, std::size_t length)
@@ -101,34 +148,22 @@ std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, 
 
 std::size_t LineDecoders::uudecode(const char* line, std::size_t length, char* out)
 {
-    if (length == 0)
-        return 0;
-    const auto* in = reinterpret_cast<const unsigned char*>(line);
-    const std::size_t count = std::min<std::size_t>(uuValue(in[0]), length);
-    auto value = [&](std::size_t i) { return i < length ? uuValue(in[i]) : 0u; };
+    return decodeGroups(line, length, out, uuValue);
+}
 
-    std::size_t written = 0;
-    for (std::size_t pos = 1; written < count; pos += 4) {
-        unsigned w, x, y, z;
-        if (pos + 4 <= length) {
-            w = uuValue(in[pos]);
-            x = uuValue(in[pos + 1]);
-            y = uuValue(in[pos + 2]);
-            z = uuValue(in[pos + 3]);
-        } else {
-            w = value(pos);
-            x = value(pos + 1);
-            y = value(pos + 2);
-            z = value(pos + 3);
-        }
-        // The group is read whole before its bytes land, which may be over the line itself.
-        out[written++] = static_cast<char>(static_cast<unsigned char>(w * 4 + x / 16));
-        if (written < count)
-            out[written++] = static_cast<char>(static_cast<unsigned char>(x * 16 + y / 4));
-        if (written < count)
-            out[written++] = static_cast<char>(static_cast<unsigned char>(y * 64 + z));
-    }
-    return count;
+std::size_t LineDecoders::xxdecode(const char* line, std::size_t length, char* out)
+{
+    // A character outside the alphabet counts 0.
+    return decodeGroups(line, length, out, [](unsigned char c) {
+        const unsigned value = XxValues[c];
+        return value == Foreign ? 0u : value;
+    });
+}
+
+int LineDecoders::xxValue(char c)
+{
+    const unsigned char value = XxValues[static_cast<unsigned char>(c)];
+    return value == Foreign ? -1 : value;
 }
 
 } // namespace nimbra

@@ -4,7 +4,7 @@
 
 namespace nimbra {
 
-// The three body line decoders. Each takes one line without its line end and reads nothing
+// The body line decoders. Each takes one line without its line end and reads nothing
 // past line + length; each writes at most as many bytes as it is documented to, so that a
 // line can be decoded over itself inside the read buffer.
 class LineDecoders {
@@ -27,6 +27,11 @@ public:
     // missing at the end of a short line count as value 0, as a trailing space stripped in
     // transit would; at most min(n, length) bytes are written. Returns the byte count.
     static std::size_t uudecode(const char* line, std::size_t length, char* out);
+    // The same for an xxencoded line: alphabet "+-0-9A-Za-z" instead of space to "`"; a
+    // character outside it counts 0.
+    static std::size_t xxdecode(const char* line, std::size_t length, char* out);
+    // A character's value in the xxencode alphabet (0-63), or -1 when it is not in it.
+    static int xxValue(char c);
 };
 
 } // namespace nimbra

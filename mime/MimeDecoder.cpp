@@ -68,6 +68,7 @@ void MimeDecoder::reset()
     partHeaderBegun_ = false;
     partOpened_ = false;
     nestedBoundaryHit_ = false;
+    messageClosed_ = false;
     inlineFlag_ = false;
     heldBreak_ = false;
     singlePartMime_ = false;
@@ -156,6 +157,7 @@ void MimeDecoder::handleLine(char* line, std::size_t length)
     case LineHandler::Preamble: preambleLine(line, length); break;
     case LineHandler::PartHeader: partHeaderLine(line, length); break;
     case LineHandler::PartData: partDataLine(line, length); break;
+    case LineHandler::Epilogue: epilogueLine(line, length); break;
     }
 }
 
@@ -199,8 +201,10 @@ void MimeDecoder::singlePartBodyLine(char* line, std::size_t length)
 
 void MimeDecoder::preambleLine(char* line, std::size_t length)
 {
-    if (isBoundary(line, length, false)) {
-        nestedBoundaryHit_ = !UuText::equalsLowered(line, length, message_.MsgBoundary);
+    bool closing = false;
+    const int level = boundaryLevel(line, length, false, closing);
+    if (level >= 0) {
+        nestedBoundaryHit_ = level > 0;
         endPart();
         return;
     }
@@ -210,12 +214,43 @@ void MimeDecoder::preambleLine(char* line, std::size_t length)
 // A boundary ends the part before it and starts the next part's header.
 void MimeDecoder::endPart()
 {
+    closePart();
+    startPartHeader();
+}
+
+void MimeDecoder::closePart()
+{
     yenc_.finish();
     uuStep(uu_.finish());
     heldBreak_ = false;  // the line break before a boundary is the boundary's
     partOpened_ = false;
     DoPartEnd();
-    startPartHeader();
+}
+
+// A delimiter of the multipart at level (see boundaryLevel) ends every multipart opened
+// inside that one; a close delimiter ends that one too, and its epilogue follows.
+void MimeDecoder::delimiterLine(int level, bool closing)
+{
+    const std::size_t stillOpen = level == 0 ? 0 : static_cast<std::size_t>(closing ? level - 1 : level);
+    nestedBoundaries_.resize(std::min(stillOpen, nestedBoundaries_.size()));
+    if (level == 0 && closing)
+        messageClosed_ = true;
+    if (handler_ != LineHandler::Epilogue)
+        closePart();
+    if (closing)
+        handler_ = LineHandler::Epilogue;
+    else
+        startPartHeader();
+}
+
+void MimeDecoder::epilogueLine(char* line, std::size_t length)
+{
+    // Text between a close delimiter and the next delimiter of an enclosing multipart (or
+    // the end of the article) belongs to no part.
+    bool closing = false;
+    const int level = boundaryLevel(line, length, true, closing);
+    if (level >= 0)
+        delimiterLine(level, closing);
 }
 
 void MimeDecoder::startPartHeader()
@@ -247,7 +282,7 @@ void MimeDecoder::endPartHeader()
     const std::string& encoding = part_.PartTransferEncoding;
     partEncoding_ = encoding == "base64"             ? PartEncoding::Base64
                   : encoding == "quoted-printable" ? PartEncoding::QuotedPrintable
-                  : encoding == "x-uuencode"       ? PartEncoding::Uuencode
+                  : encoding == "x-uuencode" || encoding == "x-xxencode" ? PartEncoding::Uuencode
                                                    : PartEncoding::Plain;
     handler_ = LineHandler::PartData;
 }
@@ -275,9 +310,13 @@ void MimeDecoder::partHeaderLine(char* line, std::size_t length)
 
 void MimeDecoder::partDataLine(char* line, std::size_t length)
 {
-    if (length > 0 && isBoundary(line, length, true)) {
-        endPart();
-        return;
+    if (length > 0) {
+        bool closing = false;
+        const int level = boundaryLevel(line, length, true, closing);
+        if (level >= 0) {
+            delimiterLine(level, closing);
+            return;
+        }
     }
     if (!partOpened_) {
         partOpened_ = true;
@@ -320,7 +359,7 @@ void MimeDecoder::flushHeldBreak()
     DeliverDecoded("\r\n", 2);
 }
 
-bool MimeDecoder::isBoundary(const char* line, std::size_t length, bool closingToo) const
+int MimeDecoder::boundaryLevel(const char* line, std::size_t length, bool closingToo, bool& closing) const
 {
     // Senders and servers may leave blanks after a boundary.
     while (length > 0 && (line[length - 1] == ' ' || line[length - 1] == '\t'))
@@ -328,12 +367,22 @@ bool MimeDecoder::isBoundary(const char* line, std::size_t length, bool closingT
     auto matches = [&](const std::string& boundary) {
         if (boundary.empty())
             return false;
+        closing = false;
         if (length == boundary.size())
             return UuText::equalsLowered(line, length, boundary);
-        return closingToo && length == boundary.size() + 2 && line[length - 2] == '-' && line[length - 1] == '-'
-            && UuText::equalsLowered(line, boundary.size(), boundary);
+        closing = closingToo && length == boundary.size() + 2 && line[length - 2] == '-' && line[length - 1] == '-'
+               && UuText::equalsLowered(line, boundary.size(), boundary);
+        return closing;
     };
-    return matches(message_.MsgBoundary) || std::any_of(nestedBoundaries_.begin(), nestedBoundaries_.end(), matches);
+    // The innermost open multipart first: an inner multipart may reuse the boundary of one
+    // around it.
+    for (std::size_t k = nestedBoundaries_.size(); k-- > 0;) {
+        if (matches(nestedBoundaries_[k]))
+            return static_cast<int>(k) + 1;
+    }
+    if (!messageClosed_ && matches(message_.MsgBoundary))
+        return 0;
+    return -1;
 }
 
 void MimeDecoder::bodyLine(char* line, std::size_t length)

@@ -17,7 +17,8 @@ namespace nimbra {
 
 // Splits one article (header, blank line, body) into lines, parses the message header and,
 // for a multipart body, each part's header, and decodes the body: base64, quoted-printable
-// and x-uuencode parts by their encoding, other parts passed through with their line breaks;
+// and x-uuencode (or x-xxencode) parts by their encoding, other parts passed through with their
+// line breaks;
 // a single-part body in base64 or quoted-printable as one part; every line of any other
 // single-part body through the uudecoding line handler (UuBlockReader) and the yEnc decoder.
 // A message/rfc822 part's own header is read as a part header, to a bounded depth, so the
@@ -29,7 +30,10 @@ namespace nimbra {
 //   (first body line) and OnPartLine...; for a multipart body OnPartBegin (the preamble) and
 //   per part OnPartEnd (at its boundary), OnPartHeaderBegin, OnPartHeaderLine...,
 //   OnPartHeaderEnd, OnPartBegin (first data line), OnPartLine...; at the end OnPartEnd when
-//   the body is single-part or a part is open, then OnMessageEnd.
+//   the body is single-part or a part is open, then OnMessageEnd. A delimiter belongs to the
+//   innermost open multipart that has its boundary; after a close delimiter ("--b--") the
+//   lines up to the next delimiter of an enclosing multipart are epilogue and reach no part;
+//   after the message's own close delimiter every line is.
 // Uuencoded blocks inside a part add OnUuBegin (the first data line after a begin line, with
 // the begin line's name as written) or OnUuContinue (data lines before any begin line: the
 // rest of a file begun in an earlier article), then OnPartLine with the decoded bytes, then
@@ -92,6 +96,8 @@ public:
     int LineIndex() const { return lineIndex_; }
     // The line being handled, NUL-terminated; null outside a line's events.
     const char* CurrentLine() const { return currentLine_; }
+    // The boundaries of the multiparts open inside the message, outermost first; a delimiter
+    // closes those inside the multipart it belongs to.
     const std::vector<std::string>& NestedBoundaries() const { return nestedBoundaries_; }
     bool NestedBoundaryHit() const { return nestedBoundaryHit_; }
 
@@ -133,7 +139,7 @@ protected:
     virtual void DoInlineDecodeEnd(const std::string& Filename);
 
 private:
-    enum class LineHandler { MessageHeader, SinglePartBody, Preamble, PartHeader, PartData };
+    enum class LineHandler { MessageHeader, SinglePartBody, Preamble, PartHeader, PartData, Epilogue };
     enum class PartEncoding { Plain, Base64, QuotedPrintable, Uuencode };
 
     void reset();
@@ -143,9 +149,15 @@ private:
     void preambleLine(char* line, std::size_t length);
     void partHeaderLine(char* line, std::size_t length);
     void partDataLine(char* line, std::size_t length);
+    void epilogueLine(char* line, std::size_t length);
     void endPartHeader();
     void endPart();
-    bool isBoundary(const char* line, std::size_t length, bool closingToo) const;
+    void closePart();
+    void delimiterLine(int level, bool closing);
+    // The open multipart a delimiter line belongs to: 0 the message's, k + 1 the k-th entry of
+    // NestedBoundaries(), the innermost first; -1 when the line is no delimiter. closing tells
+    // a close delimiter ("--b--"), recognised only when closingToo.
+    int boundaryLevel(const char* line, std::size_t length, bool closingToo, bool& closing) const;
 
     // Every line of a single-part body and of an x-uuencode part passes here. Body formats
     // recognised by their own lines (yEnc) hook in before the uudecoding line handler.
@@ -167,6 +179,7 @@ private:
     bool partHeaderBegun_ = false;
     bool partOpened_ = false;
     bool nestedBoundaryHit_ = false;
+    bool messageClosed_ = false;  // the message's own close delimiter came: the rest is epilogue
     bool inlineFlag_ = false;
     bool heldBreak_ = false;      // a line break not yet delivered: it may belong to a boundary
     bool singlePartMime_ = false; // the single-part body is decoded as one MIME part

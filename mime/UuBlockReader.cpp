@@ -18,6 +18,7 @@ bool blank(char c)
 void UuBlockReader::reset()
 {
     state_ = State::Start;
+    alphabet_ = Alphabet::Uu;
     name_.clear();
 }
 
@@ -40,15 +41,18 @@ bool UuBlockReader::beginLine(std::string_view line, std::string& name)
     return true;
 }
 
-bool UuBlockReader::dataLine(std::string_view line)
+bool UuBlockReader::dataLine(std::string_view line, Alphabet alphabet)
 {
     if (line.empty())
         return false;
-    for (char c : line) {
-        if (c < ' ' || c > '`')
+    if (alphabet == Alphabet::Xx) {
+        if (std::any_of(line.begin(), line.end(), [](char c) { return LineDecoders::xxValue(c) < 0; }))
             return false;
+    } else if (std::any_of(line.begin(), line.end(), [](char c) { return c < ' ' || c > '`'; })) {
+        return false;
     }
-    const std::size_t count = static_cast<std::size_t>((line[0] - ' ') & 63);
+    const std::size_t count = static_cast<std::size_t>(
+        alphabet == Alphabet::Xx ? LineDecoders::xxValue(line[0]) : (line[0] - ' ') & 63);
     const std::size_t full = 1 + (count + 2) / 3 * 4;
     // Trailing blanks (zero values) may be stripped in transit; a checksum character may follow.
     const std::size_t needed = 1 + (count * 4 + 2) / 3;
@@ -56,9 +60,24 @@ bool UuBlockReader::dataLine(std::string_view line)
     return line.size() >= least && line.size() <= full + 1;
 }
 
+bool UuBlockReader::firstDataLine(std::string_view line, bool continuation)
+{
+    if (dataLine(line, Alphabet::Uu)) {
+        alphabet_ = Alphabet::Uu;
+        return true;
+    }
+    constexpr std::size_t FullLine = 1 + 45 / 3 * 4;
+    if (dataLine(line, Alphabet::Xx) && (!continuation || (line.size() >= FullLine && line[0] == 'h'))) {
+        alphabet_ = Alphabet::Xx;
+        return true;
+    }
+    return false;
+}
+
 std::size_t UuBlockReader::decode(char* line, std::size_t length) const
 {
-    return LineDecoders::uudecode(line, length, line);
+    return alphabet_ == Alphabet::Xx ? LineDecoders::xxdecode(line, length, line)
+                                     : LineDecoders::uudecode(line, length, line);
 }
 
 UuBlockReader::Step UuBlockReader::finish()
@@ -83,15 +102,14 @@ UuBlockReader::Step UuBlockReader::feed(char* line, std::size_t length)
         name_ = std::move(name);
         return {wasOpen ? Kind::Cut : Kind::Ignored, 0};
     }
-    const bool data = dataLine(text);
     switch (state_) {
     case State::Start:
-        if (!data)
+        if (!firstDataLine(text, true))
             return {};
         state_ = State::Continuation;
         return {Kind::Continuation, decode(line, length)};
     case State::Pending:
-        if (!data) {
+        if (!firstDataLine(text, false)) {
             // A begin line without data after it was quoted, not posted.
             state_ = State::Between;
             name_.clear();
@@ -101,7 +119,7 @@ UuBlockReader::Step UuBlockReader::feed(char* line, std::size_t length)
         return {Kind::BlockBegun, decode(line, length)};
     case State::Block:
     case State::Continuation:
-        if (data)
+        if (dataLine(text, alphabet_))
             return {Kind::Data, decode(line, length)};
         if (UuText::startsWithLowered(text, "end") && !UuText::isCutHereMarker(text)) {
             state_ = State::Between;

@@ -16,6 +16,9 @@ namespace nimbra {
 // whose begin line was in an earlier article. A line is a data line when every character is
 // in the uuencode alphabet (space to "`") and its length fits the count in its first
 // character. Lines of other kinds inside a block are skipped; "end" ends the block.
+// xxencode is the same layout in another alphabet ("+-0-9A-Za-z"): a block whose first data
+// line is xxencoded is read in that alphabet. A continuation in xxencode must begin with a
+// full line (45 bytes), so that a row of dashes in prose starts nothing.
 class UuBlockReader {
 public:
     enum class Kind {
@@ -42,17 +45,26 @@ public:
     // The name from the begin line of the open or pending block, as written there.
     const std::string& name() const { return name_; }
 
+    enum class Alphabet { Uu, Xx };
+
     // Whether line is a begin line ("begin", blanks, a run of octal digits, one blank, the
     // name); name receives the name without trailing blanks.
     static bool beginLine(std::string_view line, std::string& name);
-    static bool dataLine(std::string_view line);
+    static bool dataLine(std::string_view line, Alphabet alphabet = Alphabet::Uu);
+    // The alphabet of the open block or continuation.
+    Alphabet alphabet() const { return alphabet_; }
 
 private:
     enum class State { Start, Pending, Block, Continuation, Between };
 
     std::size_t decode(char* line, std::size_t length) const;
 
+    // The first data line of a block (after its begin line) or of a continuation (before
+    // any begin line): sets the alphabet, false when the line is data in neither.
+    bool firstDataLine(std::string_view line, bool continuation);
+
     State state_ = State::Start;
+    Alphabet alphabet_ = Alphabet::Uu;
     std::string name_;
 };
 

@@ -88,5 +88,22 @@ TEST(UudecodeLine, ShortLineReadsNothingPastItsEnd)
     EXPECT_EQ(uudecode("M86").size(), 3u);
 }
 
+TEST(XxdecodeLine, DecodesTheSameLayoutInItsOwnAlphabet)
+{
+    auto xxdecode = [](const std::string& line) {
+        std::vector<char> buffer(line.begin(), line.end());
+        return std::string(buffer.data(), LineDecoders::xxdecode(buffer.data(), buffer.size(), buffer.data()));
+    };
+    EXPECT_EQ(xxdecode("1MK7X"), "abc");
+    EXPECT_EQ(xxdecode("-S++"), "x");
+    EXPECT_EQ(xxdecode("+"), "");
+    EXPECT_EQ(xxdecode("-S"), "x");            // short line: the missing values count 0
+    EXPECT_EQ(xxdecode("1M K7"), "`\x05\x89"); // a character outside the alphabet counts 0
+    EXPECT_EQ(xxdecode("h1M").size(), 3u);     // count 45, three characters: no more than it holds
+    EXPECT_EQ(LineDecoders::xxValue('+'), 0);
+    EXPECT_EQ(LineDecoders::xxValue('z'), 63);
+    EXPECT_EQ(LineDecoders::xxValue(' '), -1);
+}
+
 } // namespace
 } // namespace nimbra

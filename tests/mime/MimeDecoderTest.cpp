@@ -33,11 +33,10 @@ TEST(MimeDecoder, MultipartEventsComeInArticleOrder)
     h.decode(Multipart);
     EXPECT_EQ(h.events, (Events{"HeaderBegin", "HeaderEnd", "PartBegin", "PartEnd", "PartHeaderBegin",
                                 "PartHeaderEnd", "PartBegin", "PartEnd", "PartHeaderBegin", "PartHeaderEnd",
-                                "PartBegin", "PartEnd", "PartHeaderBegin", "MessageEnd"}));
+                                "PartBegin", "PartEnd", "MessageEnd"}));
     EXPECT_EQ(h.delivered, "preambleplain lineABC"); // the line break before a boundary is its own
-    EXPECT_EQ(h.decoder.PartIndex(), 3);
+    EXPECT_EQ(h.decoder.PartIndex(), 2);              // the epilogue is no part
     EXPECT_EQ(h.decoder.message().MsgSubject, "two parts");
-    EXPECT_EQ(h.decoder.part().PartType, ""); // the epilogue was read as a part header
 }
 
 TEST(MimeDecoder, ASinglePartBase64BodyIsDecodedAsTheArticlesOneAttachment)
@@ -130,7 +129,42 @@ TEST(MimeDecoder, NestedBoundaryEndsPartsAndQuotedPrintableDecodes)
              "--outer--\r\n");
     EXPECT_EQ(h.decoder.NestedBoundaries().size(), 0u); // released after the article
     EXPECT_EQ(h.delivered, "caf\xe9 softend");
-    EXPECT_EQ(h.decoder.PartIndex(), 3); // "--outer--" came as a part header line
+    EXPECT_EQ(h.decoder.PartIndex(), 2); // "--outer--" closed the message after the inner close
+}
+
+TEST(MimeDecoder, AnInnerMultipartMayReuseTheBoundaryAroundIt)
+{
+    // A delimiter belongs to the innermost open multipart with that boundary: the first close
+    // ends the inner multipart, the next delimiter continues the message.
+    DecoderHarness h;
+    h.decode("Content-Type: multipart/mixed; boundary=same\r\n\r\n"
+             "--same\r\nContent-Type: text/plain\r\n\r\nsee below\r\n"
+             "--same\r\nContent-Type: multipart/alternative; boundary=\"same\"\r\n\r\n"
+             "--same\r\nContent-Type: text/plain\r\n\r\nplain\r\n"
+             "--same\r\nContent-Type: text/html\r\n\r\n<p>html</p>\r\n"
+             "--same--\r\ninner epilogue\r\n"
+             "--same\r\nContent-Type: application/octet-stream; name=\"after.bin\"\r\n"
+             "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n"
+             "--same--\r\n"
+             "Content-Type: image/jpeg; name=\"epilogue.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+             "REVG\r\n--same\r\n\r\nR0hJ\r\n");
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "after.bin");
+    EXPECT_EQ(h.outputs[0].bytes, "ABC");
+    EXPECT_EQ(h.delivered, "see belowplain<p>html</p>ABC"); // neither epilogue reaches a part
+}
+
+TEST(MimeDecoder, ADelimiterOfTheMessageClosesMultipartsLeftOpenInsideIt)
+{
+    DecoderHarness h;
+    h.decode("Content-Type: multipart/mixed; boundary=outer\r\n\r\n"
+             "--outer\r\nContent-Type: multipart/alternative; boundary=inner\r\n\r\n"
+             "--inner\r\nContent-Type: text/plain\r\n\r\nno close delimiter follows\r\n"
+             "--outer\r\nContent-Type: text/plain; name=\"note.txt\"\r\n\r\nfirst\r\n--inner\r\nlast\r\n"
+             "--outer--\r\n");
+    ASSERT_EQ(h.outputs.size(), 1u);
+    // The inner multipart is over: its boundary is text now.
+    EXPECT_EQ(h.outputs[0].bytes, "first\r\n--inner\r\nlast");
 }
 
 TEST(MimeDecoder, PartHeaderEndsAtLineStartingWithWhitespace)

@@ -66,14 +66,64 @@ TEST(UuDecoding, DataLinesAreRecognisedByAlphabetAndLength)
     EXPECT_FALSE(UuBlockReader::dataLine("M86)C"));              // far too short for 45 bytes
     EXPECT_FALSE(UuBlockReader::dataLine(std::string("#") + std::string(9, '!')));  // too long
     EXPECT_FALSE(UuBlockReader::dataLine("h5c6b4"));             // xxencode
+    using Alphabet = UuBlockReader::Alphabet;
+    EXPECT_TRUE(UuBlockReader::dataLine("1MK7X", Alphabet::Xx));
+    EXPECT_TRUE(UuBlockReader::dataLine("+", Alphabet::Xx));
+    EXPECT_FALSE(UuBlockReader::dataLine("#86)C", Alphabet::Xx)); // uuencode
+    EXPECT_FALSE(UuBlockReader::dataLine("1MK 7", Alphabet::Xx)); // a blank is no xxencode
 }
 
-TEST(UuDecoding, XxencodedLinesAfterABeginLineSaveNothing)
+// The same line in the xxencode alphabet: uuencode's values, other characters.
+std::string xx(const std::string& uuLine)
 {
+    const std::string alphabet = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string line;
+    for (char c : uuLine)
+        line += c == '\r' || c == '\n' ? c : alphabet[static_cast<std::size_t>((c - ' ') & 63)];
+    return line;
+}
+
+// 45 bytes "Now is the time for all good men to come to t" uuencoded: one full line.
+const std::string FullUuLine = "M3F]W(&ES('1H92!T:6UE(&9O<B!A;&P@9V]O9\"!M96X@=&\\@8V]M92!T;R!T\r\n";
+
+TEST(UuDecoding, XxencodedBlocksAreDecodedInTheirAlphabet)
+{
+    EXPECT_EQ(xx(AbcLine), "1MK7X\r\n");
     DecoderHarness h;
-    h.decode(body("begin 644 xx.txt\r\nh5CdoZ4JqmJl4B0zHUM7wCp3-zl+\r\n+\r\nend\r\n"));
-    EXPECT_TRUE(h.outputs.empty());
-    EXPECT_EQ(h.delivered, "");
+    h.decode(body("begin 644 xx.txt\r\n" + xx(FullUuLine) + xx(AbcLine) + "+\r\nend\r\n"));
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_EQ(h.outputs[0].name, "xx.txt");
+    EXPECT_EQ(h.outputs[0].bytes, "Now is the time for all good men to come to tabc");
+    EXPECT_TRUE(h.outputs[0].ended);
+
+    // A uuencoded block after it is read in its own alphabet again.
+    h.decode(body("begin 644 xx.txt\r\n" + xx(AbcLine) + "end\r\nbegin 644 uu.txt\r\n" + AbcLine + "end\r\n"));
+    ASSERT_EQ(h.outputs.size(), 3u);
+    EXPECT_EQ(h.outputs[1].bytes, "abc");
+    EXPECT_EQ(h.outputs[2].bytes, "abc");
+
+    DecoderHarness part;
+    part.decode("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Transfer-Encoding: x-xxencode\r\n\r\n"
+                "begin 644 part.txt\r\n" + xx(AbcLine) + "+\r\nend\r\n--b--\r\n");
+    ASSERT_EQ(part.outputs.size(), 1u);
+    EXPECT_EQ(part.outputs[0].name, "part.txt");
+    EXPECT_EQ(part.outputs[0].bytes, "abc");
+}
+
+TEST(UuDecoding, AnXxencodedContinuationStartsOnlyAtAFullLine)
+{
+    // Rows of dashes, plus signs and single words are xxencode by alphabet and length.
+    DecoderHarness prose;
+    prose.decode(body("----\r\n+\r\nThanks\r\n" + xx(AbcLine) + "end\r\n"));
+    EXPECT_TRUE(prose.outputs.empty());
+    EXPECT_EQ(prose.delivered, "");
+
+    DecoderHarness h;
+    h.decode(body(xx(FullUuLine) + xx(AbcLine) + "+\r\nend\r\n"));
+    ASSERT_EQ(h.outputs.size(), 1u);
+    EXPECT_TRUE(h.outputs[0].continuation);
+    EXPECT_EQ(h.outputs[0].bytes, "Now is the time for all good men to come to tabc");
+    EXPECT_TRUE(h.outputs[0].ended);
 }
 
 TEST(UuDecoding, ACutHereMarkerIsNoBlock)
