@@ -8,7 +8,6 @@
 
 #include <QEvent>
 #include <QPushButton>
-#include <QTimer>
 
 namespace nimbra {
 
@@ -22,13 +21,7 @@ SessionWiring::SessionWiring(MainWindow& window)
 {
     session_.setArticleSink(&saver_);
     session_.setRunOutcome(&window_.runOutcome());
-    // A file that cannot be saved fails the run's outcome; a folder that cannot be written
-    // ends the run, once the article's own step is over.
-    saver_.setFailureReport([this](const std::string& reason, bool stopRun) {
-        window_.runOutcome().fail(reason);
-        if (stopRun)
-            QTimer::singleShot(0, this, [this] { session_.sendbtnClick(); });
-    });
+    saver_.setFailureReport([this](const std::string& reason, bool stopRun) { session_.saveFailed(reason, stopRun); });
     session_.setGroupMarks(&marks_);
     QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
         if (!session_.sessionActive()) {

@@ -1,7 +1,9 @@
 #include "download/ArticleFetch.h"
 
 #include "download/ArticleSink.h"
+#include "download/SessionReply.h"
 #include "download/SessionView.h"
+#include "platform/Log.h"
 
 namespace nimbra {
 
@@ -41,6 +43,17 @@ bool ArticleFetch::deliver(ArticleSink* sink, int groupIndex, const std::string&
     article->rewind();
     if (sink)
         sink->articleDone({*article, groupIndex, groupName});
+    return true;
+}
+
+bool ArticleFetch::tooLarge(std::uint16_t error, std::int64_t number, const std::string& groupName,
+                            std::uint64_t limit)
+{
+    if (error != replyTooLarge)
+        return false;
+    drop();
+    qCInfo(logSession, "article %lld of %s skipped: larger than %llu bytes", static_cast<long long>(number),
+           groupName.c_str(), static_cast<unsigned long long>(limit));
     return true;
 }
 

@@ -30,7 +30,12 @@ public:
     // or the connection ended inside it). May throw what the sink throws.
     bool deliver(ArticleSink* sink, int groupIndex, const std::string& groupName);
     void drop() { stream_.reset(); }
+    // Whether the request ended because the article passed the client's size limit; then it
+    // is dropped and the skip logged with the article's number, group and the limit.
+    bool tooLarge(std::uint16_t error, std::int64_t number, const std::string& groupName, std::uint64_t limit);
     bool open() const { return stream_ != nullptr; }
+    // The size announced at begin(), in lines (0: unknown).
+    std::int32_t lines() const { return lines_; }
 
 private:
     std::unique_ptr<MemoryStream> stream_;

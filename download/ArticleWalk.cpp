@@ -23,6 +23,7 @@ ArticleWalk::ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& 
 void ArticleWalk::startRun()
 {
     fetch_.startRun();
+    seekRefused_ = false;
     leaveGroup();
 }
 
@@ -41,6 +42,7 @@ GroupWalker::Outcome ArticleWalk::enter(int groupIndex, const std::string& group
     if (resumeWanted_ && currentArticle_ != 0)
         return resume();
     retried_ = 0;
+    probes_ = 0;
     const std::int64_t start = progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast());
     if (start > client_.ArticleLast())
         return ended();  // nothing above the mark
@@ -65,7 +67,15 @@ GroupWalker::Outcome ArticleWalk::resume()
 
 void ArticleWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
 {
-    if (rqType != nntpArticleByNumber || error != replySuccess || step_ != stepFetching)
+    if (rqType != nntpArticleByNumber || step_ != stepFetching)
+        return;
+    if (fetch_.tooLarge(error, sizeCheck_.number(), groupName_, client_.ArticleLimit())) {
+        pendingId_.clear();  // judged, as an article skipped by its size
+        counts_.skipped += 1;
+        progress_.done(sizeCheck_.number());
+        return;
+    }
+    if (error != replySuccess)
         return;
     if (!fetch_.deliver(sink_, groupIndex_, groupName_))
         return;  // the connection ended inside the article: nothing of it is saved
@@ -78,8 +88,10 @@ GroupWalker::Outcome ArticleWalk::replied(NntpRequest rqType, std::uint16_t erro
 {
     if (error == replyNoNextArticle)
         return ended();
+    if (step_ == stepSeeking)
+        return sought(error);
     if (error == replyNoSuchArticle && step_ != stepSizeQuery)
-        return probe();
+        return lookFurther();
     switch (step_) {
     case stepExamining:
         return error == replySuccess ? examine() : walkOn();
@@ -87,7 +99,7 @@ GroupWalker::Outcome ArticleWalk::replied(NntpRequest rqType, std::uint16_t erro
         progress_.givenUp();
         return walkOn();
     case stepFetching:
-        if (error != replySuccess)
+        if (error != replySuccess && error != replyTooLarge)
             progress_.givenUp();  // refused or cut short: looked at again in a later run
         return walkOn();
     case stepSizeQuery:
@@ -96,25 +108,66 @@ GroupWalker::Outcome ArticleWalk::replied(NntpRequest rqType, std::uint16_t erro
         if (error != replySuccess)
             throw SessionStepError("NEXT answered " + std::to_string(error));
         return moved();
+    case stepSeeking:  // answered above
     case stepIdle:
         break;
     }
     throw SessionStepError("a reply to request " + std::to_string(rqType) + " while no command was out");
 }
 
+GroupWalker::Outcome ArticleWalk::lookFurther()
+{
+    // The article reached is not there: the next one that is comes from the server's listing.
+    if (seekRefused_)
+        return probe();
+    if (!seek_.start(currentArticle_ + 1, client_.ArticleLast()))
+        return ended();
+    view_.setPanelText(SessionView::panelArticle, LookingText);
+    askSeek();
+    return commandSent;
+}
+
+GroupWalker::Outcome ArticleWalk::sought(std::uint16_t error)
+{
+    if (error != replySuccess) {
+        qCInfo(logSession, "XHDR %s of a range answered %u in %s: probing one number at a time", ArticleSeek::Header,
+               static_cast<unsigned>(error), groupName_.c_str());
+        seekRefused_ = true;
+        return probe();
+    }
+    if (seek_.found() != 0) {
+        currentArticle_ = seek_.found();
+        stat(currentArticle_, stepExamining);
+        return commandSent;
+    }
+    if (!seek_.next()) {
+        qCInfo(logSession, "no article after %lld in %s (%d queries): the group is done",
+               static_cast<long long>(currentArticle_), groupName_.c_str(), seek_.queries());
+        return ended();
+    }
+    askSeek();
+    return commandSent;
+}
+
 GroupWalker::Outcome ArticleWalk::probe()
 {
-    if (currentArticle_ > client_.ArticleLast())
+    if (currentArticle_ >= client_.ArticleLast())
         return ended();  // nothing left to probe in this group
+    if (++probes_ > ProbeLimit) {
+        qCWarning(logSession, "no article in %d numbers after %lld in %s: the group ends here", ProbeLimit,
+                  static_cast<long long>(currentArticle_ - ProbeLimit), groupName_.c_str());
+        return ended();
+    }
+    currentArticle_ += 1;
     view_.setPanelText(SessionView::panelArticle, LookingText);
     stat(currentArticle_, stepExamining);
-    currentArticle_ += 1;
     return commandSent;
 }
 
 GroupWalker::Outcome ArticleWalk::examine()
 {
     currentArticle_ = client_.ArticleNumber();
+    probes_ = 0;
     if (cacheTest(client_.ArticleID()))
         return walkOn();
     askSize(ArticleSizeCheck::LinesHeader, currentArticle_);
@@ -179,10 +232,13 @@ bool ArticleWalk::messageLine(const std::string& line)
     return step_ == stepFetching && fetch_.line(line, view_);
 }
 
-void ArticleWalk::headerLine(const std::string& line)
+bool ArticleWalk::headerLine(const std::string& line)
 {
+    if (step_ == stepSeeking)
+        return seek_.line(line);
     if (step_ == stepSizeQuery)
         sizeCheck_.line(line, SessionSettings::minimumKB(view_), SessionSettings::maximumKB(view_));
+    return false;
 }
 
 void ArticleWalk::messageEnded()
@@ -227,6 +283,12 @@ void ArticleWalk::askSize(const std::string& header, std::int64_t number)
     sizeCheck_.begin(header, number);
     setStep(stepSizeQuery);
     client_.XHdr(sizeStream_.get(), header, std::to_string(number));
+}
+
+void ArticleWalk::askSeek()
+{
+    setStep(stepSeeking);
+    client_.XHdr(nullptr, ArticleSeek::Header, seek_.range());  // the lines are taken one by one
 }
 
 void ArticleWalk::fetch(std::int64_t number)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/ArticleFetch.h"
+#include "download/ArticleSeek.h"
 #include "download/ArticleSizeCheck.h"
 #include "download/GroupWalker.h"
 #include "platform/MemoryStream.h"
@@ -17,8 +18,10 @@ class MessageIdCache;
 class SessionView;
 
 // The article-by-article walk of a group: STAT of the first article, then for each article the
-// cache test, XHDR of its size, ARTICLE when it passes, and NEXT to the following one. Numbers
-// without an article (423) are probed one by one with STAT. After an interruption the walk
+// cache test, XHDR of its size, ARTICLE when it passes, and NEXT to the following one. After a
+// number without an article (423) the next existing one is looked for by ranges of numbers
+// (ArticleSeek); a server that refuses that is probed one number at a time with STAT, at most
+// ProbeLimit numbers past the last article found. After an interruption the walk
 // looks at the article it had reached once more, and walks past it when it is interrupted
 // there a second time.
 //
@@ -30,6 +33,8 @@ class SessionView;
 // sink may be null (articles are then dropped once fetched).
 class ArticleWalk : public GroupWalker {
 public:
+    static constexpr int ProbeLimit = 100;
+
     ArticleWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress);
 
     void setArticleSink(ArticleSink* sink) { sink_ = sink; }
@@ -40,17 +45,20 @@ public:
     void takeArticle(NntpRequest rqType, std::uint16_t error) override;
     Outcome replied(NntpRequest rqType, std::uint16_t error) override;
     bool messageLine(const std::string& line) override;
-    void headerLine(const std::string& line) override;
+    bool headerLine(const std::string& line) override;
     void messageEnded() override;
     void interrupted() override;
     std::int64_t reached() const override { return currentArticle_; }
     Step step() const override { return step_; }
+    std::int64_t fetchLines() const override { return fetch_.lines(); }
     const Counts& counts() const override { return counts_; }
 
 private:
     // Transitions; each sends one command or ends the group.
     Outcome resume();
     Outcome examine();
+    Outcome lookFurther();
+    Outcome sought(std::uint16_t error);
     Outcome probe();
     Outcome walkOn();
     Outcome sizeDecided(std::uint16_t error);
@@ -61,6 +69,7 @@ private:
     void stat(std::int64_t number, Step step);
     void next();
     void askSize(const std::string& header, std::int64_t number);
+    void askSeek();
     void fetch(std::int64_t number);
     void setStep(Step step) { step_ = step; }
 
@@ -86,6 +95,9 @@ private:
     ArticleFetch fetch_;                        // the article being fetched
     std::string pendingId_;  // entered in the cache, not yet skipped by size or fetched whole
     ArticleSizeCheck sizeCheck_;
+    ArticleSeek seek_;
+    bool seekRefused_ = false;  // the server would not list a range in this run: STAT probes
+    int probes_ = 0;            // numbers probed since the last article found
     Counts counts_;
 };
 

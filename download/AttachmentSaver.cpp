@@ -50,6 +50,7 @@ void AttachmentSaver::articleDone(const Article& article)
 {
     const std::string download = SaveTarget::downloadFolder(settings_.downloadFolderText());
     target_ = SaveTarget(download, SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName));
+    yencAssembly_.setPartLimit(settings_.articleLimitBytes());
     try {
         decode(article.ArticleStream, false);
     } catch (const std::exception& e) {

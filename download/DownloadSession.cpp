@@ -38,6 +38,9 @@ DownloadSession::DownloadSession(SessionView& view) : view_(view)
     client_.OnOverviewLine = [this](NntpClient&) { NntpClient1OverviewLine(); };
     QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
     QObject::connect(&Timer3, &QTimer::timeout, [this] { Timer3Timer(); });
+    articleDeadline_.OnExpired = [this] {
+        reconnect("the article was not whole within its " + std::to_string(articleDeadline_.allowed()) + " s");
+    };
     reconnectTimer_.setSingleShot(true);
     QObject::connect(&reconnectTimer_, &QTimer::timeout, [this] {
         if (state_ == runWaitingToReconnect)
@@ -50,6 +53,7 @@ DownloadSession::~DownloadSession()
     Timer1.stop();
     Timer3.stop();
     reconnectTimer_.stop();
+    articleDeadline_.stop();
     client_.OnSessionConnected = nullptr;
     client_.OnSessionClosed = nullptr;
     client_.OnRequestDone = nullptr;
@@ -114,6 +118,8 @@ void DownloadSession::bitbtn1Click()
             view_.inform("Select at least one newsgroup");
             return;
         }
+        if (outcome_)
+            outcome_->reset();
         articleWalk_.startRun();
         overviewWalk_.startRun();
         overviewRefused_ = false;
@@ -124,6 +130,7 @@ void DownloadSession::bitbtn1Click()
         client_.SetPort(view_.portText());
         client_.SetUserName(view_.userNameText());
         client_.SetPassWord(view_.passwordText());
+        client_.SetArticleLimit(SessionSettings::articleLimitBytes(view_));
         progress_.setServer(GroupMarks::serverKey(view_.hostText(), view_.portText()));
         view_.setStopEnabled(true);
         view_.setGetFilesEnabled(false);
@@ -141,15 +148,27 @@ void DownloadSession::bitbtn1Click()
     });
 }
 
-void DownloadSession::sendbtnClick()
+void DownloadSession::stop(const std::string& reason)
 {
     guarded([&] {
         walker().interrupted();
         client_.Abort();
         view_.setGetFilesEnabled(true);
         view_.setStopEnabled(false);
-        finishRun();
+        finishRun(reason.empty() ? std::string() : "Stopped: " + reason);
     });
+}
+
+void DownloadSession::saveFailed(const std::string& reason, bool stopRun)
+{
+    if (outcome_)
+        outcome_->fail(reason);
+    view_.setPanelText(SessionView::panelGroup, "Not saved: " + reason);
+    if (stopRun)
+        QTimer::singleShot(0, &reconnectTimer_, [this, reason] {
+            if (sessionActive())
+                stop(reason);
+        });
 }
 
 // ---- client events ----------------------------------------------------------------------
@@ -186,8 +205,8 @@ void DownloadSession::NntpClient1XHdrLine()
 {
     rate_.add(client_.LastResponse().size() + 2);
     guarded([&] {
-        if (state_ == runWalking)
-            walker().headerLine(client_.LastResponse());
+        if (state_ == runWalking && walker().headerLine(client_.LastResponse()))
+            restartWatchdog();
     });
 }
 
@@ -317,6 +336,7 @@ void DownloadSession::groupSelected(std::uint16_t error)
 
 void DownloadSession::walked(GroupWalker::Outcome outcome)
 {
+    followArticleDeadline();
     if (outcome == GroupWalker::notOffered) {
         // The server does not offer an overview: this group and the rest of the run are
         // walked article by article.
@@ -359,6 +379,7 @@ void DownloadSession::reconnect(const std::string& reason)
     ++expiries_;
     walker().interrupted();
     Timer1.stop();
+    articleDeadline_.stop();
     Countdown = countdownStart();
     if (client_.State() != nntpNotConnected)
         client_.Abort();
@@ -444,12 +465,16 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
 {
     view_.setGetFilesEnabled(true);
     view_.setStopEnabled(false);
-    view_.setPanelText(SessionView::panelGroup, groupPanelText.empty() ? OverText : groupPanelText);
+    std::string over = OverText;
+    if (outcome_ && outcome_->failed())
+        over += ": " + outcome_->reason();
+    view_.setPanelText(SessionView::panelGroup, groupPanelText.empty() ? over : groupPanelText);
     for (int panel = SessionView::panelArticle; panel <= SessionView::panelRate; ++panel)
         view_.setPanelText(static_cast<SessionView::Panel>(panel), "");
     Timer1.stop();
     Timer3.stop();
     reconnectTimer_.stop();
+    articleDeadline_.stop();
     walker().interrupted();
     setState(runIdle);
     if (OnRunEnded)
@@ -511,9 +536,10 @@ int DownloadSession::nextSelected(int after) const
 
 bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) const
 {
-    // A request cut short by a close reports 0 or a socket error, not a server reply code.
+    // A request cut short by a close reports 0 or a socket error, not a server reply code. A
+    // walk goes on only on a live connection, whatever the reply: the close reconnects.
     const bool serverReply = Error != replySuccess && Error < FirstSocketError;
-    return client_.State() == nntpNotConnected && RqType != nntpConnect && !serverReply;
+    return client_.State() == nntpNotConnected && RqType != nntpConnect && (!serverReply || state_ == runWalking);
 }
 
 int DownloadSession::credentials() const
@@ -532,6 +558,17 @@ void DownloadSession::restartWatchdog()
         return;
     Timer1.start();
     Countdown = countdownStart();  // the countdown shows the watchdog's time left
+}
+
+void DownloadSession::followArticleDeadline()
+{
+    if (state_ != runWalking || walker().step() != GroupWalker::stepFetching) {
+        articleDeadline_.stop();
+        return;
+    }
+    const std::uint64_t bytes = ArticleDeadline::bytes(walker().fetchLines(), client_.ArticleLimit());
+    articleDeadline_.start(ArticleDeadline::seconds(bytes, SessionSettings::timeoutSeconds(view_)),
+                           millisecondsPerSecond_);
 }
 
 } // namespace nimbra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/ArticleDeadline.h"
 #include "download/ArticleWalk.h"
 #include "download/GroupProgress.h"
 #include "download/MessageIdCache.h"
@@ -27,7 +28,9 @@ class SessionView;
 // (RunState, changed only in setState()); every step is taken from a client event, which
 // looks at the state to decide the single command to send next. A watchdog timer gives up a
 // stalled connection and resumes the walk at the article where it stood; the countdown timer
-// shows the seconds left in the fourth panel and, each second, the transfer rate in the fifth. A connection closed by the server, refused, or
+// shows the seconds left in the fourth panel and, each second, the transfer rate in the fifth.
+// An article must also arrive whole within its deadline (ArticleDeadline), so a server that
+// drips lines cannot hold the run; one that does is given up like a stall. A connection closed by the server, refused, or
 // given up is made again at once, then after 1 s doubling to 60 s until the walk moves forward
 // again. A server that refuses the account or the connection itself ends the run with its
 // reason (view, RunOutcome, log): every reconnect would meet the same answer.
@@ -55,7 +58,14 @@ public:
     // "Get Files": starts a run. Ignored while a run is active.
     void bitbtn1Click();
     // "Stop": ends the run at once.
-    void sendbtnClick();
+    void sendbtnClick() { stop({}); }
+    // Ends the run at once because it cannot go on; the group panel shows "Stopped: " and the
+    // reason (with no reason, as Stop).
+    void stop(const std::string& reason);
+    // A file of the run could not be saved (the reason worded for the user): the run's outcome
+    // fails, the group panel shows it, and the run ends with it in that panel. stopRun: nothing
+    // can be written at all, so the run stops once the current step is over.
+    void saveFailed(const std::string& reason, bool stopRun);
 
     // The saving step; null keeps each fetched article only until it is released.
     void setArticleSink(ArticleSink* sink)
@@ -125,8 +135,8 @@ private:
     void refused(const std::string& reason);
     bool greetingRefused();
     bool loginRefused(std::uint16_t error);
-    // Ends the run: the buttons, the panels (the group panel shows "Processing is over" unless
-    // another text is given) and OnRunEnded.
+    // Ends the run: the buttons, the panels (the group panel shows "Processing is over", with
+    // the outcome's reason when it failed, unless another text is given) and OnRunEnded.
     void finishRun(const std::string& groupPanelText = {});
     // A connect that failed over TLS; true when it has been dealt with. An untrusted
     // certificate is put to the user, and once trusted the run connects again at once. A
@@ -152,6 +162,9 @@ private:
     int credentials() const;
     std::int32_t countdownStart() const;
     void restartWatchdog();
+    // Starts the deadline of the article the walker has just asked for, or stops it when the
+    // walker is not fetching.
+    void followArticleDeadline();
     template <class Step> void guarded(Step&& step);
 
     SessionView& view_;
@@ -173,6 +186,7 @@ private:
     bool overviewRefused_ = false;  // the server did not know XOVER in this run
     int expiries_ = 0;
     QTimer reconnectTimer_;
+    ArticleDeadline articleDeadline_;
     ReconnectBackOff backOff_;
     bool authenticated_ = false;  // AUTHINFO succeeded on this connection
     std::int64_t reachedBefore_ = 0;

@@ -20,7 +20,7 @@ public:
                       // group is to be walked another way
     };
     // What the walk is waiting for, for display and tests.
-    enum Step { stepIdle, stepExamining, stepPassing, stepSizeQuery, stepFetching, stepMoving };
+    enum Step { stepIdle, stepExamining, stepPassing, stepSizeQuery, stepFetching, stepMoving, stepSeeking };
 
     // What the walk of the group did so far: articles looked at, fetched whole, and passed
     // over by the cache, the size limits or the subject filters. Zero after leaveGroup().
@@ -42,9 +42,10 @@ public:
     // follows only while the connection lives.
     virtual void takeArticle(NntpRequest rqType, std::uint16_t error) = 0;
     virtual Outcome replied(NntpRequest rqType, std::uint16_t error) = 0;
-    // Lines of a block reply; messageLine() is true for a body line (progress).
+    // Lines of a block reply; each is true for a line that is progress (a body line, a line
+    // of a header listing that the walk takes), which holds the watchdog off.
     virtual bool messageLine(const std::string& line) = 0;
-    virtual void headerLine(const std::string& line) = 0;
+    virtual bool headerLine(const std::string& line) = 0;
     virtual void messageEnded() = 0;
     // One line of an overview reply (the client's parsed line, valid during the call); a walk
     // that asks for no overview ignores it.
@@ -52,6 +53,8 @@ public:
     // The connection was given up (stall, failure, Stop): what was pending is forgotten, so
     // a later run or the resume looks at it again.
     virtual void interrupted() = 0;
+    // The size in lines announced for the article being fetched; 0 when unknown.
+    virtual std::int64_t fetchLines() const = 0;
     // The article number the walk has reached (0 before the first).
     virtual std::int64_t reached() const = 0;
     virtual Step step() const = 0;

@@ -106,7 +106,14 @@ GroupWalker::Outcome OverviewWalk::ended()
 
 void OverviewWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
 {
-    if (rqType != nntpArticleByNumber || error != replySuccess || step_ != stepFetching || entries_.empty())
+    if (rqType != nntpArticleByNumber || step_ != stepFetching || entries_.empty())
+        return;
+    if (fetch_.tooLarge(error, entries_.front().number, groupName_, client_.ArticleLimit())) {
+        delivered_ = true;  // settled: skipped as an article over the size limits is
+        counts_.skipped += 1;
+        return;
+    }
+    if (error != replySuccess)
         return;
     delivered_ = fetch_.deliver(sink_, groupIndex_, groupName_);
     if (delivered_)

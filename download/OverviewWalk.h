@@ -47,12 +47,13 @@ public:
     void takeArticle(NntpRequest rqType, std::uint16_t error) override;
     Outcome replied(NntpRequest rqType, std::uint16_t error) override;
     bool messageLine(const std::string& line) override;
-    void headerLine(const std::string&) override {}
+    bool headerLine(const std::string&) override { return false; }
     void messageEnded() override;
     void overviewLine(const OverviewLine& line) override;
     void interrupted() override;
     std::int64_t reached() const override { return next_; }
     Step step() const override { return step_; }
+    std::int64_t fetchLines() const override { return fetch_.lines(); }
 
     const Counts& counts() const override { return counts_; }
 
@@ -89,7 +90,7 @@ private:
     std::int64_t blockLast_ = 0;   // last number of the block being scanned or worked
     std::int64_t lastSeen_ = 0;    // highest number taken from the block's overview
     std::deque<Entry> entries_;    // of the block, in number order; the front is being fetched
-    bool delivered_ = false;       // the front entry arrived whole and was saved
+    bool delivered_ = false;       // the front entry is settled: saved whole, or too large
     std::int64_t stalledAt_ = 0;   // the article being fetched at the last interruption
     int stalls_ = 0;
     long minimumKB_ = 0, maximumKB_ = 0, cacheSize_ = 0;

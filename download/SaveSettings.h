@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace nimbra {
@@ -13,6 +14,9 @@ public:
     virtual std::string downloadFolderText() const = 0;
     // "Save everything to this folder" (true) or "Separate by news groups" (false).
     virtual bool saveToOneFolder() const = 0;
+    // The most bytes one article may hold, so a file in N parts holds at most N times that;
+    // 0 when unknown (no bound).
+    virtual std::uint64_t articleLimitBytes() const { return 0; }
 };
 
 } // namespace nimbra

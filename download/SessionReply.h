@@ -15,6 +15,7 @@ enum SessionReply : std::uint16_t {
     replyNoSuchArticle = 423,
     replyAuthenticationRequired = 480,
     replyServiceUnavailable = 502,
+    replyTooLarge = 598,  // the client's: the reply passed its size limit and was skipped
 };
 
 } // namespace nimbra

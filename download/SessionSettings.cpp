@@ -1,6 +1,8 @@
 #include "download/SessionSettings.h"
 
+#include "download/ArticleSizeCheck.h"
 #include "download/SessionView.h"
+#include "net/NntpClient.h"
 
 namespace nimbra {
 
@@ -28,5 +30,14 @@ long SessionSettings::timeoutSeconds(const SessionView& view)
 long SessionSettings::articleCache(const SessionView& view) { return number(view.articleCacheText(), 2000); }
 long SessionSettings::minimumKB(const SessionView& view) { return number(view.minimumText(), 0); }
 long SessionSettings::maximumKB(const SessionView& view) { return number(view.maximumText(), 200); }
+
+std::uint64_t SessionSettings::articleLimitBytes(const SessionView& view)
+{
+    const long maximum = number(view.maximumText(), 0);
+    if (maximum <= 0)
+        return NntpClient::DefaultArticleLimit;
+    // At most 9 digits: the product stays far inside 64 bits.
+    return static_cast<std::uint64_t>(maximum) * ArticleSizeCheck::LinesPerKB * BytesPerLine + HeaderAllowance;
+}
 
 } // namespace nimbra

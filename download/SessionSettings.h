@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace nimbra {
@@ -15,6 +16,16 @@ public:
     static long articleCache(const SessionView& view);    // >= 0, else 2000
     static long minimumKB(const SessionView& view);       // >= 0, else 0
     static long maximumKB(const SessionView& view);       // >= 0, else 200
+
+    // The most bytes one article may take on the wire (the NNTP client's article limit): what
+    // "Maximum, Kb" lets through, with room for the encoding and the header. The size test
+    // counts lines (23 to the KB, about 45 bytes each), but a yEnc line is 128 characters and
+    // more, so the room is per line: an article of the most lines the test accepts, every line
+    // as long as a yEnc line with its escapes, plus a header of up to HeaderAllowance.
+    // Maximum 0 (or no number) keeps the client's default.
+    static constexpr std::uint64_t BytesPerLine = 160;
+    static constexpr std::uint64_t HeaderAllowance = 64u << 10;
+    static std::uint64_t articleLimitBytes(const SessionView& view);
 
     // Digits only, at most 9 of them, with blanks around; anything else gives fallback.
     static long number(const std::string& text, long fallback);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/SaveSettings.h"
+#include "download/SessionSettings.h"
 
 #include <array>
 #include <string>
@@ -54,6 +55,8 @@ public:
     // "Subject matches" and "Subject does not match" (regular expressions; empty: no filter).
     virtual std::string subjectMatchText() const { return {}; }
     virtual std::string subjectExcludeText() const { return {}; }
+
+    std::uint64_t articleLimitBytes() const override { return SessionSettings::articleLimitBytes(*this); }
 };
 
 } // namespace nimbra

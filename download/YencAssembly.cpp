@@ -3,6 +3,7 @@
 #include "mime/Crc32.h"
 #include "platform/AppPaths.h"
 #include "platform/FileStream.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <exception>
@@ -145,9 +146,27 @@ YencAssembly::Report YencAssembly::saveSingle(const YencStart& start)
     return publish(Outcome::Completed, path, start.header.name, bytes_.size());
 }
 
+bool YencAssembly::beyondParts(const YencStart& start) const
+{
+    // size > total * limit and end > part * limit, without the products.
+    const YencBegin& h = start.header;
+    if (partLimit_ == 0)
+        return false;
+    const std::uint64_t end = start.offset + start.length;
+    return (h.total && h.size > 0 && (h.size - 1) / partLimit_ >= *h.total)
+        || (h.part && end > 0 && (end - 1) / partLimit_ >= *h.part);
+}
+
 YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencResult& result)
 {
     const YencBegin& h = start.header;
+    if (beyondParts(start)) {
+        qCWarning(logSaving, "yEnc part %llu of \"%s\" (%llu bytes, %llu parts) refused: more than parts of %llu bytes hold",
+                  static_cast<unsigned long long>(h.part.value_or(0)), h.name.c_str(),
+                  static_cast<unsigned long long>(h.size), static_cast<unsigned long long>(h.total.value_or(0)),
+                  static_cast<unsigned long long>(partLimit_));
+        return report(Outcome::Refused, {}, h.size);
+    }
     const std::uint64_t begin = start.offset;
     const std::uint64_t end = start.offset + start.length;
     Entry* entry = ledger_.find(h.name, h.size, h.total.value_or(0));

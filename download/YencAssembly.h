@@ -46,6 +46,12 @@ public:
     // "yenc-parts" in the program's data folder.
     static std::string defaultLedgerPath();
 
+    // The most bytes one part can hold (the size limit of its article); 0: no bound. A file
+    // announced larger than its total of parts times this, or a part whose range ends past
+    // its own number of parts times this, is refused: no honest poster can fill it, and a
+    // working file is never made for it.
+    void setPartLimit(std::uint64_t bytes) { partLimit_ = bytes; }
+
     // The decoder's events for one part; target says where a new file goes.
     void begin(const YencStart& start, const SaveTarget& target);
     void data(const char* bytes, std::size_t length, std::uint64_t offset);
@@ -56,6 +62,7 @@ public:
     const YencPartLedger& ledger() const { return ledger_; }
 
 private:
+    bool beyondParts(const YencStart& start) const;
     Report saveSingle(const YencStart& start);
     Report savePart(const YencStart& start, const YencResult& result);
     Report finishFile(const YencPartLedger::Entry& entry);
@@ -71,6 +78,7 @@ private:
     bool open_ = false;
     bool overflow_ = false;
     std::uint64_t limit_ = 0;
+    std::uint64_t partLimit_ = 0;
     SaveTarget target_;
     std::string bytes_;
 };

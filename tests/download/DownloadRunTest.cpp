@@ -141,7 +141,7 @@ TEST(DownloadRun, SizeLimitsIncludeBothBounds)
     expectEndedCleanly(run);
 }
 
-TEST(DownloadRun, MissingFirstArticlesAreProbedWithStat)
+TEST(DownloadRun, MissingFirstArticlesAreFoundByOneRangeQuery)
 {
     SessionRun run;
     run.model.addGroup("alt.one", {small(3, "a3"), small(4, "a4")});
@@ -149,14 +149,14 @@ TEST(DownloadRun, MissingFirstArticlesAreProbedWithStat)
     run.view.groups = {{"alt.one", true}};
     run.start();
     ASSERT_TRUE(run.waitForEnd());
-    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.one", "STAT 1", "STAT 1", "STAT 2", "STAT 3", "XHDR lines 3",
+    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.one", "STAT 1", "XHDR Message-ID 2-4", "STAT 3", "XHDR lines 3",
                                        "ARTICLE 3", "NEXT", "XHDR lines 4", "ARTICLE 4", "QUIT"}));
     EXPECT_EQ(run.sink.ids, (Strings{"a3", "a4"}));
     EXPECT_TRUE(contains(run.view.panelHistory[1], "Looking for a valid article..."));
     EXPECT_EQ(run.session.watchdogExpiries(), 0);
 }
 
-TEST(DownloadRun, ProbingStopsAtTheGroupsLastNumber)
+TEST(DownloadRun, LookingForArticlesStopsAtTheGroupsLastNumber)
 {
     SessionRun run;
     run.model.addGroup("alt.gone", {small(9, "g9")});
@@ -165,7 +165,7 @@ TEST(DownloadRun, ProbingStopsAtTheGroupsLastNumber)
     run.view.groups = {{"alt.gone", true}, {"alt.two", true}};
     run.start();
     ASSERT_TRUE(run.waitForEnd());
-    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.gone", "STAT 1", "STAT 1", "STAT 2", "GROUP alt.two", "STAT 1",
+    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.gone", "STAT 1", "XHDR Message-ID 2-2", "GROUP alt.two", "STAT 1",
                                        "XHDR lines 1", "ARTICLE 1", "QUIT"}));
     EXPECT_EQ(run.sink.ids, (Strings{"b1"}));
 }

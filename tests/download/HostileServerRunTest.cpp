@@ -2,12 +2,9 @@
 // reason where the server refused it, and every failure caught at an edge is logged.
 #include "tests/download/SessionRun.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/LogCapture.h"
 
-#include <QLoggingCategory>
-#include <QString>
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 namespace nimbra::test {
 namespace {
@@ -18,30 +15,6 @@ ModelArticle small(std::int64_t number, const std::string& id)
 {
     return NewsServerModel::article(number, id, "picture " + id + " (01/01)", 30);
 }
-
-// Keeps every log message while it lives.
-class LogCapture {
-public:
-    LogCapture() : previous_(qInstallMessageHandler(&LogCapture::keep)) { lines_().clear(); }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
-    bool has(const std::string& part) const
-    {
-        return std::any_of(lines_().begin(), lines_().end(),
-                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
-    }
-
-private:
-    static Strings& lines_()
-    {
-        static Strings lines;
-        return lines;
-    }
-    static void keep(QtMsgType, const QMessageLogContext& context, const QString& text)
-    {
-        lines_().push_back(std::string(context.category ? context.category : "") + ": " + text.toStdString());
-    }
-    QtMessageHandler previous_;
-};
 
 void expectRefused(SessionRun& run, const std::string& reasonPart)
 {

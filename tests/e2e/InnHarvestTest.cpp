@@ -118,5 +118,61 @@ TEST_F(InnHarvest, EveryFileArrivesWithItsHashBehindALogin)
     harvestAndCompare(inn, {"--user", "harvester", "--password", "p4ss"});
 }
 
+long occurrences(const std::string& text, const std::string& part)
+{
+    long count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A small uuencoded picture posted to the group given.
+void postPicture(PrivateInnServer& inn, const std::string& group, const std::string& name)
+{
+    std::vector<std::string> article = {"From: poster@nimbra.test", "Newsgroups: " + group, "Subject: " + name,
+                                        "Message-ID: <" + name + "@nimbra.test>", ""};
+    for (const std::string& line : ArticleEncoders::uuFile(name, randomBytes(3000, 7)))
+        article.push_back(line);
+    std::string whyNot;
+    EXPECT_TRUE(inn.post(article, whyNot)) << whyNot;
+}
+
+TEST_F(InnHarvest, OneLoginServesEveryGroupOfTheRun)
+{
+    inn.requireLogin("harvester", "p4ss");
+    startInn();
+    const std::vector<std::string> groups = {Group, Group + ".two", Group + ".three"};
+    std::string whyNot;
+    for (std::size_t i = 1; i < groups.size(); ++i)
+        ASSERT_TRUE(inn.newGroup(groups[i], whyNot)) << whyNot;
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        postPicture(inn, groups[i], "picture" + std::to_string(i) + ".jpg");
+    const std::string folder = TestEnvironment::makeFolder("inn-one-login");
+    const ProgramRun run = ProgramRun::run({"--user", "harvester", "--password", "p4ss", "--server", "127.0.0.1",
+                                            "--port", inn.portText(), "--folder", folder, "--groups",
+                                            groups[0] + "," + groups[1] + "," + groups[2], "--verbose", "--get-files"},
+                                           120000);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.saved().size(), 3u) << run.err;
+    EXPECT_EQ(occurrences(run.err, "connecting to 127.0.0.1"), 1) << run.err;  // no group cost a reconnect
+    EXPECT_EQ(occurrences(run.err, "given up"), 0) << run.err;
+}
+
+TEST_F(InnHarvest, AWrongPasswordEndsTheRunWithStatusOneAndTheReason)
+{
+    inn.requireLogin("harvester", "p4ss");
+    startInn();
+    postPicture(inn, Group, "locked.jpg");
+    const std::string folder = TestEnvironment::makeFolder("inn-wrong-password");
+    const ProgramRun run = ProgramRun::run({"--user", "harvester", "--password", "wrong", "--server", "127.0.0.1",
+                                            "--port", inn.portText(), "--folder", folder, "--groups", Group,
+                                            "--verbose", "--get-files"},
+                                           120000);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("refused the login (481)"), std::string::npos) << run.err;
+    EXPECT_EQ(occurrences(run.err, "connecting to 127.0.0.1"), 1) << run.err;  // an account error is not retried
+    EXPECT_TRUE(run.saved().empty());
+}
+
 } // namespace
 } // namespace nimbra::test

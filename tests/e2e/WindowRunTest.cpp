@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include <fstream>
+
 namespace nimbra::test {
 namespace {
 
@@ -102,6 +104,23 @@ TEST(WindowRun, RefusedCertificateEndsTheRunWithItsReasonAndSavesNothing)
         << at.dialogs.messages[0];
     EXPECT_TRUE(DemoServer::filesBelow(at.folder).empty());
     EXPECT_EQ(at.server.articleCommands(), 0);
+}
+
+TEST(WindowRun, ADownloadFolderThatCannotBeWrittenStopsTheRunWithItsReasonInTheStatusBar)
+{
+    WindowAtDemo at;
+    // Where the download folder should be made, a file stands in the way.
+    const std::string parent = TestEnvironment::makeFolder("window-unwritable");
+    std::ofstream(parent + "blocked") << "a file, not a folder";
+    at.window->setFieldText(Field::Folder, parent + "blocked/downloads");
+    at.showSelected({"demo.binaries.pictures.uuencode"});
+    ASSERT_TRUE(runEnds(at));
+    const std::string panel = at.window->statusPanels()->panelText(0);
+    EXPECT_EQ(panel.rfind("Stopped: ", 0), 0u) << panel;
+    EXPECT_NE(panel.find("Cannot make folder"), std::string::npos) << panel;
+    EXPECT_EQ(panel, "Stopped: " + at.window->runOutcome().reason());
+    EXPECT_FALSE(at.window->buttonRow()->stopButton()->isEnabled());
+    EXPECT_EQ(DemoServer::filesBelow(parent).size(), 1u);
 }
 
 } // namespace

@@ -139,7 +139,7 @@ bool PrivateInnServer::writeConfiguration(std::string& whyNot)
                                "bindaddress", "bindaddress6", "nnrpdpostport", "domain", "pathhost", "server",
                                "doinnwatch", "docnfsstat", "htmlstatus"};
     for (std::string line; std::getline(in, line);) {
-        bool replaced = false;
+        bool replaced = clientTimeout_ > 0 && line.rfind("clienttimeout:", 0) == 0;
         for (const std::string& key : own)
             replaced = replaced || line.rfind(key + ":", 0) == 0;
         if (!replaced)
@@ -153,6 +153,8 @@ bool PrivateInnServer::writeConfiguration(std::string& whyNot)
          << "/tmp\npathhttp: " << f << "/http\nport: " << port_ << "\nnnrpdpostport: " << port_
          << "\nbindaddress: 127.0.0.1\nbindaddress6: \"\"\ndomain: localdomain\npathhost: nimbra.test\n"
          << "server: 127.0.0.1\ndoinnwatch: false\ndocnfsstat: false\nhtmlstatus: false\n";
+    if (clientTimeout_ > 0)
+        kept << "clienttimeout: " << clientTimeout_ << "\n";
     std::string readers;
     if (user_.empty()) {
         readers = "auth \"local\" {\n    hosts: \"127.0.0.1, ::1\"\n    default: \"<local>\"\n}\n"

@@ -24,6 +24,8 @@ public:
 
     // Require AUTHINFO USER/PASS with these; call before start().
     void requireLogin(const std::string& user, const std::string& password);
+    // nnrpd drops a reader idle this many seconds (inn.conf "clienttimeout"); call before start().
+    void setClientTimeout(int seconds) { clientTimeout_ = seconds; }
     // Why no private INN can run on this machine, or empty when one can.
     static std::string unavailable();
     // Starts innd and waits until it answers; false with the reason in whyNot.
@@ -47,6 +49,7 @@ private:
     std::string folder_;
     std::string user_, password_;
     std::uint16_t port_ = 0;
+    int clientTimeout_ = 0;  // 0: as the system's inn.conf says
     pid_t innd_ = -1;
     uid_t newsUid_ = 0;
     gid_t newsGid_ = 0;

@@ -252,7 +252,8 @@ ServerScript NewsServerModel::group(const std::string& name, Session& session)
     session.groupName = name;
     session.group = &group;
     session.current = group.articles.empty() ? 0 : group.articles.begin()->first;
-    return {send("211 " + std::to_string(group.articles.size()) + " " + std::to_string(group.first) + " "
+    const std::int64_t estimate = group.estimate.value_or(static_cast<std::int64_t>(group.articles.size()));
+    return {send("211 " + std::to_string(estimate) + " " + std::to_string(group.first) + " "
                  + std::to_string(group.last) + " " + name)};
 }
 
@@ -357,6 +358,8 @@ ServerScript NewsServerModel::xhdr(const std::string& arguments, Session& sessio
         chosen.push_back(a);
     } else if (!session.group) {
         return {send("412 No newsgroup selected")};
+    } else if (!headerRanges_ && range.find('-') != std::string::npos) {
+        return {send("501 Syntax error")};
     } else {
         std::int64_t low = 0, high = 0;
         if (!parseRange(range, session.group->last, low, high))

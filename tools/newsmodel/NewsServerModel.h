@@ -51,12 +51,16 @@ public:
     void addGroup(const std::string& name, std::vector<ModelArticle> articles);
     // Widens the numbers the group reports (the estimate stays the article count).
     void setRange(const std::string& name, std::int64_t first, std::int64_t last);
+    // The estimate GROUP reports, whatever the articles (a server may claim any number).
+    void setEstimate(const std::string& name, std::int64_t estimate) { groups_[name].estimate = estimate; }
     // GROUP of this name answers the reply given (for example "480 Authentication required").
     void refuseGroup(const std::string& name, const std::string& reply);
     // Requires AUTHINFO before GROUP; a wrong pair answers 481.
     void setCredentials(const std::string& userName, const std::string& password);
     void setGreeting(const std::string& line) { greeting_ = line; }
     void setMetadataLines(bool answered) { metadataLines_ = answered; }
+    // Unset, XHDR of a range of numbers is refused (501), as by a server that takes one at a time.
+    void setHeaderRanges(bool answered) { headerRanges_ = answered; }
     // XOVER answers the overview of a range (number, subject, from, date, message-id,
     // references, bytes, body lines) and LIST OVERVIEW.FMT names those fields; unset, XOVER is
     // an unknown command (500) and LIST OVERVIEW.FMT is refused (503).
@@ -92,6 +96,7 @@ private:
         std::int64_t first = 0;
         std::int64_t last = 0;
         std::optional<std::string> refusal;
+        std::optional<std::int64_t> estimate;
     };
     struct Session;
     struct Hostile {
@@ -113,6 +118,7 @@ private:
     std::string greeting_ = "200 news.model ready, posting allowed";
     std::string userName_, password_;
     bool metadataLines_ = true;
+    bool headerRanges_ = true;
     bool overview_ = true;
 
     std::mutex faultMutex_;
