@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config ccache qt6-base-dev qt6-base-dev-tools libgl-dev
           libjpeg62-turbo-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
           xvfb xauth sharutils zlib1g-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-daemon
-          libsecret-1-0 desktop-file-utils dpkg-dev file)
+          libsecret-1-0 desktop-file-utils dpkg-dev file clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Nimbra and runs every test: once in a normal build and
-# once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# once under AddressSanitizer and UndefinedBehaviorSanitizer, then runs the fuzz targets.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$here/scripts/deps.sh"
@@ -18,3 +18,6 @@ echo "== tests with sanitizers =="
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$here/build/sanitize" && ctest -j2 --output-on-failure --timeout 600)
+
+echo "== fuzzing (libFuzzer, address and undefined-behaviour sanitizers, 30 s a target) =="
+bash "$here/tests/fuzz/run-fuzz.sh" "$here/build/fuzz" 30
