@@ -137,8 +137,14 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                      QStringLiteral("Fetch no article whose subject matches this regular expression "
                                                     "(\"Subject does not match\"; with the overview)."),
                                      QStringLiteral("expression"));
+    const QCommandLineOption pipeline(QStringLiteral("pipeline"),
+                                      QStringLiteral("Articles asked for at once, 1 to 64; 1 asks for one at a time "
+                                                     "(\"Pipeline\"; with the overview)."),
+                                      QStringLiteral("count"));
+    const QCommandLineOption noCompression(QStringLiteral("no-compression"),
+                                           QStringLiteral("Do not compress the connection (clears \"Compression\")."));
     parser.addOptions({server, port, tls, noTls, user, password, passwordFile, folder, groups, separate, timeout, getFiles,
-                       keepOpen, verbose, rescan, classicWalk, match, exclude});
+                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, noCompression});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -157,6 +163,8 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
         refuse(parser, "--password and --password-file exclude each other");
     options.folder = valueOf(parser, folder);
     options.timeout = valueOf(parser, timeout);
+    options.pipeline = valueOf(parser, pipeline);
+    options.noCompression = parser.isSet(noCompression);
     if (parser.isSet(tls) && parser.isSet(noTls))
         refuse(parser, "--tls and --no-tls exclude each other");
     if (parser.isSet(tls) || parser.isSet(noTls))
@@ -188,6 +196,8 @@ std::string CommandLineOptions::problem() const
         return "the port must be a number of at most 5 digits";
     if (timeout && (!allDigits(*timeout) || timeout->size() > 3 || std::stoi(*timeout) < 10 || std::stoi(*timeout) > 600))
         return "the time-out must be a number of seconds from 10 to 600";
+    if (pipeline && (!allDigits(*pipeline) || pipeline->size() > 2 || std::stoi(*pipeline) < 1 || std::stoi(*pipeline) > 64))
+        return "the pipeline must be a number of articles from 1 to 64";
     if (folder && folder->empty())
         return "the download folder must not be empty";
     if (getFiles && groups.empty())
@@ -215,12 +225,14 @@ std::string CommandLineOptions::summary() const
         text += " password from " + passwordSource;
     add("folder", folder);
     add("timeout", timeout);
+    add("pipeline", pipeline);
     if (tls)
         text += *tls ? " --tls" : " --no-tls";
     for (std::size_t i = 0; i < groups.size(); ++i)
         text += (i == 0 ? " --groups " : ",") + groups[i];
     for (const auto& [set, name] : {std::pair{separateByGroups, " --separate-by-groups"}, {getFiles, " --get-files"},
-                                    {keepOpen, " --keep-open"}, {verbose, " --verbose"}})
+                                    {keepOpen, " --keep-open"}, {verbose, " --verbose"},
+                                    {noCompression, " --no-compression"}})
         if (set)
             text += name;
     return text.empty() ? "(none)" : text.substr(1);
@@ -234,7 +246,7 @@ void CommandLineOptions::applyTo(MainWindow& window) const
         window.newsGroupsPage()->tlsCheck()->setChecked(*tls);
     const std::pair<const std::optional<std::string>*, Field> fields[] = {
         {&server, Field::Host}, {&port, Field::Port}, {&user, Field::UserName},
-        {&password, Field::Password}, {&timeout, Field::Timeout}, {&match, Field::SubjectMatch},
+        {&password, Field::Password}, {&timeout, Field::Timeout}, {&pipeline, Field::Pipeline}, {&match, Field::SubjectMatch},
         {&exclude, Field::SubjectExclude}};
     for (const auto& [value, field] : fields)
         if (*value)
@@ -249,6 +261,8 @@ void CommandLineOptions::applyTo(MainWindow& window) const
         window.optionsPage()->perGroupButton()->setChecked(true);
     if (classicWalk)
         window.setFieldText(Field::FastScan, "0");
+    if (noCompression)
+        window.setFieldText(Field::Compression, "0");
     NewsGroupsPage& page = *window.newsGroupsPage();
     if (!groups.empty()) {
         page.model()->fill(groups, {});

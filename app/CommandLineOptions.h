@@ -16,6 +16,7 @@ class MainWindow;
 // Without options the program starts as it always has.
 struct CommandLineOptions {
     std::optional<std::string> server, port, user, password, folder, timeout;
+    std::optional<std::string> pipeline;  // --pipeline N: "Pipeline", 1..64
     // Where the password came from: "--password", "--password-file FILE", "NIMBRA_PASSWORD";
     // empty when none was given. An option wins over the environment variable.
     std::string passwordSource;
@@ -31,6 +32,7 @@ struct CommandLineOptions {
     bool verbose = false;   // the log is mirrored on standard error
     bool rescan = false;    // the selected groups forget their marks: scanned from their first article
     bool classicWalk = false;  // clears "Fast scan (overview)": every article looked at one by one
+    bool noCompression = false;  // clears "Compression"
 
     // Parses the arguments (the first is the program). On --help or --version it prints and
     // ends the process with 0; on a wrong argument it prints the reason and the usage to
@@ -41,7 +43,7 @@ struct CommandLineOptions {
     static CommandLineOptions parse(const QStringList& arguments);
 
     // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,
-    // a time-out outside 10..600, --get-files without a group, a subject filter that is no valid
+    // a time-out outside 10..600, a pipeline outside 1..64, --get-files without a group, a subject filter that is no valid
     // regular expression.
     std::string problem() const;
 

@@ -38,6 +38,11 @@ std::string FieldRules::cache(const std::string& text)
     return inRange(text, 2, 10000, "2000");
 }
 
+std::string FieldRules::pipeline(const std::string& text)
+{
+    return inRange(text, 1, 64, "16");
+}
+
 FieldRules::Sizes FieldRules::minimumLeft(const Sizes& sizes)
 {
     const auto minimum = number(sizes.minimum);

@@ -18,6 +18,8 @@ public:
     static std::string timeout(const std::string& text);
     // Article cache: 2..10000, else "2000".
     static std::string cache(const std::string& text);
+    // Pipeline, articles asked for at once: 1..64, else "16".
+    static std::string pipeline(const std::string& text);
 
     struct Sizes {
         std::string minimum;

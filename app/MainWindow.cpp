@@ -95,12 +95,14 @@ void MainWindow::wireFields()
 {
     auto* digits = new DigitFilter(this);
     for (QLineEdit* edit : {newsGroups_->portEdit(), options_->timeoutEdit(), options_->cacheEdit(),
-             options_->minimumEdit(), options_->maximumEdit()})
+             options_->minimumEdit(), options_->maximumEdit(), options_->pipelineEdit()})
         edit->installEventFilter(digits);
     new LeaveFilter(options_->timeoutEdit(), [this] { Edit1Change(); });
     new LeaveFilter(options_->cacheEdit(), [this] { Edit2Exit(); });
     new LeaveFilter(options_->minimumEdit(), [this] { Edit4Exit(); });
     new LeaveFilter(options_->maximumEdit(), [this] { Edit5Exit(); });
+    new LeaveFilter(options_->pipelineEdit(),
+                    [this] { setFieldText(Field::Pipeline, FieldRules::pipeline(fieldText(Field::Pipeline))); });
     new LeaveFilter(options_->subjectMatchEdit(), [this] { subjectFieldExit(Field::SubjectMatch, "Subject matches"); });
     new LeaveFilter(options_->subjectExcludeEdit(),
                     [this] { subjectFieldExit(Field::SubjectExclude, "Subject does not match"); });
@@ -218,6 +220,8 @@ std::string MainWindow::fieldText(Field field) const
     case Field::FastScan: return options_->fastScanCheck()->isChecked() ? "1" : "0";
     case Field::SubjectMatch: return options_->subjectMatchEdit()->text().toStdString();
     case Field::SubjectExclude: return options_->subjectExcludeEdit()->text().toStdString();
+    case Field::Pipeline: return options_->pipelineEdit()->text().toStdString();
+    case Field::Compression: return options_->compressionCheck()->isChecked() ? "1" : "0";
     }
     return {};
 }
@@ -245,6 +249,8 @@ void MainWindow::setFieldText(Field field, const std::string& text)
     case Field::FastScan: options_->fastScanCheck()->setChecked(text != "0"); break;
     case Field::SubjectMatch: edit = options_->subjectMatchEdit(); break;
     case Field::SubjectExclude: edit = options_->subjectExcludeEdit(); break;
+    case Field::Pipeline: edit = options_->pipelineEdit(); break;
+    case Field::Compression: options_->compressionCheck()->setChecked(text != "0"); break;
     }
     if (edit)
         edit->setText(QString::fromStdString(text));

@@ -37,12 +37,19 @@ OptionsPage::OptionsPage(QWidget* parent)
       perGroup_(new QRadioButton(QStringLiteral("Separate by news groups"))),
       reset_(new QPushButton(QStringLiteral("Reset"))),
       fastScan_(new QCheckBox(QStringLiteral("Fast scan (overview)"))),
+      pipeline_(numberEdit("16", 2)),
+      compression_(new QCheckBox(QStringLiteral("Compression"))),
       subjectMatch_(new QLineEdit),
       subjectExclude_(new QLineEdit)
 {
     fastScan_->setChecked(true);
     fastScan_->setToolTip(QStringLiteral("Decide from the server's overview which articles to fetch, where the "
                                          "server offers one; cleared, every article is looked at one by one."));
+    pipeline_->setToolTip(QStringLiteral("Articles asked for at once on the connection (1 to 64); 1 asks for "
+                                         "one at a time. Used with the fast scan."));
+    compression_->setChecked(true);
+    compression_->setToolTip(QStringLiteral("Compress the connection (COMPRESS DEFLATE) where the server offers "
+                                            "it. Used with the fast scan."));
     for (QLineEdit* edit : {subjectMatch_, subjectExclude_})
         edit->setPlaceholderText(QStringLiteral("regular expression; empty: every subject"));
     folder_->setReadOnly(true);
@@ -80,7 +87,12 @@ OptionsPage::OptionsPage(QWidget* parent)
     page->addWidget(perGroup_);
     auto* scan = new QGroupBox(QStringLiteral("Scan"));
     auto* scanFields = new QFormLayout(scan);
-    scanFields->addRow(fastScan_);
+    auto* scanChoices = new QHBoxLayout;
+    scanChoices->addWidget(fastScan_);
+    scanChoices->addWidget(compression_);
+    scanChoices->addStretch(1);
+    scanFields->addRow(scanChoices);
+    scanFields->addRow(QStringLiteral("Pipeline"), pipeline_);
     scanFields->addRow(QStringLiteral("Subject matches"), subjectMatch_);
     scanFields->addRow(QStringLiteral("Subject does not match"), subjectExclude_);
     page->addWidget(scan);

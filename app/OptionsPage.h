@@ -10,8 +10,8 @@ class QRadioButton;
 namespace nimbra {
 
 // The "Options" page: time-out, article cache, the size limits, the download folder with its
-// chooser, the one-folder / per-group choice, the scan choices ("Fast scan (overview)", ticked
-// at design, and the two subject filters) and the statistics "Reset". Fields start at their
+// chooser, the one-folder / per-group choice, the scan choices ("Fast scan (overview)" and
+// "Compression", ticked at design, "Pipeline", and the two subject filters) and the statistics "Reset". Fields start at their
 // design defaults; the page holds no settings of its own.
 class OptionsPage : public QWidget {
     Q_OBJECT
@@ -28,6 +28,8 @@ public:
     QRadioButton* perGroupButton() const { return perGroup_; }
     QPushButton* resetButton() const { return reset_; }   // SpeedButton1
     QCheckBox* fastScanCheck() const { return fastScan_; }
+    QLineEdit* pipelineEdit() const { return pipeline_; }
+    QCheckBox* compressionCheck() const { return compression_; }
     QLineEdit* subjectMatchEdit() const { return subjectMatch_; }
     QLineEdit* subjectExcludeEdit() const { return subjectExclude_; }
 
@@ -42,6 +44,8 @@ private:
     QRadioButton* perGroup_;
     QPushButton* reset_;
     QCheckBox* fastScan_;
+    QLineEdit* pipeline_;
+    QCheckBox* compression_;
     QLineEdit* subjectMatch_;
     QLineEdit* subjectExclude_;
 };

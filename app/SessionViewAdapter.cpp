@@ -41,6 +41,8 @@ std::string SessionViewAdapter::downloadFolderText() const { return parts_.field
 bool SessionViewAdapter::saveToOneFolder() const { return !parts_.options.perGroupButton()->isChecked(); }
 
 bool SessionViewAdapter::fastScanChosen() const { return parts_.fields.fieldText(Field::FastScan) == "1"; }
+std::string SessionViewAdapter::pipelineText() const { return parts_.fields.fieldText(Field::Pipeline); }
+bool SessionViewAdapter::compressionChosen() const { return parts_.fields.fieldText(Field::Compression) == "1"; }
 std::string SessionViewAdapter::subjectMatchText() const { return parts_.fields.fieldText(Field::SubjectMatch); }
 std::string SessionViewAdapter::subjectExcludeText() const { return parts_.fields.fieldText(Field::SubjectExclude); }
 

@@ -49,6 +49,8 @@ public:
     std::string downloadFolderText() const override;
     bool saveToOneFolder() const override;
     bool fastScanChosen() const override;
+    std::string pipelineText() const override;
+    bool compressionChosen() const override;
     std::string subjectMatchText() const override;
     std::string subjectExcludeText() const override;
 

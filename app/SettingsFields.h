@@ -20,6 +20,8 @@ enum class Field {
     FastScan,       // Options, "Fast scan (overview)" check box: "1" ticked, "0" not
     SubjectMatch,   // Options, "Subject matches" (a regular expression; empty: no filter)
     SubjectExclude, // Options, "Subject does not match"
+    Pipeline,       // Options, "Pipeline": articles asked for at once, 1..64
+    Compression,    // Options, "Compression" check box: "1" ticked, "0" not
 };
 
 // Reading and writing the fields' texts, as bytes.

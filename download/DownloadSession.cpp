@@ -5,8 +5,8 @@
 #include "download/SessionReply.h"
 #include "download/SessionSettings.h"
 #include "download/SessionView.h"
+#include "download/TlsConnectFailure.h"
 #include "net/AsyncSocket.h"
-#include "platform/CertificateTrustRule.h"
 #include "platform/Log.h"
 #include "platform/Rounding.h"
 #include "platform/SocketErrorCode.h"
@@ -83,12 +83,12 @@ DownloadSession::SessionPhase DownloadSession::phase() const
     case runIdle: return phaseIdle;
     case runWaitingToReconnect:
     case runConnecting: return phaseConnecting;
-    case runAuthenticating: return phaseAuthenticating;
+    case runOpening: return phaseOpening;
     case runSelectingGroup: return phaseSelectingGroup;
     case runQuitting: return phaseQuitting;
     case runWalking: break;
     }
-    switch (walker_->step()) {
+    switch (walkers_.current().step()) {
     case GroupWalker::stepSizeQuery: return phaseSizeQuery;
     case GroupWalker::stepFetching: return phaseFetching;
     default: return phaseWalking;
@@ -120,17 +120,11 @@ void DownloadSession::bitbtn1Click()
         }
         if (outcome_)
             outcome_->reset();
-        articleWalk_.startRun();
-        overviewWalk_.startRun();
-        overviewRefused_ = false;
+        walkers_.startRun();
+        setup_.startRun(view_);
         rate_.reset();
         GroupIndex = first;
-        chooseWalker();
-        client_.SetHost(view_.hostText());
-        client_.SetPort(view_.portText());
-        client_.SetUserName(view_.userNameText());
-        client_.SetPassWord(view_.passwordText());
-        client_.SetArticleLimit(SessionSettings::articleLimitBytes(view_));
+        walkers_.choose();
         progress_.setServer(GroupMarks::serverKey(view_.hostText(), view_.portText()));
         view_.setStopEnabled(true);
         view_.setGetFilesEnabled(false);
@@ -180,8 +174,11 @@ void DownloadSession::NntpClient1SessionConnected()
             return;
         qCInfo(logSession, "connected to %s:%s: %s", client_.Host().c_str(), client_.Port().c_str(),
                client_.LastResponse().c_str());
-        if (!greetingRefused())
+        const std::string refusal = setup_.greetingRefusal();
+        if (refusal.empty())
             enterGroup();
+        else
+            refused(refusal);
     });
 }
 
@@ -191,7 +188,7 @@ void DownloadSession::NntpClient1SessionClosed(std::uint16_t error)
     // request the close cut short (posted before). A close while connecting is reported by the
     // connect's own request-done.
     QTimer::singleShot(0, &reconnectTimer_, [this, error] {
-        if (state_ == runAuthenticating || state_ == runSelectingGroup || state_ == runWalking)
+        if (state_ == runOpening || state_ == runSelectingGroup || state_ == runWalking)
             reconnect("the server closed the connection (error " + std::to_string(error) + ")");
     });
 }
@@ -278,11 +275,8 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
         if (rqType == nntpConnect)
             reconnect("the connect failed (error " + std::to_string(error) + ")");
         return;
-    case runAuthenticating:
-        if (rqType != nntpAuthenticate || loginRefused(error))
-            return;
-        authenticated_ = true;
-        selectGroup();
+    case runOpening:
+        opened(rqType, error);
         return;
     case runSelectingGroup:
         if (rqType == nntpGroup)
@@ -303,17 +297,32 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
 void DownloadSession::enterGroup()
 {
     restartWatchdog();
-    if (credentials() == 2 && !authenticated_)
-        authenticate();
-    else if (credentials() != 1)
+    // With only one of user name and password nothing follows: the watchdog reconnects until Stop.
+    if (setup_.credentials() == 1)
+        return;
+    setState(runOpening);
+    if (!setup_.sendNext(setup_.credentials() == 2))
         selectGroup();
-    // With only one of the two nothing follows: the watchdog reconnects until Stop.
+}
+
+void DownloadSession::opened(NntpRequest rqType, std::uint16_t error)
+{
+    if (rqType != nntpCapabilities && rqType != nntpAuthenticate && rqType != nntpCompress)
+        return;
+    const std::string refusal = setup_.replied(rqType, error);
+    if (!refusal.empty()) {
+        refused(refusal);
+        return;
+    }
+    if (rqType == nntpCapabilities && setup_.overviewUnlisted() && view_.fastScanChosen())
+        walkers_.overviewLacking("lists no OVER");
+    enterGroup();
 }
 
 void DownloadSession::groupSelected(std::uint16_t error)
 {
     const std::string name = view_.groupText(GroupIndex);
-    if (error == replyAuthenticationRequired && credentials() == 0) {
+    if (error == replyAuthenticationRequired && setup_.credentials() == 0) {
         refused("the news server requires a login for " + name + ": give a user name and password");
         return;
     }
@@ -338,12 +347,7 @@ void DownloadSession::walked(GroupWalker::Outcome outcome)
 {
     followArticleDeadline();
     if (outcome == GroupWalker::notOffered) {
-        // The server does not offer an overview: this group and the rest of the run are
-        // walked article by article.
-        qCInfo(logSession, "%s offers no overview; walking article by article", client_.Host().c_str());
-        overviewRefused_ = true;
-        walker().leaveGroup();
-        chooseWalker();
+        walkers_.overviewLacking("offers no overview");
         walked(walker().enter(GroupIndex, view_.groupText(GroupIndex)));
         return;
     }
@@ -357,6 +361,7 @@ void DownloadSession::nextGroup()
     qCInfo(logSession, "group %s done: %lld scanned, %lld fetched, %lld skipped", view_.groupText(GroupIndex).c_str(),
            static_cast<long long>(counts.scanned), static_cast<long long>(counts.fetched),
            static_cast<long long>(counts.skipped));
+    setup_.logGroupSavings(view_.groupText(GroupIndex));
     if (OnGroupDone)
         OnGroupDone(view_.groupText(GroupIndex), counts);
     const int next = nextSelected(GroupIndex);
@@ -368,7 +373,7 @@ void DownloadSession::nextGroup()
     Timer3.stop();
     walker().leaveGroup();
     progressed();
-    chooseWalker();
+    walkers_.choose();
     enterGroup();
 }
 
@@ -402,24 +407,6 @@ void DownloadSession::progressed()
     reachedBefore_ = walker().reached();
 }
 
-bool DownloadSession::greetingRefused()
-{
-    const std::int32_t status = client_.StatusCode();
-    if (status != replyServiceDiscontinued && status != replyServiceUnavailable)
-        return false;
-    refused("the news server refused the connection: " + client_.LastResponse());
-    return true;
-}
-
-bool DownloadSession::loginRefused(std::uint16_t error)
-{
-    if (error == replySuccess)
-        return false;
-    // 481, 482, 483, 502...: the same account would be refused at every reconnect.
-    refused("the news server refused the login (" + std::to_string(error) + "): " + client_.LastResponse());
-    return true;
-}
-
 void DownloadSession::refused(const std::string& reason)
 {
     qCWarning(logSession, "the run ends: %s", reason.c_str());
@@ -433,32 +420,20 @@ void DownloadSession::refused(const std::string& reason)
 
 bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
 {
-    if (TlsSession::describe(Error)[0] == '\0')
-        return false;
-    AsyncSocket& socket = client_.Socket();
-    const std::string reason = socket.TlsErrorText();
-    if (Error != TlsSession::CertificateNotTrusted && Error != TlsSession::NameMismatch) {
-        // A handshake cut short may go through next time: the watchdog reconnects.
-        view_.setPanelText(SessionView::panelGroup, reason);
-        return true;
+    std::string fingerprint;
+    const auto stopTimers = [this] {  // no reconnect while the user decides
+        Timer1.stop();
+        Timer3.stop();
+    };
+    const TlsConnectFailure::Verdict verdict = TlsConnectFailure::judge(Error, client_, view_, stopTimers, fingerprint);
+    if (verdict == TlsConnectFailure::trusted && sessionActive()) {
+        client_.Socket().SetTlsAcceptedFingerprint(fingerprint);
+        tlsAcceptedFingerprint_ = fingerprint;
+        connect();
+    } else if (verdict == TlsConnectFailure::refused) {
+        finishRun(std::string("Not connected: ") + TlsSession::describe(Error));
     }
-    Timer1.stop();  // no reconnect while the user decides
-    Timer3.stop();
-    const std::string fingerprint = socket.TlsPeerFingerprint();
-    if (CertificateTrustRule::mayAsk(Error, fingerprint, socket.TlsAcceptedFingerprint())
-        && view_.trustCertificate(client_.Host(), fingerprint, socket.TlsPeerSubject(), reason)) {
-        if (sessionActive()) {
-            socket.SetTlsAcceptedFingerprint(fingerprint);
-            tlsAcceptedFingerprint_ = fingerprint;
-            connect();
-        }
-        return true;
-    }
-    // The same certificate would be met again at every reconnect: the run ends here.
-    qCWarning(logSession, "certificate of %s refused: %s", client_.Host().c_str(), reason.c_str());
-    view_.inform("Not connected to " + client_.Host() + ": " + reason);
-    finishRun(std::string("Not connected: ") + TlsSession::describe(Error));
-    return true;
+    return verdict != TlsConnectFailure::notTls;
 }
 
 void DownloadSession::finishRun(const std::string& groupPanelText)
@@ -477,6 +452,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
     articleDeadline_.stop();
     walker().interrupted();
     setState(runIdle);
+    setup_.logRunSavings();
     if (OnRunEnded)
         OnRunEnded();
 }
@@ -486,7 +462,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
 void DownloadSession::connect()
 {
     qCInfo(logSession, "connecting to %s:%s", client_.Host().c_str(), client_.Port().c_str());
-    authenticated_ = false;
+    setup_.newConnection();
     setState(runConnecting);
     restartWatchdog();  // a server that never greets is a stall like any other
     try {
@@ -495,12 +471,6 @@ void DownloadSession::connect()
         // The old connection is still closing; the watchdog tries again.
         qCWarning(logSession, "connect refused by the client: %s", error.what());
     }
-}
-
-void DownloadSession::authenticate()
-{
-    setState(runAuthenticating);
-    client_.Authenticate();
 }
 
 void DownloadSession::selectGroup()
@@ -519,12 +489,6 @@ void DownloadSession::quit()
 
 // ---- helpers ----------------------------------------------------------------------------
 
-void DownloadSession::chooseWalker()
-{
-    const bool overview = view_.fastScanChosen() && !overviewRefused_;
-    walker_ = overview ? static_cast<GroupWalker*>(&overviewWalk_) : &articleWalk_;
-}
-
 int DownloadSession::nextSelected(int after) const
 {
     const int count = view_.groupCount();
@@ -540,11 +504,6 @@ bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) co
     // walk goes on only on a live connection, whatever the reply: the close reconnects.
     const bool serverReply = Error != replySuccess && Error < FirstSocketError;
     return client_.State() == nntpNotConnected && RqType != nntpConnect && (!serverReply || state_ == runWalking);
-}
-
-int DownloadSession::credentials() const
-{
-    return (client_.UserName().empty() ? 0 : 1) + (client_.PassWord().empty() ? 0 : 1);
 }
 
 std::int32_t DownloadSession::countdownStart() const

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "download/ArticleDeadline.h"
-#include "download/ArticleWalk.h"
+#include "download/ConnectionSetup.h"
 #include "download/GroupProgress.h"
 #include "download/MessageIdCache.h"
 #include "download/ReconnectBackOff.h"
-#include "download/OverviewWalk.h"
+#include "download/WalkerChoice.h"
 #include "download/TransferRate.h"
 #include "net/NntpClient.h"
 
@@ -22,7 +22,8 @@ class RunOutcome;
 class GroupMarks;
 class SessionView;
 
-// The download run controller: one run connects, authenticates when credentials are given,
+// The download run controller: one run connects, sets the connection up (ConnectionSetup:
+// capabilities when the fast scan is chosen, login when credentials are given, compression),
 // selects every selected entry of the newsgroup list box in list order, hands each group to a
 // walker (GroupWalker) and quits when no selected group is left. The run is one state machine
 // (RunState, changed only in setState()); every step is taken from a client event, which
@@ -40,13 +41,13 @@ class SessionView;
 class DownloadSession {
 public:
     enum RunState {
-        runIdle, runWaitingToReconnect, runConnecting, runAuthenticating, runSelectingGroup, runWalking,
+        runIdle, runWaitingToReconnect, runConnecting, runOpening, runSelectingGroup, runWalking,
         runQuitting,
     };
     // What the run is doing, for display and tests: the run state, with the walker's step
     // while a group is walked. Derived, never stored.
     enum SessionPhase {
-        phaseIdle, phaseConnecting, phaseAuthenticating, phaseSelectingGroup,
+        phaseIdle, phaseConnecting, phaseOpening, phaseSelectingGroup,
         phaseSizeQuery, phaseFetching, phaseWalking, phaseQuitting,
     };
 
@@ -70,8 +71,7 @@ public:
     // The saving step; null keeps each fetched article only until it is released.
     void setArticleSink(ArticleSink* sink)
     {
-        articleWalk_.setArticleSink(sink);
-        overviewWalk_.setArticleSink(sink);
+        walkers_.setArticleSink(sink);
     }
     // Where a run that ends with an error reports its reason; may be null. Must outlive the session.
     void setRunOutcome(RunOutcome* outcome) { outcome_ = outcome; }
@@ -91,7 +91,7 @@ public:
     // from its first article. Not owned; set between runs, and it must outlive the session.
     void setGroupMarks(GroupMarks* marks) { progress_.setMarks(marks); }
 
-    OverviewWalk& overviewWalk() { return overviewWalk_; }
+    OverviewWalk& overviewWalk() { return walkers_.overviewWalk(); }
 
     RunState state() const { return state_; }
     SessionPhase phase() const;
@@ -124,6 +124,7 @@ private:
     // Transitions.
     void requestDone(NntpRequest rqType, std::uint16_t error);
     void enterGroup();
+    void opened(NntpRequest rqType, std::uint16_t error);
     void groupSelected(std::uint16_t error);
     void walked(GroupWalker::Outcome outcome);
     void nextGroup();
@@ -133,33 +134,21 @@ private:
     // Ends the run because the server refused it; the reason goes to the view, the outcome
     // and the log.
     void refused(const std::string& reason);
-    bool greetingRefused();
-    bool loginRefused(std::uint16_t error);
     // Ends the run: the buttons, the panels (the group panel shows "Processing is over", with
     // the outcome's reason when it failed, unless another text is given) and OnRunEnded.
     void finishRun(const std::string& groupPanelText = {});
-    // A connect that failed over TLS; true when it has been dealt with. An untrusted
-    // certificate is put to the user, and once trusted the run connects again at once. A
-    // certificate refused, or one made out for another name, ends the run with its reason,
-    // for every reconnect would meet it again. A failed handshake is shown in the group
-    // panel and left to the watchdog, as a server that stalls.
+    // A connect that failed over TLS (TlsConnectFailure); true when it has been dealt with.
     bool tlsConnectFailed(std::uint16_t Error);
 
     // Commands; each sets the state it leads to.
     void connect();
-    void authenticate();
     void selectGroup();
     void quit();
     void setState(RunState state) { state_ = state; }
 
-    GroupWalker& walker() { return *walker_; }
-    // The walker for the group about to start: the overview walk when the view asks for it
-    // and the server has not refused it in this run, else the article-by-article walk.
-    void chooseWalker();
+    GroupWalker& walker() { return walkers_.current(); }
     int nextSelected(int after) const;
     bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
-    // How many of user name and password are given: 0, 1 or 2.
-    int credentials() const;
     std::int32_t countdownStart() const;
     void restartWatchdog();
     // Starts the deadline of the article the walker has just asked for, or stops it when the
@@ -180,15 +169,12 @@ private:
     int GroupIndex = 0;
     MessageIdCache MessageIdCache_;
     GroupProgress progress_;
-    ArticleWalk articleWalk_{client_, view_, MessageIdCache_, progress_};
-    OverviewWalk overviewWalk_{client_, view_, MessageIdCache_, progress_};
-    GroupWalker* walker_ = &articleWalk_;
-    bool overviewRefused_ = false;  // the server did not know XOVER in this run
+    WalkerChoice walkers_{client_, view_, MessageIdCache_, progress_};
+    ConnectionSetup setup_{client_};
     int expiries_ = 0;
     QTimer reconnectTimer_;
     ArticleDeadline articleDeadline_;
     ReconnectBackOff backOff_;
-    bool authenticated_ = false;  // AUTHINFO succeeded on this connection
     std::int64_t reachedBefore_ = 0;
     RunOutcome* outcome_ = nullptr;
 };

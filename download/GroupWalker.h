@@ -7,14 +7,15 @@
 namespace nimbra {
 
 // One way of walking a selected group. The run controller selects the group, picks the walker
-// for it and hands over; the walker sends one command at a time on the controller's client and
-// says when the group is over. Every call is made on the session's thread from its event
+// for it and hands over; the walker sends its commands on the controller's client (one at a
+// time, save for article requests sent through the client's pipeline window, whose reports come
+// in the order sent) and says when the group is over. Every call is made on the session's thread from its event
 // handlers, for the group entered last; a call may throw, which the controller handles like a
 // stalled connection (interrupted(), then a new connection and enter() again).
 class GroupWalker {
 public:
     enum Outcome {
-        commandSent,  // a command is out; its reply comes back through replied()
+        commandSent,  // a command (or several) is out; each reply comes back through replied()
         groupEnded,   // nothing is left in this group; no command is out
         notOffered,   // the server lacks what this walker needs; no command is out and the
                       // group is to be walked another way

@@ -32,7 +32,6 @@ OverviewWalk::OverviewWalk(NntpClient& client, SessionView& view, MessageIdCache
 
 void OverviewWalk::startRun()
 {
-    fetch_.startRun();
     filter_.set(view_.subjectMatchText(), view_.subjectExcludeText());
     leaveGroup();
 }
@@ -42,6 +41,7 @@ void OverviewWalk::leaveGroup()
     resumeWanted_ = false;
     next_ = 0;
     entries_.clear();
+    sent_.clear();
     stalledAt_ = 0;
     stalls_ = 0;
     counts_ = {};
@@ -68,9 +68,11 @@ GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
     if (number > last)
         return ended();
     entries_.clear();
+    sent_.clear();
     next_ = number;
     lastSeen_ = number - 1;
-    blockLast_ = std::min(last, number + blockSize_ - 1);
+    blockLast_ = std::min(last, number + blockSize_.size() - 1);
+    replyBytes_ = 0;
     setStep(stepExamining);
     client_.Over(number, blockLast_);
     return commandSent;
@@ -79,22 +81,44 @@ GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
 GroupWalker::Outcome OverviewWalk::work()
 {
     showArticlePanel();
-    while (!entries_.empty()) {
-        const Entry& entry = entries_.front();
-        progress_.done(entry.number - 1);  // everything before it was skipped or saved
-        next_ = entry.number;
-        if (entry.number == stalledAt_ && stalls_ >= 2) {
-            finishEntry(false);  // it stalls every time: walked past, for a later run
-            continue;
-        }
-        delivered_ = false;
+    send();
+    if (!sent_.empty()) {
         setStep(stepFetching);
-        client_.ArticleByNumber(entry.number, fetch_.begin(static_cast<std::int32_t>(
-                                                  std::min<std::int64_t>(entry.lines, std::numeric_limits<std::int32_t>::max()))));
         return commandSent;
     }
     progress_.done(blockLast_);  // the numbers left were not in the overview: no article there
     return scanFrom(blockLast_ + 1);
+}
+
+void OverviewWalk::send()
+{
+    const std::size_t window = static_cast<std::size_t>(std::max(1, client_.PipelineWindow()));
+    while (sent_.size() < window && sent_.size() < entries_.size()) {
+        if (sent_.empty()) {
+            const Entry& front = entries_.front();
+            progress_.done(front.number - 1);  // everything before it was skipped or saved
+            next_ = front.number;
+            if (front.number == stalledAt_ && stalls_ >= 2) {
+                finishEntry(false);  // it stalls every time: walked past, for a later run
+                continue;
+            }
+        }
+        const Entry& entry = entries_[sent_.size()];
+        const auto lines = static_cast<std::int32_t>(std::min<std::int64_t>(entry.lines, std::numeric_limits<std::int32_t>::max()));
+        sent_.emplace_back();
+        client_.ArticleByNumber(entry.number, sent_.back().fetch.begin(lines));
+    }
+}
+
+OverviewWalk::Sent* OverviewWalk::reading()
+{
+    // The client has ended the requests before the one it reads; their reports may still be
+    // on their way, so they are counted from the back: the requests it still has under way
+    // are the last of those sent.
+    const std::size_t underWay = static_cast<std::size_t>(std::max(0, client_.RequestsInFlight()));
+    if (step_ != stepFetching || underWay == 0 || underWay > sent_.size())
+        return nullptr;
+    return &sent_[sent_.size() - underWay];
 }
 
 GroupWalker::Outcome OverviewWalk::ended()
@@ -106,17 +130,23 @@ GroupWalker::Outcome OverviewWalk::ended()
 
 void OverviewWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
 {
-    if (rqType != nntpArticleByNumber || step_ != stepFetching || entries_.empty())
+    if (rqType != nntpArticleByNumber || step_ != stepFetching)
         return;
-    if (fetch_.tooLarge(error, entries_.front().number, groupName_, client_.ArticleLimit())) {
-        delivered_ = true;  // settled: skipped as an article over the size limits is
+    // Reports come in the order sent: this one is for the oldest fetch not reported yet.
+    const auto sent = std::find_if(sent_.begin(), sent_.end(), [](const Sent& s) { return !s.reported; });
+    if (sent == sent_.end())
+        return;
+    sent->reported = true;
+    const Entry& entry = entries_[static_cast<std::size_t>(sent - sent_.begin())];
+    if (sent->fetch.tooLarge(error, entry.number, groupName_, client_.ArticleLimit())) {
+        sent->delivered = true;  // settled: skipped as an article over the size limits is
         counts_.skipped += 1;
         return;
     }
-    if (error != replySuccess)
-        return;
-    delivered_ = fetch_.deliver(sink_, groupIndex_, groupName_);
-    if (delivered_)
+    if (error == replySuccess)
+        sent->delivered = sent->fetch.deliver(sink_, groupIndex_, groupName_);
+    sent->fetch.drop();
+    if (sent->delivered)
         counts_.fetched += 1;
 }
 
@@ -130,10 +160,13 @@ GroupWalker::Outcome OverviewWalk::replied(NntpRequest rqType, std::uint16_t err
             entries_.clear();
         else if (error != replySuccess)
             throw SessionStepError("XOVER answered " + std::to_string(error));
+        blockSize_.replied(blockLast_ - next_ + 1, replyBytes_);
         return work();
     case stepFetching:
+        if (sent_.empty() || !sent_.front().reported)
+            break;
         // An article gone since the overview was written is as good as skipped.
-        finishEntry(delivered_ || error == replyNoSuchArticle || error == NoArticleWithId);
+        finishEntry(sent_.front().delivered || error == replyNoSuchArticle || error == NoArticleWithId);
         return work();
     default:
         break;
@@ -143,32 +176,35 @@ GroupWalker::Outcome OverviewWalk::replied(NntpRequest rqType, std::uint16_t err
 
 bool OverviewWalk::messageLine(const std::string& line)
 {
-    return step_ == stepFetching && fetch_.line(line, view_);
+    Sent* sent = reading();
+    return sent && sent->fetch.line(line, view_);
 }
 
 void OverviewWalk::messageEnded()
 {
-    if (step_ == stepFetching)
-        fetch_.ended();
+    if (Sent* sent = reading())
+        sent->fetch.ended();
 }
 
 void OverviewWalk::interrupted()
 {
-    if (step_ == stepFetching && !entries_.empty()) {
-        if (delivered_) {
-            finishEntry(true);  // it arrived whole before the connection went
-            next_ = entries_.empty() ? blockLast_ + 1 : entries_.front().number;
-        } else if (entries_.front().number == stalledAt_) {
+    if (step_ == stepFetching) {
+        // Those that arrived whole before the connection went are done; the first one after
+        // them was being read (or waited for) when it went.
+        while (!sent_.empty() && sent_.front().delivered)
+            finishEntry(true);
+        if (!sent_.empty() && entries_.front().number == stalledAt_) {
             stalls_ += 1;
-        } else {
+        } else if (!sent_.empty()) {
             stalledAt_ = entries_.front().number;
             stalls_ = 1;
         }
+        next_ = entries_.empty() ? blockLast_ + 1 : entries_.front().number;
     }
     for (const Entry& entry : entries_)
         cache_.forget(entry.id);  // asked for again after the reconnect
     entries_.clear();
-    fetch_.drop();
+    sent_.clear();
     progress_.save();
     resumeWanted_ = true;
     setStep(stepIdle);
@@ -180,7 +216,10 @@ void OverviewWalk::overviewLine(const OverviewLine& line)
 {
     // Only numbers of this block, each once and ascending: a server cannot make the walk keep
     // more than a block or go back.
-    if (step_ != stepExamining || line.number <= lastSeen_ || line.number > blockLast_)
+    if (step_ != stepExamining)
+        return;
+    replyBytes_ += static_cast<std::int64_t>(client_.LastResponse().size()) + 2;
+    if (line.number <= lastSeen_ || line.number > blockLast_)
         return;
     lastSeen_ = line.number;
     counts_.scanned += 1;
@@ -224,7 +263,12 @@ void OverviewWalk::finishEntry(bool done)
         cache_.forget(entry.id);
     }
     entries_.pop_front();
-    delivered_ = false;
+    if (!sent_.empty())
+        sent_.pop_front();
+    if (!entries_.empty()) {
+        progress_.done(entries_.front().number - 1);  // the numbers between were skipped or empty
+        next_ = entries_.front().number;
+    }
 }
 
 void OverviewWalk::showArticlePanel()

@@ -40,4 +40,10 @@ std::uint64_t SessionSettings::articleLimitBytes(const SessionView& view)
     return static_cast<std::uint64_t>(maximum) * ArticleSizeCheck::LinesPerKB * BytesPerLine + HeaderAllowance;
 }
 
+int SessionSettings::pipelineWindow(const SessionView& view)
+{
+    const long window = number(view.pipelineText(), DefaultPipeline);
+    return window >= 1 && window <= MaximumPipeline ? static_cast<int>(window) : DefaultPipeline;
+}
+
 } // namespace nimbra

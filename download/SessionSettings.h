@@ -16,6 +16,9 @@ public:
     static long articleCache(const SessionView& view);    // >= 0, else 2000
     static long minimumKB(const SessionView& view);       // >= 0, else 0
     static long maximumKB(const SessionView& view);       // >= 0, else 200
+    static int pipelineWindow(const SessionView& view);   // 1..MaximumPipeline, else DefaultPipeline
+    static constexpr int DefaultPipeline = 16;
+    static constexpr int MaximumPipeline = 64;
 
     // The most bytes one article may take on the wire (the NNTP client's article limit): what
     // "Maximum, Kb" lets through, with room for the encoding and the header. The size test

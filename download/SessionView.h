@@ -52,6 +52,12 @@ public:
     // "Fast scan (overview)": groups are scanned by overview where the server offers it. A
     // view without the box walks article by article.
     virtual bool fastScanChosen() const { return false; }
+    // "Pipeline": how many articles may be asked for at once (digits; see SessionSettings). A
+    // view without the field asks for one at a time.
+    virtual std::string pipelineText() const { return "1"; }
+    // "Compression": COMPRESS DEFLATE where the server offers it, with the fast scan. A view
+    // without the box does not compress.
+    virtual bool compressionChosen() const { return false; }
     // "Subject matches" and "Subject does not match" (regular expressions; empty: no filter).
     virtual std::string subjectMatchText() const { return {}; }
     virtual std::string subjectExcludeText() const { return {}; }

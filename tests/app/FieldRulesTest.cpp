@@ -35,6 +35,15 @@ TEST(FieldRules, CacheKeepsTwoToTenThousand)
     EXPECT_EQ(FieldRules::cache(""), "2000");
 }
 
+TEST(FieldRules, PipelineKeepsOneToSixtyFour)
+{
+    EXPECT_EQ(FieldRules::pipeline("0"), "16");
+    EXPECT_EQ(FieldRules::pipeline("1"), "1");
+    EXPECT_EQ(FieldRules::pipeline("64"), "64");
+    EXPECT_EQ(FieldRules::pipeline("65"), "16");
+    EXPECT_EQ(FieldRules::pipeline(""), "16");
+}
+
 TEST(FieldRules, MinimumMustStayBelowTheMaximum)
 {
     EXPECT_EQ(FieldRules::minimumLeft({"300", "200"}).minimum, "0");

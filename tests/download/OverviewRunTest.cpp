@@ -44,7 +44,7 @@ TEST(OverviewRun, DecidesFromTheOverviewAndFetchesOnlyWhatPasses)
     run.start();
     ASSERT_TRUE(run.waitForEnd());
 
-    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.pics", "LIST OVERVIEW.FMT", "XOVER 1-10", "ARTICLE 5", "ARTICLE 7", "QUIT"}));
+    EXPECT_EQ(run.commands(), (Strings{"CAPABILITIES", "GROUP alt.pics", "LIST OVERVIEW.FMT", "XOVER 1-10", "ARTICLE 5", "ARTICLE 7", "QUIT"}));
     EXPECT_EQ(run.sink.ids, (Strings{"low", "high"}));
     // Skipped by size stays judged, as with the size query; the filtered one is not remembered.
     EXPECT_EQ(run.session.messageIdCache().entries(), (Strings{"known", "small", "low", "high", "big"}));
@@ -63,7 +63,7 @@ TEST(OverviewRun, ScansInBlocksAndAnEmptyBlockIsPassed)
     run.session.overviewWalk().setBlockSize(3);
     run.start();
     ASSERT_TRUE(run.waitForEnd());
-    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.blocks", "LIST OVERVIEW.FMT", "XOVER 1-3", "ARTICLE 1", "ARTICLE 2", "XOVER 4-6",
+    EXPECT_EQ(run.commands(), (Strings{"CAPABILITIES", "GROUP alt.blocks", "LIST OVERVIEW.FMT", "XOVER 1-3", "ARTICLE 1", "ARTICLE 2", "XOVER 4-6",
                                        "XOVER 7-9", "ARTICLE 9", "QUIT"}));
     EXPECT_EQ(run.sink.ids, (Strings{"a", "b", "c"}));
 }
@@ -78,7 +78,7 @@ TEST(OverviewRun, ServerWithoutOverviewIsWalkedArticleByArticle)
     run.start();
     ASSERT_TRUE(run.waitForEnd());
     EXPECT_EQ(run.commands(), (Strings{
-        "GROUP alt.one", "LIST OVERVIEW.FMT", "XOVER 1-2", "STAT 1", "XHDR lines 1", "ARTICLE 1", "NEXT", "XHDR lines 2", "ARTICLE 2",
+        "CAPABILITIES", "GROUP alt.one", "LIST OVERVIEW.FMT", "XOVER 1-2", "STAT 1", "XHDR lines 1", "ARTICLE 1", "NEXT", "XHDR lines 2", "ARTICLE 2",
         "GROUP alt.two", "STAT 5", "XHDR lines 5", "ARTICLE 5", "QUIT"}));
     EXPECT_EQ(run.sink.ids, (Strings{"a", "b", "c"}));
 }
@@ -93,8 +93,8 @@ TEST(OverviewRun, StallInsideAnArticleAsksAgainForEveryUnfinishedArticle)
     ASSERT_TRUE(run.waitForEnd());
     EXPECT_EQ(run.session.watchdogExpiries(), 1);
     EXPECT_EQ(run.sink.ids, (Strings{"a", "b", "c"}));
-    EXPECT_EQ(run.commands(), (Strings{"GROUP alt.stall", "LIST OVERVIEW.FMT", "XOVER 1-3", "ARTICLE 1",
-                                       "ARTICLE 2", "GROUP alt.stall", "LIST OVERVIEW.FMT", "XOVER 2-3",
+    EXPECT_EQ(run.commands(), (Strings{"CAPABILITIES", "GROUP alt.stall", "LIST OVERVIEW.FMT", "XOVER 1-3", "ARTICLE 1",
+                                       "ARTICLE 2", "ARTICLE 3", "CAPABILITIES", "GROUP alt.stall", "LIST OVERVIEW.FMT", "XOVER 2-3",
                                        "ARTICLE 2", "ARTICLE 3", "QUIT"}));
 }
 
@@ -118,7 +118,7 @@ TEST(OverviewRun, SecondRunAsksNothingOldAndTheMarkCoversTrailingHoles)
     marks.setMark(GroupMarks::serverKey(second.view.host, second.view.port), "alt.m", 6);  // same server, new port
     second.session.bitbtn1Click();
     ASSERT_TRUE(second.waitForEnd());
-    EXPECT_EQ(second.commands(), (Strings{"GROUP alt.m", "LIST OVERVIEW.FMT", "XOVER 7", "ARTICLE 7", "QUIT"}));
+    EXPECT_EQ(second.commands(), (Strings{"CAPABILITIES", "GROUP alt.m", "LIST OVERVIEW.FMT", "XOVER 7", "ARTICLE 7", "QUIT"}));
     EXPECT_EQ(second.sink.ids, (Strings{"c"}));
 }
 
@@ -130,7 +130,7 @@ TEST(OverviewRun, HostileOverviewLinesAreIgnored)
     run.view.fastScan = true;
     run.view.groups = {{"alt.h", true}};
     run.server = std::make_unique<FakeNewsServer>(ServerScript{
-        send("200 hostile"), expect("GROUP alt.h"), send("211 3 1 3 alt.h"), expect("LIST OVERVIEW.FMT"),
+        send("200 hostile"), expect("CAPABILITIES"), send("500 What?"), expect("GROUP alt.h"), send("211 3 1 3 alt.h"), expect("LIST OVERVIEW.FMT"),
         sendBlock("215 format", {"Subject:", "From:", "Date:", "Message-ID:", "References:", ":bytes", ":lines"}),
         expect("XOVER 1-3"),
         sendBlock("224 overview", {"2\tsub\tf\td\t<b>\t\t10\t10", "2\tsub\tf\td\t<b2>\t\t10\t10",

@@ -38,6 +38,8 @@ public:
     std::string downloadFolderText() const override { return downloadFolder; }
     bool saveToOneFolder() const override { return oneFolder; }
     bool fastScanChosen() const override { return fastScan; }
+    std::string pipelineText() const override { return pipeline; }
+    bool compressionChosen() const override { return compression; }
     std::string subjectMatchText() const override { return subjectMatch; }
     std::string subjectExcludeText() const override { return subjectExclude; }
 
@@ -47,6 +49,8 @@ public:
     std::string downloadFolder;
     bool oneFolder = true;
     bool fastScan = false;
+    std::string pipeline = "16";
+    bool compression = false;
     std::string subjectMatch, subjectExclude;
 
     std::array<std::string, 5> panels{"Group:", "Article:", "", "", ""};

@@ -1,6 +1,7 @@
 // Whole unattended runs against a real news server: a private INN holding a uuencoded, a
-// MIME (base64) and a yEnc file, harvested with and without a login; every file saved must
-// have the SHA-256 of the one posted. Skipped, with the reason, only where inn2 cannot run.
+// MIME (base64) and a yEnc file, harvested with and without a login, and by both walks (the
+// overview one pipelined and compressed); every file saved must have the SHA-256 of the one
+// posted. Skipped, with the reason, only where inn2 cannot run.
 #include "tests/e2e/DemoServer.h"
 #include "tests/e2e/ProgramRun.h"
 #include "tests/support/PrivateInnServer.h"
@@ -69,15 +70,19 @@ std::map<std::string, std::string> postFiles(PrivateInnServer& inn)
     return {{"uu-picture.jpg", sha256(uu)}, {"mime-picture.jpg", sha256(mime)}, {"yenc-picture.jpg", sha256(yenc)}};
 }
 
-void harvestAndCompare(PrivateInnServer& inn, const std::vector<std::string>& login)
+// One unattended run into a folder of its own, with data and settings folders of its own (no
+// message-id cache, mark or setting of an earlier run); the saved files must be the posted ones.
+ProgramRun harvestInto(PrivateInnServer& inn, const std::map<std::string, std::string>& posted, const std::string& name,
+                       const std::vector<std::string>& more)
 {
-    const std::map<std::string, std::string> posted = postFiles(inn);
-    const std::string folder = TestEnvironment::makeFolder("inn-downloads");
+    const std::string folder = TestEnvironment::makeFolder(name + "-downloads");
     std::vector<std::string> arguments = {"--server", "127.0.0.1", "--port", inn.portText(), "--folder", folder,
                                           "--groups", Group, "--get-files"};
-    arguments.insert(arguments.begin(), login.begin(), login.end());
-    const ProgramRun run = ProgramRun::run(arguments, 120000);
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    arguments.insert(arguments.begin(), more.begin(), more.end());
+    const ProgramRun run =
+        ProgramRun::run(arguments, 120000, {{"XDG_DATA_HOME", TestEnvironment::makeFolder(name + "-data")},
+                                            {"XDG_CONFIG_HOME", TestEnvironment::makeFolder(name + "-config")}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     std::map<std::string, std::string> saved;
     for (const auto& [path, bytes] : DemoServer::filesBelow(folder))
         saved[path] = sha256(bytes);
@@ -85,6 +90,12 @@ void harvestAndCompare(PrivateInnServer& inn, const std::vector<std::string>& lo
     for (const std::string& line : run.out)
         out += line + "\n";
     EXPECT_EQ(saved, posted) << out << run.err;
+    return run;
+}
+
+void harvestAndCompare(PrivateInnServer& inn, const std::vector<std::string>& login)
+{
+    harvestInto(inn, postFiles(inn), "inn", login);
 }
 
 class InnHarvest : public ::testing::Test {
@@ -109,6 +120,18 @@ TEST_F(InnHarvest, EveryFileArrivesWithItsHash)
 {
     startInn();
     harvestAndCompare(inn, {});
+}
+
+TEST_F(InnHarvest, BothWalksSaveTheSameFilesAndTheOverviewOneCompresses)
+{
+    startInn();
+    const std::map<std::string, std::string> posted = postFiles(inn);
+    const ProgramRun classic = harvestInto(inn, posted, "inn-classic", {"--classic-walk", "--verbose"});
+    EXPECT_EQ(classic.err.find("compression on"), std::string::npos) << classic.err;
+    const ProgramRun fast = harvestInto(inn, posted, "inn-fast", {"--pipeline", "8", "--verbose"});
+    EXPECT_NE(fast.err.find("compression on"), std::string::npos) << fast.err;
+    EXPECT_NE(fast.err.find("compression saved"), std::string::npos) << fast.err;
+    EXPECT_EQ(fast.err.find("walking article by article"), std::string::npos) << fast.err;
 }
 
 TEST_F(InnHarvest, EveryFileArrivesWithItsHashBehindALogin)

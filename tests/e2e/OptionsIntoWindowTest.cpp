@@ -91,6 +91,8 @@ TEST(OptionsIntoWindow, ScanChoicesAndRescanOfTheGivenGroups)
 {
     MainWindow window;
     EXPECT_EQ(window.fieldText(Field::FastScan), "1");  // ticked at design
+    EXPECT_EQ(window.fieldText(Field::Compression), "1");
+    EXPECT_EQ(window.fieldText(Field::Pipeline), "16");
     window.setFieldText(Field::Host, "news.example.net");
     window.setFieldText(Field::Port, "119");
     GroupMarks& marks = window.sessionWiring().groupMarks();
@@ -98,9 +100,12 @@ TEST(OptionsIntoWindow, ScanChoicesAndRescanOfTheGivenGroups)
     marks.setMark("news.example.net:119", "z.other", 20);
 
     const CommandLineOptions options = CommandLineOptions::parse(
-        {"nimbra", "--classic-walk", "--match", "\\.jpe?g", "--exclude", "(?i)sample", "--groups", "a.one", "--rescan"});
+        {"nimbra", "--classic-walk", "--match", "\\.jpe?g", "--exclude", "(?i)sample", "--groups", "a.one", "--rescan",
+         "--pipeline", "4", "--no-compression"});
     options.applyTo(window);
     EXPECT_EQ(window.fieldText(Field::FastScan), "0");
+    EXPECT_EQ(window.fieldText(Field::Pipeline), "4");
+    EXPECT_EQ(window.fieldText(Field::Compression), "0");
     EXPECT_EQ(window.fieldText(Field::SubjectMatch), "\\.jpe?g");
     EXPECT_EQ(window.fieldText(Field::SubjectExclude), "(?i)sample");
     EXPECT_EQ(marks.mark("news.example.net:119", "a.one"), 0);

@@ -11,6 +11,7 @@ struct NewsServerModel::Session {
     std::int64_t current = 0;  // 0: no current article
     bool userSent = false;
     bool authenticated = false;
+    bool stalled = false;  // a fault left the connection silent: nothing more is answered on it
 };
 
 namespace {
@@ -178,8 +179,12 @@ ServerScript NewsServerModel::answer(const std::string& line, FakeConnection& co
         connection.state = std::make_shared<Session>();
     Session& session = *std::any_cast<std::shared_ptr<Session>&>(connection.state);
     const int command = ++commands_;
-    if (takeFault(silentAt_, command))
+    if (session.stalled)
         return {};
+    if (takeFault(silentAt_, command)) {
+        session.stalled = true;
+        return {};
+    }
     if (takeFault(closeAt_, command))
         return {close()};
 
@@ -310,6 +315,7 @@ ServerScript NewsServerModel::stat(const std::string& argument, Session& session
     if (hostile != hostile_.end() && kind != 0)
         return hostileArticle(hostile->second, status, *a, kind);
     if (kind == 1 && takeFault(silentArticle_, a->number)) {
+        session.stalled = true;
         std::vector<std::string> half(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
         std::string bytes = sendBlock(status, half).text;
         bytes.resize(bytes.size() - 3);  // without the terminating line

@@ -67,9 +67,9 @@ public:
     void setOverview(bool answered) { overview_ = answered; }
 
     // Faults, each played once. Commands are counted over all connections from 1.
-    void silentAtCommand(int command);                // no answer; the connection stays open
+    void silentAtCommand(int command);                // no answer, nor to any later command; the connection stays open
     void closeAtCommand(int command);                 // the connection is closed instead
-    void silentInsideArticle(std::int64_t number);    // half the article, then silence
+    void silentInsideArticle(std::int64_t number);    // half the article, then silence on that connection
     void refuseConnections(int count);                // the next count greetings are "502" + close
 
     // Hostile behaviours. The article ones are played every time the article is asked for.
