@@ -21,10 +21,14 @@ void GraphicsPageView::showSavedName(const std::string& name, const std::string&
 {
     page_.nameLabel()->setText(QString::fromStdString(name));
     shownPath_ = path;
+    if (savedListener_)
+        savedListener_(path);
 }
 
 void GraphicsPageView::showPicture(const PicturePreview& preview)
 {
+    if (preview.path != shownPath_)
+        return;
     page_.widthLabel()->setNum(preview.width);
     page_.heightLabel()->setNum(preview.height);
     page_.image()->setGeometry(preview.box);

@@ -25,13 +25,21 @@ public:
     GraphicsPageView(GraphicsPage& page, Statistics& statistics, std::function<void()> showStatistics);
 
     void showSavedName(const std::string& name, const std::string& path) override;
+    // Shown only while preview.path is the file last shown by showSavedName, so a preview
+    // that comes late never shows over a later file or a deleted one.
     void showPicture(const PicturePreview& preview) override;
+    bool showsPictures() const override { return showsPictures_; }
     void showSavedSize(std::int64_t bytes) override;
     void addToStatistics(std::int32_t files, std::int32_t kilobytes) override;
 
     // "Full Screen" and "Delete".
     void showFullScreen();
     void deleteShown();
+
+    // Off for a run nobody watches: no preview is made.
+    void setShowsPictures(bool shows) { showsPictures_ = shows; }
+    // Called with the path of every file shown as saved, after its name label is set.
+    void setSavedListener(std::function<void(const std::string& path)> listener) { savedListener_ = std::move(listener); }
 
     FullScreenWindow& fullScreenWindow() { return fullScreen_; }
     const std::string& shownPath() const { return shownPath_; }
@@ -42,6 +50,8 @@ private:
     std::function<void()> showStatistics_;
     FullScreenWindow fullScreen_;
     std::string shownPath_;
+    bool showsPictures_ = true;
+    std::function<void(const std::string& path)> savedListener_;
 };
 
 } // namespace nimbra

@@ -31,6 +31,8 @@ public:
     // from its first article ("Rescan from the start", --rescan).
     void rescan(const std::string& group);
     GroupMarks& groupMarks() { return marks_; }
+    // The "Graphics" page's side of the saving step.
+    GraphicsPageView& pictures() { return pictures_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,7 +8,7 @@
 #include "platform/Log.h"
 
 #include <QCoreApplication>
-#include <QDirIterator>
+#include <QDir>
 #include <QPushButton>
 
 #include <cstdio>
@@ -18,21 +18,6 @@ namespace {
 
 constexpr int pollMs = 50;
 const char* const runOver = "Processing is over";
-
-// The files below folder, as paths relative to it.
-std::set<std::string> filesBelow(const std::string& folder)
-{
-    std::set<std::string> files;
-    const QString root = QString::fromStdString(folder);
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        // A file still being put together is not saved yet.
-        if (!SaveTarget::isWorkingName(it.fileName().toStdString()))
-            files.insert(QDir(root).relativeFilePath(path).toStdString());
-    }
-    return files;
-}
 
 } // namespace
 
@@ -45,8 +30,17 @@ UnattendedRun::UnattendedRun(MainWindow& window, int noProgressLimitMs)
                     static_cast<long long>(counts.skipped));
         std::fflush(stdout);
     };
+    // Each file the saver names is printed as it comes; the folder itself is never listed.
+    window_.sessionWiring().pictures().setSavedListener([this](const std::string& path) { saved(path); });
+    // Nobody looks at the window: no preview is made.
+    window_.sessionWiring().pictures().setShowsPictures(false);
     poller_.setInterval(pollMs);
     connect(&poller_, &QTimer::timeout, this, [this] { poll(); });
+}
+
+UnattendedRun::~UnattendedRun()
+{
+    window_.sessionWiring().pictures().setSavedListener(nullptr);
 }
 
 void UnattendedRun::start()
@@ -57,8 +51,7 @@ void UnattendedRun::start()
 
 void UnattendedRun::begin()
 {
-    folder_ = window_.fieldText(Field::Folder);
-    known_ = filesBelow(folder_);
+    folder_ = SaveTarget::downloadFolder(window_.fieldText(Field::Folder));
     QPushButton* getFiles = window_.buttonRow()->getFilesButton();
     // The run would reconnect to nowhere until it is given up.
     if (window_.fieldText(Field::Host).empty()) {
@@ -91,11 +84,6 @@ std::string UnattendedRun::progressMark()
 
 void UnattendedRun::poll()
 {
-    // Every new file is counted, so the folder is read only when the count moves.
-    if (window_.statistics().TodayFiles != filesSeen_) {
-        filesSeen_ = window_.statistics().TodayFiles;
-        reportNewFiles();
-    }
     if (window_.buttonRow()->getFilesButton()->isEnabled()) {
         // An error that ended the run decides, whatever the panel says.
         if (window_.runOutcome().failed())
@@ -115,18 +103,16 @@ void UnattendedRun::poll()
     }
 }
 
-void UnattendedRun::reportNewFiles()
+void UnattendedRun::saved(const std::string& path)
 {
-    for (const std::string& file : filesBelow(folder_))
-        if (known_.insert(file).second)
-            std::printf("Saved %s\n", file.c_str());
+    const QString relative = QDir(QString::fromStdString(folder_)).relativeFilePath(QString::fromStdString(path));
+    std::printf("Saved %s\n", relative.toStdString().c_str());
     std::fflush(stdout);
 }
 
 void UnattendedRun::finish(int status, const std::string& reason)
 {
     poller_.stop();
-    reportNewFiles();
     status_ = status;
     if (status == 0)
         qCInfo(logApp, "unattended run completed");

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include <set>
 #include <string>
 
 namespace nimbra {
@@ -12,8 +11,8 @@ namespace nimbra {
 class MainWindow;
 
 // One download run without anyone at the window: presses "Get Files", prints a line
-// "Saved <path>" to standard output for each file that appears in the download folder (the
-// path relative to it) and "Group <name>: <n> scanned, <n> fetched, <n> skipped" for each group
+// "Saved <path>" to standard output for each file the saver names (the path relative to the
+// download folder) and "Group <name>: <n> scanned, <n> fetched, <n> skipped" for each group
 // the run leaves, and when the run reports "Processing is over" prints the counters,
 // closes the window (which keeps settings, totals and the message-id cache) and ends the
 // event loop with status 0.
@@ -26,6 +25,7 @@ class MainWindow;
 class UnattendedRun : public QObject {
 public:
     explicit UnattendedRun(MainWindow& window, int noProgressLimitMs);
+    ~UnattendedRun() override;
 
     // Presses "Get Files" as soon as the event loop runs.
     void start();
@@ -35,7 +35,7 @@ public:
 private:
     void begin();
     void poll();
-    void reportNewFiles();
+    void saved(const std::string& path);
     std::string progressMark();
     void finish(int status, const std::string& reason);
 
@@ -45,8 +45,6 @@ private:
     QElapsedTimer sinceProgress_;
     std::string lastMark_;
     std::string folder_;
-    std::set<std::string> known_;
-    int filesSeen_ = 0;
     int status_ = -1;
 };
 

@@ -22,6 +22,11 @@ public:
 
     virtual ~ArticleSink() = default;
     virtual void articleDone(const Article& article) = 0;
+    // Whatever the sink keeps in memory about the articles done so far (the records of
+    // unfinished files) reaches the disk. Called before the run's marks are written and when
+    // a run ends, so no mark counts an article done whose record a crash could lose. Throws
+    // nothing.
+    virtual void flush() {}
 };
 
 } // namespace nimbra

@@ -42,7 +42,11 @@ bool partialNumber(const std::string& text, std::uint32_t& value)
 
 AttachmentSaver::AttachmentSaver(const SaveSettings& settings, SavedFileView& view, const std::string& yencLedgerPath,
                                  const std::string& splitLedgerPath)
-    : settings_(settings), view_(view), splitAssembly_(splitLedgerPath), yencAssembly_(yencLedgerPath)
+    : settings_(settings),
+      view_(view),
+      splitAssembly_(splitLedgerPath, SplitAssembly::DefaultMaxAgeSeconds, &ledgerWriter_),
+      yencAssembly_(yencLedgerPath, &ledgerWriter_),
+      previews_([this](const PicturePreview& preview) { view_.showPicture(preview); })
 {
 }
 
@@ -170,14 +174,11 @@ void AttachmentSaver::showAndCount(const std::string& folder, const std::string&
     if (size < 1)
         return;
     view_.showSavedName(name, path);
-    if (PreviewMaker::isPictureName(name)) {
-        try {
-            if (const auto preview = PreviewMaker::make(folder, name))
-                view_.showPicture(*preview);
-        } catch (const std::exception&) {
-            // A picture that cannot be previewed is still a saved file.
-        }
-    }
+    // The picture follows when it is ready; a later file makes it wait for nothing.
+    if (PreviewMaker::isPictureName(name) && view_.showsPictures())
+        previews_.request(folder, name);
+    else
+        previews_.supersede();
     view_.showSavedSize(size);
     view_.addToStatistics(1, kilobytes(size));
 }

@@ -2,6 +2,8 @@
 
 #include "download/ArticleFiles.h"
 #include "download/ArticleSink.h"
+#include "download/LedgerWriter.h"
+#include "download/PreviewQueue.h"
 #include "download/SaveTarget.h"
 #include "download/SplitAssembly.h"
 #include "download/YencAssembly.h"
@@ -22,15 +24,17 @@ class SavedFileView;
 // through ArticleFiles (MIME parts, uuencoded files, split uuencoded files), the yEnc
 // assembly and, for MIME message/partial articles, the split assembly, which decodes the
 // whole message once its last part is in. Every file is written under a working name and
-// named only when whole; then it is shown with its size, previewed when it is a picture, and
-// counted, once per file.
+// named only when whole; then it is shown with its size and counted, once per file. A picture
+// is previewed when the view shows pictures: made on a worker thread and shown later from
+// the event loop, the newest file winning (PreviewQueue).
 //
 // A file that cannot be written whole (full disk, unwritable folder) is deleted, not shown
 // and not counted, and articleDone() throws std::runtime_error with the reason after the
 // files of the article that were whole are shown; the session treats it as a stalled
 // connection.
 //
-// The settings and the view are not owned and must outlive the saver; one thread.
+// The settings and the view are not owned and must outlive the saver; one thread, with an
+// event loop for the previews.
 class AttachmentSaver : public ArticleSink {
 public:
     // yencLedgerPath and splitLedgerPath: where the unfinished multi-part files are recorded.
@@ -39,6 +43,9 @@ public:
                     const std::string& splitLedgerPath = SplitAssembly::defaultLedgerPath());
 
     void articleDone(const Article& article) override;
+    // Writes the ledgers of unfinished files that changed; they are also written every few
+    // seconds while parts come (LedgerWriter) and when the saver is destroyed.
+    void flush() override { ledgerWriter_.flush(); }
 
     // Called when a file of an article could not be saved, with the reason worded for the
     // user, before articleDone() throws; stopRun is true when the download folder cannot be
@@ -47,6 +54,8 @@ public:
     void setFailureReport(FailureReport report) { failureReport_ = std::move(report); }
 
     MimeDecoder& decoder() { return MimeDecoder1; }
+    // A preview is being made or waits to be shown.
+    bool previewing() const { return previews_.busy(); }
 
 private:
     void decode(MemoryStream& stream, bool inner);
@@ -59,11 +68,13 @@ private:
     SavedFileView& view_;
     SaveTarget target_;
     MimeDecoder MimeDecoder1;
+    LedgerWriter ledgerWriter_;  // before the assemblies, which hand their ledgers back to it
     SplitAssembly splitAssembly_;
     ArticleFiles files_{MimeDecoder1, splitAssembly_};
     YencAssembly yencAssembly_;
     YencFileSaver yencSaver_{MimeDecoder1.Yenc(), yencAssembly_};
     FailureReport failureReport_;
+    PreviewQueue previews_;
 };
 
 } // namespace nimbra

@@ -72,6 +72,7 @@ public:
     void setArticleSink(ArticleSink* sink)
     {
         walkers_.setArticleSink(sink);
+        progress_.setArticleSink(sink);
     }
     // Where a run that ends with an error reports its reason; may be null. Must outlive the session.
     void setRunOutcome(RunOutcome* outcome) { outcome_ = outcome; }

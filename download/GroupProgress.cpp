@@ -1,5 +1,6 @@
 #include "download/GroupProgress.h"
 
+#include "download/ArticleSink.h"
 #include "download/GroupMarks.h"
 
 #include "platform/Log.h"
@@ -44,6 +45,8 @@ void GroupProgress::finished()
 
 void GroupProgress::save()
 {
+    if (sink_)
+        sink_->flush();
     if (marks_)
         marks_->save();
 }

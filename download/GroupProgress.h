@@ -5,6 +5,7 @@
 
 namespace nimbra {
 
+class ArticleSink;
 class GroupMarks;
 
 // How far the walk of one group has got, for its mark. A walker calls begin() when it starts a
@@ -14,11 +15,13 @@ class GroupMarks;
 // stood for the rest of the group, so the next run looks at that article again.
 //
 // Without a marks store every group is scanned from its first article and nothing is kept.
-// The store is not owned and must outlive the progress.
+// The store and the sink are not owned and must outlive the progress.
 class GroupProgress {
 public:
     void setMarks(GroupMarks* marks) { marks_ = marks; }
     void setServer(std::string server) { server_ = std::move(server); }
+    // Flushed before the marks are written (may be null).
+    void setArticleSink(ArticleSink* sink) { sink_ = sink; }
 
     // The group's numbers from the group reply; returns the first number to scan, which is
     // past last when nothing new is there. A mark above last means the group was renumbered:
@@ -28,7 +31,8 @@ public:
     void givenUp();
     // The group was scanned to its end: the mark takes the group's last number.
     void finished();
-    // Writes the marks file when a mark moved (on leaving a group, an interruption, the end).
+    // Flushes the sink, then writes the marks file when a mark moved (on leaving a group, an
+    // interruption, the end).
     void save();
 
     bool active() const { return marks_ != nullptr && !group_.empty(); }
@@ -38,6 +42,7 @@ private:
     void moveTo(std::int64_t number);
 
     GroupMarks* marks_ = nullptr;
+    ArticleSink* sink_ = nullptr;
     std::string server_;
     std::string group_;
     std::int64_t last_ = 0;

@@ -30,6 +30,13 @@ bool skip(std::FILE* file, long count)
     return std::fseek(file, count, SEEK_CUR) == 0;
 }
 
+// A start-of-frame marker: C0 to CF, but C4 (Huffman tables), C8 (reserved) and CC
+// (arithmetic conditioning) are other segments.
+bool startOfFrame(int marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
 bool withoutLength(int marker)
 {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
@@ -49,7 +56,7 @@ void JpegDimensions(const std::string& path, int& width, int& height)
     int byte = nextByte(f);
     for (int markers = 0; byte == 0xFF && markers < jpeg_dimensions::MaxMarkers; ++markers) {
         const int marker = nextByte(f);
-        if (marker == 0xC0 || marker == 0xC1) {
+        if (startOfFrame(marker)) {
             if (!skip(f, 3))
                 return;
             const int h = nextWord(f);

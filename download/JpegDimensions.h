@@ -4,11 +4,12 @@
 
 namespace nimbra {
 
-// Reads a JPEG file's pixel size from its first baseline or extended start-of-frame marker
-// (C0 or C1), walking the marker chain from the start of the file. width and height are set
-// only when such a frame header is found whole; otherwise they keep their values, so a
-// caller that starts them at 0 sees 0 for a file that is not FF D8 at its start, a
-// progressive picture, or a chain that breaks off.
+// Reads a JPEG file's pixel size from its first start-of-frame marker (any of C0 to CF but
+// C4, C8 and CC: baseline, extended, progressive, lossless, hierarchical, arithmetic),
+// walking the marker chain from the start of the file and reading nothing past that header.
+// width and height are set only when such a frame header is found whole; otherwise they keep
+// their values, so a caller that starts them at 0 sees 0 for a file that is not FF D8 at its
+// start or a chain that breaks off.
 //
 // The bytes are untrusted: the walk ends at end of file, at a segment length below 2, or
 // after MaxMarkers markers, so a truncated or looping chain cannot hang it.

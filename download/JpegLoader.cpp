@@ -6,8 +6,10 @@
 #include <memory>
 #include <string>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <jpeglib.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nimbra {
 namespace {
@@ -28,13 +30,55 @@ void silentOutput(j_common_ptr) {}
 void silentMessage(j_common_ptr, int) {}
 
 constexpr long MaxDecoderMemory = 1024L * 1024 * 1024;
-constexpr std::size_t MaxFileBytes = 512u * 1024 * 1024;
+// With this many bytes at hand libjpeg-turbo stays on its fast Huffman path nearly always.
+constexpr std::size_t ReadBytes = 256 * 1024;
+
+// libjpeg's data source reading an open file through a buffer of the caller's; the manager
+// comes first, so libjpeg's pointer to it is a pointer to the whole.
+struct FileSource {
+    jpeg_source_mgr manager;
+    int fd;
+    JOCTET* buffer;
+    std::size_t capacity;
+};
+
+void startSource(j_decompress_ptr) {}
+void endSource(j_decompress_ptr) {}
+
+boolean fillSource(j_decompress_ptr info)
+{
+    FileSource* source = reinterpret_cast<FileSource*>(info->src);
+    ssize_t n;
+    do {
+        n = ::read(source->fd, source->buffer, source->capacity);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        // A file cut short ends as if its end marker came: libjpeg fills the rest grey.
+        source->buffer[0] = 0xFF;
+        source->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    source->manager.next_input_byte = source->buffer;
+    source->manager.bytes_in_buffer = static_cast<std::size_t>(n);
+    return TRUE;
+}
+
+void skipSource(j_decompress_ptr info, long count)
+{
+    jpeg_source_mgr& manager = *info->src;
+    while (count > 0 && static_cast<std::size_t>(count) > manager.bytes_in_buffer) {
+        count -= static_cast<long>(manager.bytes_in_buffer);
+        fillSource(info);
+    }
+    if (count > 0) {
+        manager.next_input_byte += count;
+        manager.bytes_in_buffer -= static_cast<std::size_t>(count);
+    }
+}
 
 // Only plain data lives in this frame and in libjpeg's between setjmp and longjmp, so the
-// jump skips no destructor. image belongs to the caller. The whole file is in memory: with
-// enough bytes at hand libjpeg-turbo takes its fast Huffman path, about twice as fast as
-// feeding it through a small read buffer.
-bool decodeInto(const std::string& bytes, QSize fill, QImage& image)
+// jump skips no destructor. source and image belong to the caller.
+bool decodeInto(FileSource& source, QSize fill, QImage& image)
 {
     jpeg_decompress_struct info {};
     ErrorTrap trap {};
@@ -48,7 +92,14 @@ bool decodeInto(const std::string& bytes, QSize fill, QImage& image)
     }
     jpeg_create_decompress(&info);
     info.mem->max_memory_to_use = MaxDecoderMemory;
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    source.manager.init_source = startSource;
+    source.manager.fill_input_buffer = fillSource;
+    source.manager.skip_input_data = skipSource;
+    source.manager.resync_to_restart = jpeg_resync_to_restart;
+    source.manager.term_source = endSource;
+    source.manager.next_input_byte = nullptr;
+    source.manager.bytes_in_buffer = 0;
+    info.src = &source.manager;
     jpeg_read_header(&info, TRUE);
     const long long pixels = static_cast<long long>(info.image_width) * info.image_height;
     if (pixels <= 0 || pixels > JpegLoader::MaxPixels) {
@@ -76,19 +127,6 @@ bool decodeInto(const std::string& bytes, QSize fill, QImage& image)
     return true;
 }
 
-bool readWhole(const std::string& path, std::string& bytes)
-{
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    struct stat st {};
-    if (!file || ::fstat(::fileno(file.get()), &st) != 0 || st.st_size <= 0
-        || static_cast<std::uint64_t>(st.st_size) > MaxFileBytes)
-        return false;
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    // A file that shrank meanwhile is decoded as far as it goes.
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
-    return !bytes.empty();
-}
-
 } // namespace
 
 int JpegLoader::scaleFor(int width, int height, QSize fill)
@@ -104,13 +142,15 @@ int JpegLoader::scaleFor(int width, int height, QSize fill)
 
 QImage JpegLoader::load(const std::string& path, QSize fill)
 {
-    std::string bytes;
-    if (!readWhole(path, bytes) || bytes.empty())
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return {};
+    std::unique_ptr<JOCTET[]> buffer(new JOCTET[ReadBytes]);
+    FileSource source{{}, fd, buffer.get(), ReadBytes};
     QImage image;
-    if (!decodeInto(bytes, fill, image))
-        return {};
-    return image;
+    const bool decoded = decodeInto(source, fill, image);
+    ::close(fd);
+    return decoded ? image : QImage();
 }
 
 QImage JpegLoader::loadStretched(const std::string& path, QSize size)

@@ -11,8 +11,9 @@
 
 namespace nimbra {
 
-// Prepares saved files for the "Graphics" page and the full-screen window. Runs on the
-// window's thread; a picture is decoded at the scale its box needs (see JpegLoader).
+// Prepares saved files for the "Graphics" page and the full-screen window. Touches no widget,
+// so it may run on any thread; a picture is decoded at the scale its box needs (see
+// JpegLoader).
 class PreviewMaker {
 public:
     // The preview of the file name in folder (which ends in "/"). A file of no bytes, or one

@@ -8,9 +8,10 @@ namespace nimbra {
 struct PicturePreview;
 
 // What the saving step shows on the "Graphics" page and counts in the window's statistics.
-// The window implements it; tests use a recording fake. Called on the window's thread, from
-// the article-done step, in this order for each saved file: showSavedName, showPicture (for
-// a picture name only), showSavedSize, addToStatistics. None of them may throw.
+// The window implements it; tests use a recording fake. Called on the window's thread: from
+// the article-done step, in this order for each saved file, showSavedName, showSavedSize,
+// addToStatistics; later, from the event loop, showPicture for a picture name when
+// showsPictures() said yes and no other file was shown meanwhile. None of them may throw.
 class SavedFileView {
 public:
     virtual ~SavedFileView() = default;
@@ -23,6 +24,8 @@ public:
     // stretched to that size; null when it would not load: show no picture), and the picture
     // for the full-screen window (FullScreenWindow::setPicture(preview.path, width, height)).
     virtual void showPicture(const PicturePreview& preview) = 0;
+    // Whether pictures are shown at all; without a window to see them no preview is made.
+    virtual bool showsPictures() const { return true; }
     // The "Size,bytes" label.
     virtual void showSavedSize(std::int64_t bytes) = 0;
     // TotalFiles and TodayFiles += files, TotalKB and TodayKB += kilobytes; then the four

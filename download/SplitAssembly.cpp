@@ -1,5 +1,6 @@
 #include "download/SplitAssembly.h"
 
+#include "download/LedgerWriter.h"
 #include "platform/AppPaths.h"
 #include "platform/FileStream.h"
 
@@ -9,11 +10,16 @@
 
 namespace nimbra {
 
-SplitAssembly::SplitAssembly(std::string ledgerPath, std::int64_t maxAgeSeconds)
-    : ledger_(std::move(ledgerPath)), maxAge_(maxAgeSeconds)
+SplitAssembly::SplitAssembly(std::string ledgerPath, std::int64_t maxAgeSeconds, LedgerWriter* writer)
+    : ledger_(std::move(ledgerPath)), maxAge_(maxAgeSeconds), writer_(writer)
 {
     ledger_.load();
     expire();
+}
+
+SplitAssembly::~SplitAssembly()
+{
+    LedgerWriter::release(writer_, ledger_);
 }
 
 std::string SplitAssembly::defaultLedgerPath()
@@ -27,7 +33,7 @@ void SplitAssembly::expire()
     for (const std::string& path : dropped)
         SaveTarget::discard(path);
     if (!dropped.empty())
-        ledger_.save();
+        LedgerWriter::record(writer_, ledger_);
 }
 
 std::optional<SplitAssembly::Whole> SplitAssembly::keep(const SaveTarget& target, const std::string& key,
@@ -47,30 +53,41 @@ std::optional<SplitAssembly::Whole> SplitAssembly::keep(const SaveTarget& target
         made.created = static_cast<std::int64_t>(std::time(nullptr));
         entry = &ledger_.add(std::move(made));
     }
-    // Parts whose files are gone, or that an edited ledger points elsewhere, are waited for again.
-    for (auto it = entry->parts.begin(); it != entry->parts.end();) {
-        if (target.ownsWorking(it->second))
-            ++it;
-        else
-            it = entry->parts.erase(it);
-    }
-    if (!entry->parts.emplace(number, partPath).second) {
+    const auto held = entry->parts.find(number);
+    if (held == entry->parts.end()) {
+        entry->parts.emplace(number, partPath);
+    } else if (target.ownsWorking(held->second)) {
         SaveTarget::discard(partPath);  // this part came before
         return std::nullopt;
+    } else {
+        held->second = partPath;  // the file it had is gone: this one takes its place
     }
     if (!name.empty())
         entry->name = name;
-    if (entry->parts.size() < entry->total) {
-        ledger_.save();
+    // Parts whose files are gone, or that an edited ledger points elsewhere, are waited for
+    // again; looked at once, when the last part seems in.
+    const bool complete = entry->parts.size() == entry->total && keepOwnParts(target, *entry);
+    LedgerWriter::record(writer_, ledger_);  // should the join fail, every part is still on record
+    if (!complete)
         return std::nullopt;
-    }
-    ledger_.save();  // should the join fail, every part is still on record
     Whole whole = join(target, *entry);
     for (const auto& part : entry->parts)
         SaveTarget::discard(part.second);
     ledger_.remove(*entry);
-    ledger_.save();
+    LedgerWriter::record(writer_, ledger_);
     return whole;
+}
+
+bool SplitAssembly::keepOwnParts(const SaveTarget& target, SplitPartLedger::Entry& entry)
+{
+    const std::size_t before = entry.parts.size();
+    for (auto it = entry.parts.begin(); it != entry.parts.end();) {
+        if (target.ownsWorking(it->second))
+            ++it;
+        else
+            it = entry.parts.erase(it);
+    }
+    return entry.parts.size() == before;
 }
 
 SplitAssembly::Whole SplitAssembly::join(const SaveTarget& target, const SplitPartLedger::Entry& entry)

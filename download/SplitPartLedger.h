@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/Ledger.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -12,7 +14,7 @@ namespace nimbra {
 // in the program's data folder so a file begun in one run can be finished in a later one.
 // Each part's bytes live in a working file of their own. Saving replaces the file
 // atomically; loading a file that is damaged in any way yields no entries at all.
-class SplitPartLedger {
+class SplitPartLedger : public Ledger {
 public:
     struct Entry {
         std::string key;          // what the parts share (subject stem and poster, or the id)
@@ -31,7 +33,7 @@ public:
     // Replaces the entries with the file's; false (and no entries) when it is missing or damaged.
     bool load();
     // false when the file could not be written; the entries stay as they are.
-    bool save() const;
+    bool save() const override;
 
     Entry* find(const std::string& key, std::uint32_t total);
     Entry& add(Entry entry);
@@ -40,6 +42,7 @@ public:
     // the working files of what it forgot.
     std::vector<std::string> expire(std::int64_t before);
     const std::vector<Entry>& entries() const { return entries_; }
+    const std::string& path() const override { return path_; }
 
 private:
     std::string path_;

@@ -1,5 +1,6 @@
 #include "download/YencAssembly.h"
 
+#include "download/LedgerWriter.h"
 #include "mime/Crc32.h"
 #include "platform/AppPaths.h"
 #include "platform/FileStream.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <exception>
 #include <vector>
+#include <zlib.h>
 
 namespace nimbra {
 namespace {
@@ -19,24 +21,44 @@ bool overlaps(const YencPartLedger::Part& part, std::uint64_t begin, std::uint64
     return part.begin < end && begin < part.end;
 }
 
-// The CRC-32 of the file's first size bytes, when it holds exactly that many.
-std::optional<std::uint32_t> fileCrc(const std::string& path, std::uint64_t size)
+// The CRC-32 of the length bytes at offset in file; none when they cannot all be read.
+std::optional<std::uint32_t> rangeCrc(FileStream& file, std::uint64_t offset, std::uint64_t length)
 {
-    try {
-        FileStream file(path, FileStream::Mode::OpenRead);
-        if (static_cast<std::uint64_t>(file.size()) != size)
+    std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1 << 20)));
+    std::uint32_t crc = 0;
+    file.seek(static_cast<std::int64_t>(offset));
+    for (std::uint64_t done = 0; done < length;) {
+        const std::size_t n = file.read(chunk.data(), static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - done)));
+        if (n == 0)
             return std::nullopt;
-        std::vector<char> chunk(1 << 20);
+        crc = Crc32::update(crc, chunk.data(), n);
+        done += n;
+    }
+    return crc;
+}
+
+// The CRC-32 of the whole file from its parts, which cover it without gaps: a part written by
+// this process counts with the crc of the bytes it wrote; one from an earlier run is read back
+// and must still have its recorded crc, or the disk lost it (none is returned then).
+std::optional<std::uint32_t> fileCrc(const Entry& entry)
+{
+    std::vector<YencPartLedger::Part> parts = entry.parts;
+    std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.begin < b.begin; });
+    try {
+        FileStream file(entry.path, FileStream::Mode::OpenRead);
+        if (static_cast<std::uint64_t>(file.size()) != entry.size)
+            return std::nullopt;
         std::uint32_t crc = 0;
-        std::uint64_t done = 0;
-        while (done < size) {
-            const std::size_t n = file.read(chunk.data(), chunk.size());
-            if (n == 0)
+        std::uint64_t reached = 0;
+        for (const YencPartLedger::Part& part : parts) {
+            if (part.begin != reached)
                 return std::nullopt;
-            crc = Crc32::update(crc, chunk.data(), n);
-            done += n;
+            if (!part.writtenNow && rangeCrc(file, part.begin, part.end - part.begin) != part.crc)
+                return std::nullopt;
+            crc = static_cast<std::uint32_t>(crc32_combine64(crc, part.crc, static_cast<z_off64_t>(part.end - part.begin)));
+            reached = part.end;
         }
-        return crc;
+        return reached == entry.size ? std::optional<std::uint32_t>(crc) : std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -44,9 +66,15 @@ std::optional<std::uint32_t> fileCrc(const std::string& path, std::uint64_t size
 
 } // namespace
 
-YencAssembly::YencAssembly(std::string ledgerPath) : ledger_(std::move(ledgerPath))
+YencAssembly::YencAssembly(std::string ledgerPath, LedgerWriter* writer)
+    : ledger_(std::move(ledgerPath)), writer_(writer)
 {
     ledger_.load();
+}
+
+YencAssembly::~YencAssembly()
+{
+    LedgerWriter::release(writer_, ledger_);
 }
 
 std::string YencAssembly::defaultLedgerPath()
@@ -61,8 +89,9 @@ void YencAssembly::begin(const YencStart& start, const SaveTarget& target)
     target_ = target;
     limit_ = overflow_ ? 0 : start.length;
     bytes_.clear();
-    // The announced length is the poster's word; memory follows the bytes that really come.
-    bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit_, 4u << 20)));
+    // The buffer is kept from part to part. The announced length is the poster's word, so
+    // beyond the size of a large article memory follows the bytes that really come.
+    bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit_, ReserveLimit)));
 }
 
 void YencAssembly::data(const char* bytes, std::size_t length, std::uint64_t offset)
@@ -83,7 +112,6 @@ void YencAssembly::abandon()
 {
     open_ = false;
     bytes_.clear();
-    bytes_.shrink_to_fit();
 }
 
 YencAssembly::Report YencAssembly::end(const YencStart& start, const YencResult& result)
@@ -208,23 +236,22 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
     }
     if (!fresh)
         entry = &ledger_.touch(*entry);
-    entry->parts.push_back({h.part, begin, end, result.crc});
+    entry->parts.push_back({h.part, begin, end, result.crc, true});
     if (!entry->crc32 && result.end.crc32)
         entry->crc32 = result.end.crc32;
     if (entry->received() < entry->size) {
-        ledger_.save();
+        LedgerWriter::record(writer_, ledger_);
         return report(Outcome::Stored, entry->path, h.size);
     }
     const Report finished = finishFile(*entry);
     ledger_.remove(*entry);
-    ledger_.save();
+    LedgerWriter::record(writer_, ledger_);
     return finished;
 }
 
 YencAssembly::Report YencAssembly::finishFile(const Entry& entry)
 {
-    // Read back what the disk holds: parts written in other runs are checked too.
-    const std::optional<std::uint32_t> crc = fileCrc(entry.path, entry.size);
+    const std::optional<std::uint32_t> crc = fileCrc(entry);
     const bool whole = crc && (!entry.crc32 || *entry.crc32 == *crc);
     return publish(whole ? Outcome::Completed : Outcome::Corrupt, entry.path, entry.name, entry.size);
 }

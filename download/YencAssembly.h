@@ -9,6 +9,8 @@
 
 namespace nimbra {
 
+class LedgerWriter;
+
 // Saves yEnc files from the decoder's events. A file split over several articles is put
 // together from its parts in whatever order they come and whatever comes between them, in
 // this run or a later one: parts belong together by the name, size and total of their
@@ -21,7 +23,8 @@ namespace nimbra {
 // gets the article's name, made safe, with a leading "1" while the name is taken: nothing
 // incomplete ever carries that name. A whole file in one article is saved the same way and
 // finishes at once. A ledger entry whose file is not a working file inside the download
-// folder is forgotten, never written. Called on one thread; throws nothing.
+// folder is forgotten, never written. The ledger is written when the writer given decides
+// (see LedgerWriter), or after every change without one. Called on one thread; throws nothing.
 class YencAssembly {
 public:
     enum class Outcome {
@@ -41,8 +44,13 @@ public:
         bool counts() const { return outcome == Outcome::Completed; }
     };
 
-    // Loads the ledger kept at ledgerPath; a missing or damaged one is started afresh.
-    explicit YencAssembly(std::string ledgerPath = defaultLedgerPath());
+    // Loads the ledger kept at ledgerPath; a missing or damaged one is started afresh. The
+    // writer is not owned and must outlive the assembly, which hands its ledger back to it
+    // (written when changed) when destroyed.
+    explicit YencAssembly(std::string ledgerPath = defaultLedgerPath(), LedgerWriter* writer = nullptr);
+    ~YencAssembly();
+    YencAssembly(const YencAssembly&) = delete;
+    YencAssembly& operator=(const YencAssembly&) = delete;
     // "yenc-parts" in the program's data folder.
     static std::string defaultLedgerPath();
 
@@ -74,13 +82,17 @@ private:
     Report publish(Outcome outcome, const std::string& workingPath, const std::string& rawName,
                    std::uint64_t size) const;
 
+    // The most a part's buffer reserves before its bytes come.
+    static constexpr std::uint64_t ReserveLimit = 64u << 20;
+
     YencPartLedger ledger_;
+    LedgerWriter* writer_;
     bool open_ = false;
     bool overflow_ = false;
     std::uint64_t limit_ = 0;
     std::uint64_t partLimit_ = 0;
     SaveTarget target_;
-    std::string bytes_;
+    std::string bytes_;  // the part being received; its memory is kept for the next part
 };
 
 } // namespace nimbra

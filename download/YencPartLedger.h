@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/Ledger.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,13 +13,16 @@ namespace nimbra {
 // the program's data folder so a file begun in one run can be finished in a later one.
 // Saving replaces the file atomically; loading a file that is damaged in any way yields no
 // entries at all rather than half-trusted ones.
-class YencPartLedger {
+class YencPartLedger : public Ledger {
 public:
     struct Part {
         std::optional<std::uint64_t> number;
         std::uint64_t begin = 0;  // first byte, counted from 0
         std::uint64_t end = 0;    // one past the last byte
         std::uint32_t crc = 0;
+        // Not kept in the file: the part was written by this process, so crc is that of the
+        // bytes on disk without reading them back.
+        bool writtenNow = false;
     };
 
     struct Entry {
@@ -42,7 +47,7 @@ public:
     // Replaces the entries with the file's; false (and no entries) when it is missing or damaged.
     bool load();
     // false when the file could not be written; the entries stay as they are.
-    bool save() const;
+    bool save() const override;
 
     Entry* find(const std::string& name, std::uint64_t size, std::uint64_t total);
     // Adds an entry as the most recently touched one.
@@ -51,7 +56,7 @@ public:
     Entry& touch(Entry& entry);
     void remove(const Entry& entry);
     const std::vector<Entry>& entries() const { return entries_; }
-    const std::string& path() const { return path_; }
+    const std::string& path() const override { return path_; }
 
 private:
     std::string path_;

@@ -31,20 +31,25 @@ FileStream::~FileStream()
     close();
 }
 
-bool FileStream::flushBuffer()
+bool FileStream::writeAt(const char* data, std::size_t count, std::int64_t at)
 {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const off_t at = static_cast<off_t>(position_ - static_cast<std::int64_t>(buffer_.size() - done));
-        const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done, at);
+    while (done < count && !failed_) {
+        const ssize_t n = ::pwrite(fd_, data + done, count - done, static_cast<off_t>(at) + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
+        if (n <= 0)
             failed_ = true;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+        else
+            done += static_cast<std::size_t>(n);
     }
+    return !failed_;
+}
+
+bool FileStream::flushBuffer()
+{
+    if (!buffer_.empty())
+        writeAt(buffer_.data(), buffer_.size(), position_ - static_cast<std::int64_t>(buffer_.size()));
     buffer_.clear();
     return !failed_;
 }
@@ -68,7 +73,13 @@ std::size_t FileStream::write(const char* data, std::size_t count)
 {
     if (fd_ < 0 || count == 0)
         return 0;
-    buffer_.append(data, count);
+    if (count >= FlushThreshold) {
+        // A large run goes straight to the file, after what waits before it.
+        flushBuffer();
+        writeAt(data, count, position_);
+    } else {
+        buffer_.append(data, count);
+    }
     position_ += static_cast<std::int64_t>(count);
     if (buffer_.size() >= FlushThreshold)
         flushBuffer();

@@ -6,7 +6,8 @@
 
 namespace nimbra {
 
-// A stream over one open file. Writes are buffered; a write error is remembered in failed()
+// A stream over one open file. Small writes are buffered, large ones go straight to the file;
+// a write error is remembered in failed()
 // rather than thrown, so the caller can decide after the whole part whether the file is good.
 class FileStream : public Stream {
 public:
@@ -33,6 +34,8 @@ public:
 
 private:
     bool flushBuffer();
+    // Writes all of data at the file offset at; false (and failed()) when it could not.
+    bool writeAt(const char* data, std::size_t count, std::int64_t at);
 
     std::string path_;
     int fd_ = -1;

@@ -48,7 +48,10 @@ TEST(AttachmentSaver, ShowsNameAndSizeAndPreviewsOnlyNamesEndingInJpg)
     Saving saving;
     const std::string picture = JpegSample::bytes(400, 300);
     saving.article(ArticleText::uuArticle(1, "one", "HOLIDAY.JPG", picture));
+    EXPECT_TRUE(saving.view.pictures.empty());  // made off this thread, shown from the event loop
+    saving.settle();
     saving.article(ArticleText::mimeArticle(2, "two", "holiday.jpeg", picture));
+    saving.settle();
     const std::string folder = saving.folder();
     EXPECT_EQ(saving.view.names, (std::vector<std::string>{"HOLIDAY.JPG", "holiday.jpeg"}));
     EXPECT_EQ(saving.view.paths, (std::vector<std::string>{folder + "HOLIDAY.JPG", folder + "holiday.jpeg"}));
@@ -123,6 +126,7 @@ TEST(AttachmentSaver, APictureSplitOverThreeArticlesAppearsOnceWhole)
     EXPECT_EQ(readFile(saving.folder() + "split.jpg"), picture);
     EXPECT_EQ(saving.view.names, std::vector<std::string>{"split.jpg"});
     EXPECT_EQ(saving.view.files, 1);
+    saving.settle();
     EXPECT_EQ(saving.view.pictures.size(), 1u);
     EXPECT_EQ(saving.view.sizes, std::vector<std::int64_t>{static_cast<std::int64_t>(picture.size())});
     EXPECT_EQ(entriesIn(saving.folder()), std::vector<std::string>{"split.jpg"});  // no working file left
@@ -182,8 +186,35 @@ TEST(AttachmentSaver, YencFilesAreShownAndCountedWhenTheyAreWhole)
     EXPECT_EQ(readFile(folder + "whole.jpg"), picture);
     EXPECT_EQ(readFile(folder + "halves.jpg"), picture);
     EXPECT_EQ(saving.view.files, 3);
-    ASSERT_EQ(saving.view.pictures.size(), 2u);
-    EXPECT_EQ(saving.view.pictures[1].width, 200);
+    // The picture of whole.jpg was not ready before other files were shown: only the newest is.
+    saving.settle();
+    ASSERT_EQ(saving.view.pictures.size(), 1u);
+    EXPECT_EQ(saving.view.pictures[0].name, "halves.jpg");
+    EXPECT_EQ(saving.view.pictures[0].width, 200);
+}
+
+TEST(AttachmentSaver, OnlyTheNewestOfPicturesSavedTogetherIsPreviewed)
+{
+    Saving saving;
+    for (int i = 1; i <= 3; ++i)
+        saving.article(ArticleText::mimeArticle(i, "burst", "p" + std::to_string(i) + ".jpg", JpegSample::bytes(100 * i, 80)));
+    saving.settle();
+    ASSERT_EQ(saving.view.pictures.size(), 1u);
+    EXPECT_EQ(saving.view.pictures[0].name, "p3.jpg");
+    EXPECT_EQ(saving.view.pictures[0].width, 300);
+    EXPECT_EQ(saving.view.files, 3);
+}
+
+TEST(AttachmentSaver, NoPreviewIsMadeWhenNoWindowShowsPictures)
+{
+    Saving saving;
+    saving.view.picturesWanted = false;
+    saving.article(ArticleText::uuArticle(1, "unseen", "unseen.jpg", JpegSample::bytes(400, 300)));
+    EXPECT_FALSE(saving.saver->previewing());
+    saving.settle();
+    EXPECT_TRUE(saving.view.pictures.empty());
+    EXPECT_EQ(saving.view.names, std::vector<std::string>{"unseen.jpg"});
+    EXPECT_EQ(saving.view.files, 1);
 }
 
 TEST(SaveTarget, GroupFoldersAreStableAndStayInsideTheDownloadFolder)

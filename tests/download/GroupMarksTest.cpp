@@ -1,6 +1,7 @@
 // The per-group marks file and the progress that moves a mark: what survives a restart, what
 // a damaged file or a renumbered group leads to, and that a mark never passes an article the
 // walk did not finish.
+#include "download/ArticleSink.h"
 #include "download/GroupMarks.h"
 #include "download/GroupProgress.h"
 #include "platform/AtomicFile.h"
@@ -136,6 +137,30 @@ TEST(GroupProgress, StartsAboveTheMarkAndMovesOnlyPastDoneArticles)
     progress.done(14);
     progress.finished();
     EXPECT_EQ(marks.mark("s", "g"), 20);
+}
+
+TEST(GroupProgress, TheSinkIsFlushedBeforeAnyMarkIsWritten)
+{
+    // What the sink keeps of unfinished files must be on disk before a mark says done.
+    struct Sink : ArticleSink {
+        void articleDone(const Article&) override {}
+        void flush() override { marksOnDisk.push_back(GroupMarks(path).mark("s", "g")); }
+        std::string path;
+        std::vector<std::int64_t> marksOnDisk;
+    } sink;
+    sink.path = freshPath("progress-flush");
+    GroupMarks marks(sink.path);
+    GroupProgress progress;
+    progress.setMarks(&marks);
+    progress.setServer("s");
+    progress.setArticleSink(&sink);
+    progress.begin("g", 1, 20);
+    progress.done(5);
+    progress.save();  // an interruption
+    progress.done(9);
+    progress.finished();
+    EXPECT_EQ(sink.marksOnDisk, (std::vector<std::int64_t>{0, 5}));
+    EXPECT_EQ(GroupMarks(sink.path).mark("s", "g"), 20);
 }
 
 TEST(GroupProgress, GroupStartsFromItsFirstWhenTheMarkIsBelowItOrBeyondItsLast)

@@ -59,11 +59,35 @@ TEST(JpegDimensions, FollowsSegmentsParameterlessMarkersAndFillBytes)
     EXPECT_EQ(size.height, 300);
 }
 
-TEST(JpegDimensions, SetsNothingWithoutAStartOrABaselineFrame)
+TEST(JpegDimensions, EveryStartOfFrameMarkerGivesTheSize)
+{
+    for (int marker = 0xC0; marker <= 0xCF; ++marker) {
+        if (marker == 0xC4 || marker == 0xC8 || marker == 0xCC)
+            continue;
+        const Size size = dimensionsOf(Start + hex({0xFF, marker}) + Frame);
+        EXPECT_EQ(size.width, 400) << std::hex << marker;
+        EXPECT_EQ(size.height, 300) << std::hex << marker;
+    }
+    Size progressive = dimensionsOf(JpegSample::bytes(64, 48, {.progressive = true}));
+    EXPECT_EQ(progressive.width, 64);
+    EXPECT_EQ(progressive.height, 48);
+}
+
+TEST(JpegDimensions, HuffmanArithmeticAndReservedSegmentsAreNoFrame)
+{
+    // Read as a frame, the segment's own bytes would give another size.
+    for (int marker : {0xC4, 0xC8, 0xCC}) {
+        const Size size = dimensionsOf(Start + hex({0xFF, marker, 0x00, 0x08, 0x08, 0x00, 0x10, 0x00, 0x20, 0x03})
+                                       + hex({0xFF, 0xC2}) + Frame);
+        EXPECT_EQ(size.width, 400) << std::hex << marker;
+        EXPECT_EQ(size.height, 300) << std::hex << marker;
+    }
+}
+
+TEST(JpegDimensions, SetsNothingWithoutAStartOrAFrame)
 {
     for (const std::string& bytes : {std::string(), std::string("GIF89a"), hex({0xFF}),
-                                     hex({0xD8, 0xFF}) + hex({0xFF, 0xC0}) + Frame,
-                                     JpegSample::bytes(64, 48, {.progressive = true})}) {
+                                     hex({0xD8, 0xFF}) + hex({0xFF, 0xC0}) + Frame}) {
         const Size size = dimensionsOf(bytes);
         EXPECT_EQ(size.width, -7);
         EXPECT_EQ(size.height, -7);

@@ -17,6 +17,7 @@ public:
         paths.push_back(path);
     }
     void showPicture(const PicturePreview& preview) override { pictures.push_back(preview); }
+    bool showsPictures() const override { return picturesWanted; }
     void showSavedSize(std::int64_t bytes) override { sizes.push_back(bytes); }
     void addToStatistics(std::int32_t addedFiles, std::int32_t addedKB) override
     {
@@ -32,6 +33,7 @@ public:
     std::int32_t files = 0;
     std::int32_t kilobytes = 0;
     int statisticsShown = 0;
+    bool picturesWanted = true;
 };
 
 } // namespace nimbra::test

@@ -7,6 +7,8 @@
 #include "tests/download/RecordingSessionView.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCoreApplication>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -68,6 +70,13 @@ struct Saving {
     {
         MemoryStream stream(wire);
         saver->articleDone({stream, 0, group});
+    }
+
+    // Runs the event loop until the previews asked for are shown or dropped.
+    void settle()
+    {
+        while (saver->previewing())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     }
 
     const std::string& folder() const { return settings.downloadFolder; }

@@ -1,3 +1,4 @@
+#include "download/LedgerWriter.h"
 #include "download/SaveTarget.h"
 #include "download/YencAssembly.h"
 #include "mime/YencDecoder.h"
@@ -291,6 +292,63 @@ TEST_F(YencAssemblyTest, NamesWithBlanksAndOddBytesSurviveTheLedger)
     const auto done = feedOne(second, s.parts[1], folder);
     EXPECT_EQ(done.outcome, Outcome::Completed);
     EXPECT_EQ(done.name, "my pic 100% \xC3\xA9t\xC3\xA9.jpg");  // Latin-1 read as such, saved as UTF-8
+}
+
+TEST_F(YencAssemblyTest, APartFromAnEarlierRunThatTheDiskLostFailsTheChecksum)
+{
+    const Split s = split("lost.jpg", 3000, 3, 17);
+    {
+        YencAssembly first(ledger);
+        feedOne(first, s.parts[0], folder);
+        feedOne(first, s.parts[1], folder);
+    }
+    YencAssembly second(ledger);
+    const std::string working = second.ledger().entries().front().path;
+    {
+        std::fstream file(working, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(1500);
+        const char byte = static_cast<char>(file.get() ^ 0x5A);
+        file.seekp(1500);
+        file.put(byte);  // inside the second part, written and recorded in the first run
+    }
+    const auto r = feedOne(second, s.parts[2], folder);
+    EXPECT_EQ(r.outcome, Outcome::Corrupt);
+    EXPECT_FALSE(r.counts());
+}
+
+TEST_F(YencAssemblyTest, PartsOfThisRunAndOfAnEarlierOneMakeTheWholeChecksum)
+{
+    const Split s = split("mixed.jpg", 5000, 5, 18);
+    {
+        YencAssembly first(ledger);
+        feedOne(first, s.parts[3], folder);
+        feedOne(first, s.parts[0], folder);
+    }
+    YencAssembly second(ledger);
+    feedOne(second, s.parts[4], folder);
+    feedOne(second, s.parts[2], folder);
+    const auto r = feedOne(second, s.parts[1], folder);
+    EXPECT_EQ(r.outcome, Outcome::Completed);
+    EXPECT_EQ(contents(folder + "mixed.jpg"), s.file);
+}
+
+TEST_F(YencAssemblyTest, WithAWriterTheLedgerWaitsForItAndIsWrittenWhenTheAssemblyGoes)
+{
+    const Split s = split("later.jpg", 3000, 3, 19);
+    LedgerWriter writer(std::chrono::hours(1));
+    {
+        YencAssembly assembly(ledger, &writer);
+        feedOne(assembly, s.parts[0], folder);
+        feedOne(assembly, s.parts[1], folder);
+        EXPECT_TRUE(contents(ledger).empty());  // nothing written yet
+        EXPECT_TRUE(writer.waiting());
+    }
+    EXPECT_FALSE(writer.waiting());
+    YencAssembly reloaded(ledger);
+    ASSERT_EQ(reloaded.ledger().entries().size(), 1u);
+    EXPECT_EQ(reloaded.ledger().entries().front().parts.size(), 2u);
+    EXPECT_EQ(feedOne(reloaded, s.parts[2], folder).outcome, Outcome::Completed);
+    EXPECT_EQ(contents(folder + "later.jpg"), s.file);
 }
 
 } // namespace

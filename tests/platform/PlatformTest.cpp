@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <vector>
 
 using namespace nimbra;
@@ -194,4 +195,27 @@ TEST(Streams, MemoryAndFileStreamsReadBackWhatWasWritten)
     again.rewind();
     EXPECT_EQ(again.read(buffer, sizeof buffer), 5u);
     EXPECT_EQ(std::string(buffer, 5), "abcde");
+}
+
+TEST(Streams, SmallAndLargeFileWritesInterleaveInOrder)
+{
+    // Runs below and above the size that goes straight to the file, at the end and after a
+    // seek back, must land where the stream's position says.
+    std::string large(300 * 1024, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 31 + 7);
+    const std::string path = TestEnvironment::makeFolder("streams-large") + "f";
+    FileStream file(path, FileStream::Mode::CreateNew);
+    file.write("head", 4);
+    file.write(large.data(), large.size());
+    file.write("tail", 4);
+    EXPECT_EQ(file.position(), static_cast<std::int64_t>(large.size() + 8));
+    file.seek(2);
+    file.write(large.data(), large.size());  // over the first copy, from inside the head
+    file.write("!", 1);
+    EXPECT_EQ(file.size(), static_cast<std::int64_t>(large.size() + 8));
+    ASSERT_TRUE(file.close());
+    std::ifstream in(path, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(written, "he" + large + "!" + large.substr(large.size() - 1) + "tail");
 }

@@ -1,9 +1,16 @@
 // bench_mime [megabytes] [folder]: prints MB/s of encoded article input decoded from memory,
-// with the decoded bytes written to a file in folder (default: a new folder under /tmp).
+// with the decoded bytes written to a file in folder (default: a new folder under /tmp); then,
+// per encoding, the decoder alone against the same file saved through the saver from one
+// article and from 400 (split uuencode, message/partial), beside memcpy of a warm 64 MB
+// buffer, with the ratios and the load average.
 #include "mime/MimeDecoder.h"
 #include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
 #include "platform/UniqueFileName.h"
+#include "tools/benchsaver/SaverBench.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <chrono>
 #include <cstdio>
@@ -148,8 +155,14 @@ std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Decodes the article three times into fresh files; prints the best wall and processor times.
-void run(const char* label, const std::string& folder, const std::string& article, const std::string& expected)
+struct Best {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// Decodes the article three times into fresh files; prints and returns the best wall and
+// processor times.
+Best run(const char* label, const std::string& folder, const std::string& article, const std::string& expected)
 {
     double bestWall = 1e9, bestCpu = 1e9;
     bool same = true;
@@ -186,12 +199,24 @@ void run(const char* label, const std::string& folder, const std::string& articl
     const double mb = static_cast<double>(article.size()) / 1e6;
     std::printf("%-22s %8.1f MB in  %7.3f s wall %7.1f MB/s   %7.3f s cpu %7.1f MB/s   output %s\n", label, mb,
                 bestWall, mb / bestWall, bestCpu, mb / bestCpu, same ? "matches" : "DIFFERS");
+    return {bestWall, bestCpu};
+}
+
+// The decoder alone against the saver, in MB/s of decoded bytes.
+void compare(const char* label, double decodedMB, const Best& alone, const bench::SaverBench::Timing& one,
+             const bench::SaverBench::Timing& many, double memcpyRate)
+{
+    std::printf("%-17s %7.0f %7.0f (%.2f of memcpy) | %7.0f %7.0f (%.2f) | %7.0f %7.0f (%.2f of 1)%s\n", label,
+                decodedMB / alone.wall, decodedMB / alone.cpu, decodedMB / alone.cpu / memcpyRate,
+                decodedMB / one.seconds, decodedMB / one.cpu, alone.cpu / one.cpu, decodedMB / many.seconds,
+                decodedMB / many.cpu, one.cpu / many.cpu, one.same && many.same ? "" : "  OUTPUT DIFFERS");
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QCoreApplication application(argc, argv);  // the saver's timers
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
     std::string folder = argc > 2 ? argv[2] : "";
     if (folder.empty()) {
@@ -207,20 +232,39 @@ int main(int argc, char** argv)
     const std::string text = latinText(size);
     std::printf("attachment %zu MB, decoded from memory into files in %s (best of 3)\n", megabytes, folder.c_str());
 
-    run("base64", folder,
-        multipart("Content-Type: application/octet-stream; name=\"bench.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
-                  base64Body(data)),
-        data);
-    run("quoted-printable", folder,
-        multipart("Content-Type: text/plain; name=\"bench.txt\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-                  quotedPrintableBody(text)),
-        text);
-    run("uuencode (single part)", folder, "Subject: benchmark\r\n\r\n" + uuBody(data), data);
+    const std::string base64 = multipart(
+        "Content-Type: application/octet-stream; name=\"bench.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
+        base64Body(data));
+    const std::string qp = multipart(
+        "Content-Type: text/plain; name=\"bench.txt\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+        quotedPrintableBody(text));
+    const Best base64Alone = run("base64", folder, base64, data);
+    const Best qpAlone = run("quoted-printable", folder, qp, text);
+    const Best uuAlone = run("uuencode (single part)", folder, "Subject: benchmark\r\n\r\n" + uuBody(data), data);
     // One line as long as the attachment: the splitter must stay linear.
     std::string line(size, 'x');
     const std::string label = "one " + std::to_string(megabytes) + " MB line (7bit)";
     run(label.c_str(), folder,
         multipart("Content-Type: text/plain; name=\"line.txt\"\r\n", line + "\r\n"), line + "\r\n");
+
+    // As a run saves: through the saver, from one article and from 400.
+    QLoggingCategory::setFilterRules("*.info=false");
+    const double memcpyRate = bench::SaverBench::memcpyMegabytesPerSecond();
+    bench::SaverBench saver(folder + "saver");
+    using bench::SaverBench;
+    std::printf("\nMB/s of decoded bytes, wall and cpu; ratios by cpu. memcpy of a warm 64 MB buffer: %.0f MB/s\n",
+                memcpyRate);
+    std::printf("%-17s %-32s | %-23s | %s\n", "", "decoder alone", "saver, 1 article (of alone)",
+                "saver, 400 articles");
+    const double dataMB = static_cast<double>(data.size()) / 1e6;
+    const double textMB = static_cast<double>(text.size()) / 1e6;
+    compare("base64", dataMB, base64Alone, saver.save(SaverBench::messageArticles(base64, 1), "bench.bin", data),
+            saver.save(SaverBench::messageArticles(base64, 400), "bench.bin", data), memcpyRate);
+    compare("quoted-printable", textMB, qpAlone, saver.save(SaverBench::messageArticles(qp, 1), "bench.txt", text),
+            saver.save(SaverBench::messageArticles(qp, 400), "bench.txt", text), memcpyRate);
+    compare("uuencode", dataMB, uuAlone, saver.save(SaverBench::uuArticles("bench-uu.bin", data, 1), "bench-uu.bin", data),
+            saver.save(SaverBench::uuArticles("bench-uu.bin", data, 400), "bench-uu.bin", data), memcpyRate);
+    std::printf("load average %s\n", SaverBench::loadAverage().c_str());
     std::filesystem::remove_all(folder);
     return 0;
 }
