@@ -8,7 +8,6 @@
 #include "download/TlsConnectFailure.h"
 #include "net/AsyncSocket.h"
 #include "platform/Log.h"
-#include "platform/Rounding.h"
 #include "platform/SocketErrorCode.h"
 #include "platform/TlsSession.h"
 
@@ -36,11 +35,9 @@ DownloadSession::DownloadSession(SessionView& view) : view_(view)
     client_.OnMessageLine = [this](NntpClient&) { NntpClient1MessageLine(); };
     client_.OnMessageEnd = [this](NntpClient&) { NntpClient1MessageEnd(); };
     client_.OnOverviewLine = [this](NntpClient&) { NntpClient1OverviewLine(); };
-    QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
-    QObject::connect(&Timer3, &QTimer::timeout, [this] { Timer3Timer(); });
-    articleDeadline_.OnExpired = [this] {
-        reconnect("the article was not whole within its " + std::to_string(articleDeadline_.allowed()) + " s");
-    };
+    watchdog_.OnExpired = [this] { Timer1Timer(); };
+    watchdog_.OnSecond = [this] { Timer3Timer(); };
+    watchdog_.OnArticleLate = [this](const std::string& reason) { reconnect(reason); };
     reconnectTimer_.setSingleShot(true);
     QObject::connect(&reconnectTimer_, &QTimer::timeout, [this] {
         if (state_ == runWaitingToReconnect)
@@ -50,10 +47,8 @@ DownloadSession::DownloadSession(SessionView& view) : view_(view)
 
 DownloadSession::~DownloadSession()
 {
-    Timer1.stop();
-    Timer3.stop();
+    watchdog_.stopAll();
     reconnectTimer_.stop();
-    articleDeadline_.stop();
     client_.OnSessionConnected = nullptr;
     client_.OnSessionClosed = nullptr;
     client_.OnRequestDone = nullptr;
@@ -113,7 +108,7 @@ void DownloadSession::bitbtn1Click()
             view_.inform("No newsgroups in the list");
             return;
         }
-        const int first = nextSelected(-1);
+        const int first = SessionSettings::nextSelectedGroup(view_, -1);
         if (first < 0) {
             view_.inform("Select at least one newsgroup");
             return;
@@ -128,8 +123,7 @@ void DownloadSession::bitbtn1Click()
         progress_.setServer(GroupMarks::serverKey(view_.hostText(), view_.portText()));
         view_.setStopEnabled(true);
         view_.setGetFilesEnabled(false);
-        Timer1.setInterval(static_cast<int>(SessionSettings::timeoutSeconds(view_) * millisecondsPerSecond_));
-        Timer3.setInterval(millisecondsPerSecond_);
+        watchdog_.setTimeout(SessionSettings::timeoutSeconds(view_), millisecondsPerSecond_);
         MessageIdCache_.trim(SessionSettings::articleCache(view_));
         backOff_.reset();
         reachedBefore_ = 0;
@@ -242,9 +236,7 @@ void DownloadSession::Timer1Timer()
 
 void DownloadSession::Timer3Timer()
 {
-    if (Countdown > 0)
-        --Countdown;
-    view_.setPanelText(SessionView::panelCountdown, std::to_string(Countdown));
+    view_.setPanelText(SessionView::panelCountdown, std::to_string(watchdog_.countdown()));
     rate_.tick();
     view_.setPanelText(SessionView::panelRate, rate_.text());
 }
@@ -339,7 +331,7 @@ void DownloadSession::groupSelected(std::uint16_t error)
         return;
     }
     setState(runWalking);
-    Timer3.start();
+    watchdog_.startSeconds();
     walked(walker().enter(GroupIndex, view_.groupText(GroupIndex)));
 }
 
@@ -364,13 +356,13 @@ void DownloadSession::nextGroup()
     setup_.logGroupSavings(view_.groupText(GroupIndex));
     if (OnGroupDone)
         OnGroupDone(view_.groupText(GroupIndex), counts);
-    const int next = nextSelected(GroupIndex);
+    const int next = SessionSettings::nextSelectedGroup(view_, GroupIndex);
     if (next < 0) {
         quit();
         return;
     }
     GroupIndex = next;
-    Timer3.stop();
+    watchdog_.stopSeconds();
     walker().leaveGroup();
     progressed();
     walkers_.choose();
@@ -383,9 +375,7 @@ void DownloadSession::reconnect(const std::string& reason)
         return;  // already given up, or nothing to give up
     ++expiries_;
     walker().interrupted();
-    Timer1.stop();
-    articleDeadline_.stop();
-    Countdown = countdownStart();
+    watchdog_.giveUp();
     if (client_.State() != nntpNotConnected)
         client_.Abort();
     if (state_ == runQuitting) {
@@ -421,10 +411,7 @@ void DownloadSession::refused(const std::string& reason)
 bool DownloadSession::tlsConnectFailed(std::uint16_t Error)
 {
     std::string fingerprint;
-    const auto stopTimers = [this] {  // no reconnect while the user decides
-        Timer1.stop();
-        Timer3.stop();
-    };
+    const auto stopTimers = [this] { watchdog_.stopAll(); };  // no reconnect while the user decides
     const TlsConnectFailure::Verdict verdict = TlsConnectFailure::judge(Error, client_, view_, stopTimers, fingerprint);
     if (verdict == TlsConnectFailure::trusted && sessionActive()) {
         client_.Socket().SetTlsAcceptedFingerprint(fingerprint);
@@ -446,10 +433,8 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
     view_.setPanelText(SessionView::panelGroup, groupPanelText.empty() ? over : groupPanelText);
     for (int panel = SessionView::panelArticle; panel <= SessionView::panelRate; ++panel)
         view_.setPanelText(static_cast<SessionView::Panel>(panel), "");
-    Timer1.stop();
-    Timer3.stop();
+    watchdog_.stopAll();
     reconnectTimer_.stop();
-    articleDeadline_.stop();
     walker().interrupted();
     setState(runIdle);
     setup_.logRunSavings();
@@ -489,15 +474,6 @@ void DownloadSession::quit()
 
 // ---- helpers ----------------------------------------------------------------------------
 
-int DownloadSession::nextSelected(int after) const
-{
-    const int count = view_.groupCount();
-    for (int index = after + 1; index < count; ++index)
-        if (view_.groupSelected(index))
-            return index;
-    return -1;
-}
-
 bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) const
 {
     // A request cut short by a close reports 0 or a socket error, not a server reply code. A
@@ -506,28 +482,16 @@ bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) co
     return client_.State() == nntpNotConnected && RqType != nntpConnect && (!serverReply || state_ == runWalking);
 }
 
-std::int32_t DownloadSession::countdownStart() const
-{
-    return static_cast<std::int32_t>(roundHalfEven(static_cast<double>(Timer1.interval()) / millisecondsPerSecond_));
-}
-
 void DownloadSession::restartWatchdog()
 {
-    if (!sessionActive())
-        return;
-    Timer1.start();
-    Countdown = countdownStart();  // the countdown shows the watchdog's time left
+    if (sessionActive())
+        watchdog_.restart();
 }
 
 void DownloadSession::followArticleDeadline()
 {
-    if (state_ != runWalking || walker().step() != GroupWalker::stepFetching) {
-        articleDeadline_.stop();
-        return;
-    }
-    const std::uint64_t bytes = ArticleDeadline::bytes(walker().fetchLines(), client_.ArticleLimit());
-    articleDeadline_.start(ArticleDeadline::seconds(bytes, SessionSettings::timeoutSeconds(view_)),
-                           millisecondsPerSecond_);
+    const bool fetching = state_ == runWalking && walker().step() == GroupWalker::stepFetching;
+    watchdog_.followArticle(fetching, fetching ? walker().fetchLines() : 0, client_.ArticleLimit());
 }
 
 } // namespace nimbra

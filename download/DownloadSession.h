@@ -1,10 +1,10 @@
 #pragma once
 
-#include "download/ArticleDeadline.h"
 #include "download/ConnectionSetup.h"
 #include "download/GroupProgress.h"
 #include "download/MessageIdCache.h"
 #include "download/ReconnectBackOff.h"
+#include "download/RunWatchdog.h"
 #include "download/WalkerChoice.h"
 #include "download/TransferRate.h"
 #include "net/NntpClient.h"
@@ -97,7 +97,7 @@ public:
     RunState state() const { return state_; }
     SessionPhase phase() const;
     bool sessionActive() const { return state_ != runIdle; }
-    std::int32_t countdown() const { return Countdown; }
+    std::int32_t countdown() const { return watchdog_.countdown(); }
     // Times the run gave a connection up (watchdog, failed step, close, refused connect).
     int watchdogExpiries() const { return expiries_; }
     // Seconds the next reconnect waits (0, then 1 doubling to 60; 0 again after progress).
@@ -148,9 +148,7 @@ private:
     void setState(RunState state) { state_ = state; }
 
     GroupWalker& walker() { return walkers_.current(); }
-    int nextSelected(int after) const;
     bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
-    std::int32_t countdownStart() const;
     void restartWatchdog();
     // Starts the deadline of the article the walker has just asked for, or stops it when the
     // walker is not fetching.
@@ -159,14 +157,12 @@ private:
 
     SessionView& view_;
     NntpClient client_;
-    QTimer Timer1;  // watchdog
-    QTimer Timer3;  // countdown, and the rate panel's second
+    RunWatchdog watchdog_;  // Timer1 (the watchdog), Timer3 (the countdown's second), the article deadline
     TransferRate rate_;
     int millisecondsPerSecond_ = 1000;
 
     std::string tlsAcceptedFingerprint_;
     RunState state_ = runIdle;
-    std::int32_t Countdown = 0;
     int GroupIndex = 0;
     MessageIdCache MessageIdCache_;
     GroupProgress progress_;
@@ -174,7 +170,6 @@ private:
     ConnectionSetup setup_{client_};
     int expiries_ = 0;
     QTimer reconnectTimer_;
-    ArticleDeadline articleDeadline_;
     ReconnectBackOff backOff_;
     std::int64_t reachedBefore_ = 0;
     RunOutcome* outcome_ = nullptr;

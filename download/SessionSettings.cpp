@@ -46,4 +46,13 @@ int SessionSettings::pipelineWindow(const SessionView& view)
     return window >= 1 && window <= MaximumPipeline ? static_cast<int>(window) : DefaultPipeline;
 }
 
+int SessionSettings::nextSelectedGroup(const SessionView& view, int after)
+{
+    const int count = view.groupCount();
+    for (int index = after + 1; index < count; ++index)
+        if (view.groupSelected(index))
+            return index;
+    return -1;
+}
+
 } // namespace nimbra

@@ -7,9 +7,9 @@ namespace nimbra {
 
 class SessionView;
 
-// The numbers a run reads from the settings fields. The fields hold digits once the user has
-// left them; a field that still holds no usable number gives the value the field itself would
-// fall back to.
+// The numbers (and the group selection) a run reads from the window's fields. The fields hold
+// digits once the user has left them; a field that still holds no usable number gives the
+// value the field itself would fall back to.
 class SessionSettings {
 public:
     static long timeoutSeconds(const SessionView& view);  // > 0, else 20
@@ -29,6 +29,9 @@ public:
     static constexpr std::uint64_t BytesPerLine = 160;
     static constexpr std::uint64_t HeaderAllowance = 64u << 10;
     static std::uint64_t articleLimitBytes(const SessionView& view);
+
+    // The index of the first selected entry of the newsgroup list after the given one, or -1.
+    static int nextSelectedGroup(const SessionView& view, int after);
 
     // Digits only, at most 9 of them, with blanks around; anything else gives fallback.
     static long number(const std::string& text, long fallback);
