@@ -138,8 +138,10 @@ std::string latinText(std::size_t size)
 
 std::string multipart(const std::string& partHeader, const std::string& body)
 {
+    // The line break before a delimiter belongs to the delimiter, so a body's own last line
+    // break needs one more after it.
     return "Subject: benchmark\r\nContent-Type: multipart/mixed; boundary=\"=_b\"\r\n\r\n--=_b\r\n" + partHeader
-        + "\r\n" + body + "--=_b--\r\n";
+        + "\r\n" + body + "\r\n--=_b--\r\n";
 }
 
 double cpuSeconds()
