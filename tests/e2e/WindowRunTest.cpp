@@ -41,6 +41,10 @@ TEST(WindowRun, GetFilesThroughTheWindowShowsThePicturesAndKeepsThemOnClose)
     const GraphicsPage& page = *at.window->graphicsPage();
     EXPECT_EQ(page.nameLabel()->text().toStdString(), "valley.jpg");
     EXPECT_EQ(page.sizeLabel()->text().toStdString(), std::to_string(expected.at("valley.jpg")->bytes.size()));
+    // The preview is made on a worker thread and shown when it is ready; an older picture's
+    // may still be on show when the run ends, never after the newest one.
+    EXPECT_TRUE(waitUntil([&] { return page.widthLabel()->text() == "300"; }, 30000))
+        << page.widthLabel()->text().toStdString();
     EXPECT_EQ(page.widthLabel()->text().toStdString(), "300");
     EXPECT_EQ(page.heightLabel()->text().toStdString(), "500");
     EXPECT_FALSE(page.image()->pixmap().isNull()) << "no picture in the preview box";
