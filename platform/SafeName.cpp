@@ -24,6 +24,24 @@ std::uint32_t fnv1a(const std::string& text)
 }
 
 constexpr std::size_t MaxPlainLength = 200;
+// A file name may have 255 bytes; this leaves room for the leading "1"s that keep names unique.
+constexpr std::size_t MaxAttachmentLength = 200;
+constexpr std::size_t MaxExtensionLength = 16;
+
+// Shortens a long name to MaxAttachmentLength bytes, keeping a short extension and never
+// cutting a UTF-8 sequence in two.
+std::string shortened(const std::string& name)
+{
+    if (name.size() <= MaxAttachmentLength)
+        return name;
+    const std::size_t dot = name.rfind('.');
+    const std::string extension =
+        dot != std::string::npos && dot > 0 && name.size() - dot <= MaxExtensionLength ? name.substr(dot) : std::string();
+    std::size_t cut = MaxAttachmentLength - extension.size();
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut) + extension;
+}
 
 } // namespace
 
@@ -60,7 +78,7 @@ std::string SafeName::attachment(const std::string& name)
     }
     if (out == "." || out == "..")
         return {};
-    return out;
+    return shortened(out);
 }
 
 std::string SafeName::lowerCase(std::string text)

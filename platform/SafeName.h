@@ -17,7 +17,8 @@ public:
     static std::string mapped(const std::string& text, const std::vector<std::string>& reserved = {});
 
     // An attachment's file name: directory parts ("/" and "\") stripped, control characters
-    // and NUL dropped, "." and ".." refused. Case, spaces and everything else are kept.
+    // and NUL dropped, "." and ".." refused, a name past 200 bytes shortened before its
+    // extension (at a character boundary). Case, spaces and everything else are kept.
     // Empty when nothing usable is left; the caller then falls back to a generated name.
     static std::string attachment(const std::string& name);
 

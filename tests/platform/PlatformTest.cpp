@@ -145,6 +145,19 @@ TEST(SafeName, AttachmentNamesLoseDirectoriesAndControls)
     EXPECT_EQ(SafeName::attachment("dir/"), "");
     EXPECT_EQ(SafeName::attachment("x/."), "");
     EXPECT_EQ(SafeName::attachment("..."), "...");
+    // Long names (yEnc posts carry names of 256 characters and more) are shortened so the
+    // file system takes them, with room for the leading "1"s, keeping the extension and whole
+    // UTF-8 characters.
+    std::string accents;
+    for (int i = 0; i < 150; ++i)
+        accents += "\xc3\xa9";
+    const std::string longJpg = SafeName::attachment(accents + ".jpg");
+    EXPECT_EQ(longJpg.size(), 200u);
+    EXPECT_EQ(longJpg.substr(0, 196), accents.substr(0, 196));
+    EXPECT_EQ(longJpg.substr(196), ".jpg");
+    const std::string oddCut = SafeName::attachment("x" + accents);
+    EXPECT_EQ(oddCut, "x" + accents.substr(0, 198)) << "a character is not cut in two";
+    EXPECT_EQ(SafeName::attachment(std::string(300, 'a') + "." + std::string(40, 'b')).size(), 200u);
 }
 
 TEST(UniqueFileName, LeadingOnesUntilFree)
