@@ -50,6 +50,9 @@ DemoContent::DemoContent()
              DemoFile::Base64);
     mimeFile(mime, "Notes on the pictures", "notes.txt", "text/plain; charset=iso-8859-1", notesText(),
              DemoFile::QuotedPrintable);
+    mimeFiles(mime, "Two views of the cliffs",
+              {{"cliffs-east.jpg", "image/jpeg", DemoPicture::jpeg(640, 360, 12), DemoFile::Base64},
+               {"cliffs-west.jpg", "image/jpeg", DemoPicture::jpeg(480, 360, 13), DemoFile::Base64}});
 
     Group& yenc = group("demo.binaries.pictures.yenc");
     yencPicture(yenc, "Forest road", "forest.jpg", DemoPicture::jpeg(640, 400, 7), 1);
@@ -178,28 +181,37 @@ void DemoContent::uuSplitCommon(Group& group, const std::string& subject, const 
 void DemoContent::mimeFile(Group& group, const std::string& subject, const std::string& name,
                            const std::string& type, const std::string& bytes, DemoFile::Encoding encoding)
 {
-    const bool base64 = encoding == DemoFile::Base64;
+    mimeFiles(group, subject + " - " + name, {{name, type, bytes, encoding}});
+}
+
+void DemoContent::mimeFiles(Group& group, const std::string& subject, const std::vector<Attachment>& attachments)
+{
     std::vector<std::string> body{"This is a multi-part message in MIME format.",
                                   std::string("--") + boundary,
                                   "Content-Type: text/plain; charset=us-ascii",
                                   "Content-Transfer-Encoding: 7bit",
                                   "",
-                                  "Attached: " + name,
-                                  "",
-                                  std::string("--") + boundary,
-                                  "Content-Type: " + type + "; name=\"" + name + "\"",
-                                  std::string("Content-Transfer-Encoding: ") + (base64 ? "base64" : "quoted-printable"),
-                                  "Content-Disposition: attachment; filename=\"" + name + "\"",
+                                  "Attached: " + std::to_string(attachments.size()) + " file(s)",
                                   ""};
-    for (std::string& line : base64 ? ArticleEncoders::base64Lines(bytes) : ArticleEncoders::quotedPrintableLines(bytes))
-        body.push_back(std::move(line));
-    // The line break before a boundary belongs to the boundary: the file's own last line
-    // break needs one more.
-    body.emplace_back("");
+    for (const Attachment& file : attachments) {
+        const bool base64 = file.encoding == DemoFile::Base64;
+        body.push_back(std::string("--") + boundary);
+        body.push_back("Content-Type: " + file.type + "; name=\"" + file.name + "\"");
+        body.push_back(std::string("Content-Transfer-Encoding: ") + (base64 ? "base64" : "quoted-printable"));
+        body.push_back("Content-Disposition: attachment; filename=\"" + file.name + "\"");
+        body.emplace_back();
+        for (std::string& line : base64 ? ArticleEncoders::base64Lines(file.bytes)
+                                        : ArticleEncoders::quotedPrintableLines(file.bytes))
+            body.push_back(std::move(line));
+        // The line break before a boundary belongs to the boundary: the file's own last line
+        // break needs one more.
+        body.emplace_back("");
+    }
     body.push_back(std::string("--") + boundary + "--");
-    post(group, subject + " - " + name, std::move(body),
+    post(group, subject, std::move(body),
          {"MIME-Version: 1.0", std::string("Content-Type: multipart/mixed; boundary=\"") + boundary + "\""});
-    addFile(group, name, bytes, encoding);
+    for (const Attachment& file : attachments)
+        addFile(group, file.name, file.bytes, file.encoding);
 }
 
 void DemoContent::yencPicture(Group& group, const std::string& subject, const std::string& name,

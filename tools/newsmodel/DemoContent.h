@@ -25,8 +25,8 @@ struct DemoFile {
 //   demo.binaries.pictures.uuencode  pictures uuencoded in one article each, one split over
 //                                    three articles "(1/3)".."(3/3)", chat in between, and a
 //                                    range whose first numbers have expired (423)
-//   demo.binaries.pictures.mime      pictures as base64 MIME parts, a quoted-printable text
-//                                    attachment, a plain text article
+//   demo.binaries.pictures.mime      pictures as base64 MIME parts (two in one article), a
+//                                    quoted-printable text attachment, a plain text article
 //   demo.binaries.pictures.yenc      a picture in one yEnc article, one in two parts
 //   demo.binaries.large              a picture in one article over the default size limit,
 //                                    and a small one
@@ -63,8 +63,15 @@ private:
     // they are posted; a chat article goes between the first two posted.
     void uuSplitCommon(Group& group, const std::string& subject, const std::string& name, const std::string& bytes,
                        const std::vector<int>& order);
+    struct Attachment {
+        std::string name, type, bytes;
+        DemoFile::Encoding encoding;
+    };
+    // One article with the file as a MIME part; its subject is subject + " - " + name.
     void mimeFile(Group& group, const std::string& subject, const std::string& name, const std::string& type,
                   const std::string& bytes, DemoFile::Encoding encoding);
+    // One article with every file as a MIME part of its own.
+    void mimeFiles(Group& group, const std::string& subject, const std::vector<Attachment>& attachments);
     void yencPicture(Group& group, const std::string& subject, const std::string& name, const std::string& bytes,
                      int parts);
     void addFile(const Group& group, const std::string& name, const std::string& bytes, DemoFile::Encoding encoding,
