@@ -143,8 +143,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                       QStringLiteral("count"));
     const QCommandLineOption noCompression(QStringLiteral("no-compression"),
                                            QStringLiteral("Do not compress the connection (clears \"Compression\")."));
+    const QCommandLineOption gallery(QStringLiteral("gallery"),
+                                     QStringLiteral("Open the gallery of the download folder at start."));
     parser.addOptions({server, port, tls, noTls, user, password, passwordFile, folder, groups, separate, timeout, getFiles,
-                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, noCompression});
+                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, noCompression, gallery});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -165,6 +167,7 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.timeout = valueOf(parser, timeout);
     options.pipeline = valueOf(parser, pipeline);
     options.noCompression = parser.isSet(noCompression);
+    options.gallery = parser.isSet(gallery);
     if (parser.isSet(tls) && parser.isSet(noTls))
         refuse(parser, "--tls and --no-tls exclude each other");
     if (parser.isSet(tls) || parser.isSet(noTls))
@@ -232,7 +235,7 @@ std::string CommandLineOptions::summary() const
         text += (i == 0 ? " --groups " : ",") + groups[i];
     for (const auto& [set, name] : {std::pair{separateByGroups, " --separate-by-groups"}, {getFiles, " --get-files"},
                                     {keepOpen, " --keep-open"}, {verbose, " --verbose"},
-                                    {noCompression, " --no-compression"}})
+                                    {noCompression, " --no-compression"}, {gallery, " --gallery"}})
         if (set)
             text += name;
     return text.empty() ? "(none)" : text.substr(1);

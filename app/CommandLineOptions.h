@@ -33,6 +33,7 @@ struct CommandLineOptions {
     bool rescan = false;    // the selected groups forget their marks: scanned from their first article
     bool classicWalk = false;  // clears "Fast scan (overview)": every article looked at one by one
     bool noCompression = false;  // clears "Compression"
+    bool gallery = false;        // the gallery window opens at start
 
     // Parses the arguments (the first is the program). On --help or --version it prints and
     // ends the process with 0; on a wrong argument it prints the reason and the usage to

@@ -4,6 +4,8 @@
 #include "download/PreviewMaker.h"
 
 #include <QGuiApplication>
+#include <QImageReader>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -41,6 +43,12 @@ QRect FullScreenWindow::pictureRect() const
 void FullScreenWindow::loadPicture()
 {
     image_ = path_.empty() ? QImage() : PreviewMaker::fullScreen(path_, width_, height_, size()).image;
+    if (image_.isNull() && !path_.empty()) {
+        // Not a JPEG (the gallery shows PNG and GIF too): whatever Qt's image plugins read.
+        QImageReader reader(QString::fromStdString(path_));
+        reader.setScaledSize(pictureRect().size());
+        image_ = reader.read();
+    }
     update();
 }
 
@@ -69,8 +77,22 @@ void FullScreenWindow::mousePressEvent(QMouseEvent*)
     accept();
 }
 
-void FullScreenWindow::keyPressEvent(QKeyEvent*)
+void FullScreenWindow::keyPressEvent(QKeyEvent* event)
 {
+    if (navigate_) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            navigate_(-1);
+            return;
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            navigate_(1);
+            return;
+        default:
+            break;
+        }
+    }
     accept();
 }
 

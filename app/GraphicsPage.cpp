@@ -68,6 +68,9 @@ GraphicsPage::GraphicsPage(QWidget* parent) : QWidget(parent)
     fullScreen_->setGeometry(BoxLeft, buttonTop, 100, 26);
     delete_ = new QPushButton(QStringLiteral("Delete"), this);
     delete_->setGeometry(BoxLeft + BoxWidth - 100, buttonTop, 100, 26);
+    // In the free space left of the box, on the row of the box's buttons.
+    gallery_ = new QPushButton(QStringLiteral("Gallery"), this);
+    gallery_->setGeometry(CaptionLeft, buttonTop, 100, 26);
 
     setMinimumSize(BoxLeft + BoxWidth + 8, buttonTop + 26 + 8);
 }

@@ -8,9 +8,10 @@ class QPushButton;
 namespace nimbra {
 
 // The "Graphics" page: the preview box (Image1, inside a fixed 297 x 225 box whose top-left
-// corner is at 216, 24 of the page), the labels of the last saved file, the statistics labels
-// and the "Full Screen" and "Delete" buttons. Controls are placed at fixed positions because
-// the preview code positions the picture inside the box in page coordinates.
+// corner is at 216, 24 of the page), the labels of the last saved file, the statistics labels,
+// the "Full Screen" and "Delete" buttons under the box and "Gallery" left of them. Controls are
+// placed at fixed positions because the preview code positions the picture inside the box in
+// page coordinates.
 class GraphicsPage : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +34,7 @@ public:
     QLabel* totalKBLabel() const { return totalKB_; }
     QPushButton* fullScreenButton() const { return fullScreen_; }
     QPushButton* deleteButton() const { return delete_; }
+    QPushButton* galleryButton() const { return gallery_; }
 
 private:
     QLabel* value(int left, int top, int width);
@@ -48,6 +50,7 @@ private:
     QLabel* totalKB_;
     QPushButton* fullScreen_;
     QPushButton* delete_;
+    QPushButton* gallery_;
 };
 
 } // namespace nimbra

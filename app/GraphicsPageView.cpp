@@ -21,8 +21,15 @@ void GraphicsPageView::showSavedName(const std::string& name, const std::string&
 {
     page_.nameLabel()->setText(QString::fromStdString(name));
     shownPath_ = path;
-    if (savedListener_)
-        savedListener_(path);
+    for (const auto& listener : savedListeners_)
+        listener.second(path);
+}
+
+void GraphicsPageView::setSavedListener(const void* owner, std::function<void(const std::string& path)> listener)
+{
+    std::erase_if(savedListeners_, [owner](const auto& listener) { return listener.first == owner; });
+    if (listener)
+        savedListeners_.emplace_back(owner, std::move(listener));
 }
 
 void GraphicsPageView::showPicture(const PicturePreview& preview)

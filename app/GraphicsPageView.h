@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace nimbra {
 
@@ -38,8 +40,9 @@ public:
 
     // Off for a run nobody watches: no preview is made.
     void setShowsPictures(bool shows) { showsPictures_ = shows; }
-    // Called with the path of every file shown as saved, after its name label is set.
-    void setSavedListener(std::function<void(const std::string& path)> listener) { savedListener_ = std::move(listener); }
+    // Called with the path of every file shown as saved, after its name label is set. Each
+    // owner has one listener; a null listener removes the owner's.
+    void setSavedListener(const void* owner, std::function<void(const std::string& path)> listener);
 
     FullScreenWindow& fullScreenWindow() { return fullScreen_; }
     const std::string& shownPath() const { return shownPath_; }
@@ -51,7 +54,7 @@ private:
     FullScreenWindow fullScreen_;
     std::string shownPath_;
     bool showsPictures_ = true;
-    std::function<void(const std::string& path)> savedListener_;
+    std::vector<std::pair<const void*, std::function<void(const std::string& path)>>> savedListeners_;
 };
 
 } // namespace nimbra

@@ -4,6 +4,7 @@
 #include "app/ButtonRow.h"
 #include "app/DigitFilter.h"
 #include "app/FieldRules.h"
+#include "app/GalleryWiring.h"
 #include "app/GraphicsPage.h"
 #include "app/GroupCacheFile.h"
 #include "app/GroupFetchAdapter.h"
@@ -56,6 +57,7 @@ MainWindow::MainWindow(Dialogs* dialogs, SplashWindow* splash, QWidget* parent)
         GroupFetchAdapter::Parts{*this, *dialogs_, *splash_, *this, [this] { fillGroupList(); }});
     groupFetch_ = std::make_unique<GroupListFetch>(*fetchView_, groupList_);
     sessionWiring_ = std::make_unique<SessionWiring>(*this);
+    galleryWiring_ = std::make_unique<GalleryWiring>(*this);
     wireButtons();
     FormCreate();
     // Connected after the settings are in the fields: loading the stored filter is no typing
@@ -181,6 +183,7 @@ void MainWindow::FormClose()
     WindowSettings::saveTotals(store, graphics_->totalFilesLabel()->text().toStdString(),
         graphics_->totalKBLabel()->text().toStdString());
     WindowSettings::save(store, *this);
+    galleryWiring_->keepSettings(store);
     if (!TextListFile::save(messageIdCachePath(), messageIdCache_))
         qCWarning(logApp, "the message-id cache could not be written to %s", messageIdCachePath().c_str());
     qCInfo(logApp, "settings, totals and message-id cache kept; today %d files, %d KB", statistics_.TodayFiles,

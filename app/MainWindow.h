@@ -18,6 +18,7 @@ class AboutBox;
 class ButtonRow;
 class Dialogs;
 class GraphicsPage;
+class GalleryWiring;
 class GroupFetchAdapter;
 class GroupListFetch;
 class HelpWindow;
@@ -85,6 +86,8 @@ public:
     GroupListFetch& groupListFetch() const { return *groupFetch_; }
     // "Get Files" and "Stop": the download session wired to the buttons and the panels.
     SessionWiring& sessionWiring() const { return *sessionWiring_; }
+    // "Gallery" and --gallery: the gallery of the download folder.
+    GalleryWiring& galleryWiring() const { return *galleryWiring_; }
 
     // How the current (or last) download run ended: the session and the saver report an
     // error that ends the run here; an unattended run reads it when the run is over.
@@ -147,6 +150,7 @@ private:
     std::unique_ptr<GroupFetchAdapter> fetchView_;
     std::unique_ptr<GroupListFetch> groupFetch_;
     std::unique_ptr<SessionWiring> sessionWiring_;
+    std::unique_ptr<GalleryWiring> galleryWiring_;  // uses the session wiring's saver view
 };
 
 } // namespace nimbra

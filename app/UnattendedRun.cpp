@@ -31,7 +31,7 @@ UnattendedRun::UnattendedRun(MainWindow& window, int noProgressLimitMs)
         std::fflush(stdout);
     };
     // Each file the saver names is printed as it comes; the folder itself is never listed.
-    window_.sessionWiring().pictures().setSavedListener([this](const std::string& path) { saved(path); });
+    window_.sessionWiring().pictures().setSavedListener(this, [this](const std::string& path) { saved(path); });
     // Nobody looks at the window: no preview is made.
     window_.sessionWiring().pictures().setShowsPictures(false);
     poller_.setInterval(pollMs);
@@ -40,7 +40,7 @@ UnattendedRun::UnattendedRun(MainWindow& window, int noProgressLimitMs)
 
 UnattendedRun::~UnattendedRun()
 {
-    window_.sessionWiring().pictures().setSavedListener(nullptr);
+    window_.sessionWiring().pictures().setSavedListener(this, nullptr);
 }
 
 void UnattendedRun::start()

@@ -5,6 +5,7 @@
 #include "app/ButtonRow.h"
 #include "app/CommandLineOptions.h"
 #include "app/ConsoleDialogs.h"
+#include "app/GalleryWiring.h"
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
 #include "app/UnattendedRun.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv)
 
     splash.close();
     window.show();
+    if (options.gallery)
+        window.galleryWiring().open();
     std::unique_ptr<nimbra::UnattendedRun> run;
     if (unattended) {
         // With the default time-out of 30 s: two minutes without any progress.

@@ -1,0 +1,287 @@
+#include "app/gallery/GalleryWindow.h"
+
+#include "app/Dialogs.h"
+#include "platform/Log.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QScrollBar>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace nimbra {
+namespace {
+
+constexpr int StartSide = 160;
+constexpr int LongestRowScan = 1000;
+
+} // namespace
+
+GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* parent)
+    : QWidget(parent, Qt::Window), dialogs_(dialogs), loader_(std::move(cache))
+{
+    setWindowTitle(QStringLiteral("Gallery"));
+    sort_ = new QComboBox;
+    sort_->addItems({QStringLiteral("Newest first"), QStringLiteral("Name"), QStringLiteral("Largest first"),
+                     QStringLiteral("Group")});
+    slider_ = new QSlider(Qt::Horizontal);
+    slider_->setRange(SmallestSide, LargestSide);
+    slider_->setSingleStep(16);
+    slider_->setPageStep(32);
+    slider_->setValue(StartSide);
+    slider_->setMaximumWidth(200);
+    count_ = new QLabel;
+
+    view_ = new QListView;
+    view_->setModel(&model_);
+    view_->setViewMode(QListView::IconMode);
+    view_->setMovement(QListView::Static);
+    view_->setResizeMode(QListView::Adjust);
+    view_->setUniformItemSizes(true);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view_->setTextElideMode(Qt::ElideMiddle);
+    view_->setWordWrap(false);
+    view_->installEventFilter(this);
+    view_->viewport()->installEventFilter(this);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(QStringLiteral("Sort by")));
+    bar->addWidget(sort_);
+    bar->addStretch(1);
+    bar->addWidget(count_);
+    bar->addStretch(1);
+    bar->addWidget(new QLabel(QStringLiteral("Size")));
+    bar->addWidget(slider_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(view_, 1);
+
+    wantTimer_.setSingleShot(true);
+    wantTimer_.setInterval(0);
+    connect(&wantTimer_, &QTimer::timeout, this, &GalleryWindow::requestThumbnails);
+    connect(&scan_, &GalleryFolderScan::found, this, [this](const std::vector<GalleryEntry>& entries) {
+        model_.add(entries);
+        showCount();
+    });
+    connect(&scan_, &GalleryFolderScan::finished, this, [this] { showCount(); });
+    connect(&loader_, &ThumbnailLoader::made, this, [this](const QString& path, const QImage& image, bool failed) {
+        // Deleted since the folder was listed (by the "Graphics" page or another program).
+        if (failed && !QFile::exists(path)) {
+            model_.removePaths({path});
+            showCount();
+            return;
+        }
+        model_.setThumbnail(path, image, failed);
+    });
+    connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, this, &GalleryWindow::scheduleThumbnails);
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&model_, signal, this, &GalleryWindow::scheduleThumbnails);
+    connect(&model_, &QAbstractItemModel::layoutChanged, this, &GalleryWindow::scheduleThumbnails);
+    connect(&model_, &QAbstractItemModel::modelReset, this, &GalleryWindow::scheduleThumbnails);
+    connect(slider_, &QSlider::valueChanged, this, &GalleryWindow::setSide);
+    connect(sort_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        model_.setSortKey(static_cast<GalleryModel::SortKey>(index));
+        const QModelIndex current = view_->currentIndex();
+        if (current.isValid())
+            view_->scrollTo(current);
+    });
+    connect(view_, &QListView::doubleClicked, this, [this] { openCurrent(); });
+    setSide(StartSide);
+    resize(900, 640);
+}
+
+GalleryWindow::~GalleryWindow() = default;
+
+void GalleryWindow::setSide(int side)
+{
+    model_.setIconSide(side);
+    loader_.setSide(side);
+    view_->setIconSize(QSize(side, side));
+    view_->setGridSize(QSize(side + 16, side + view_->fontMetrics().height() + 14));
+    scheduleThumbnails();
+}
+
+void GalleryWindow::showFolder(const QString& folder, bool rescan)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    if (clean != folder_ || rescan) {
+        folder_ = clean;
+        model_.clear();
+        scan_.start(folder_);
+        qCInfo(logApp).noquote() << "gallery: listing" << folder_;
+    }
+    showCount();
+    show();
+    raise();
+    activateWindow();
+    scheduleThumbnails();
+}
+
+void GalleryWindow::addSavedFile(const QString& path)
+{
+    if (folder_.isEmpty())
+        return;
+    const QString clean = QDir::cleanPath(path);
+    if (!clean.startsWith(folder_ + QLatin1Char('/')))
+        return;
+    GalleryEntry entry;
+    if (GalleryFolderScan::entryOf(folder_, clean, entry)) {
+        model_.add({entry});
+        showCount();
+    }
+}
+
+void GalleryWindow::showCount()
+{
+    const int rows = model_.rowCount();
+    QString text = rows == 1 ? QStringLiteral("1 picture") : QStringLiteral("%1 pictures").arg(rows);
+    if (scan_.running())
+        text += QStringLiteral(" (listing the folder)");
+    count_->setText(text);
+}
+
+int GalleryWindow::columns() const
+{
+    const int rows = model_.rowCount();
+    const int top = view_->visualRect(model_.index(0)).top();
+    int columns = 1;
+    while (columns < rows && columns < LongestRowScan && view_->visualRect(model_.index(columns)).top() == top)
+        ++columns;
+    return columns;
+}
+
+std::pair<int, int> GalleryWindow::rowsInView() const
+{
+    const int rows = model_.rowCount();
+    const int lineHeight = view_->gridSize().height();
+    if (rows == 0 || lineHeight <= 0)
+        return {0, -1};
+    const int columns = this->columns();
+    // Lines are a grid height apart, starting where the first row is drawn now.
+    const int firstTop = view_->visualRect(model_.index(0)).top();
+    const int height = view_->viewport()->height();
+    const int firstLine = std::max(0, (-firstTop) / lineHeight);
+    const int lastLine = std::max(0, (height - 1 - firstTop) / lineHeight);
+    const int first = firstLine * columns;
+    const int last = std::min(rows - 1, (lastLine + 1) * columns - 1);
+    return {first, last};
+}
+
+std::vector<int> GalleryWindow::wantedRows() const
+{
+    const auto [first, last] = rowsInView();
+    std::vector<int> rows;
+    if (last < first)
+        return rows;
+    const int ahead = std::min(model_.rowCount() - 1, last + (last - first + 1));
+    for (int row = first; row <= ahead; ++row)
+        rows.push_back(row);
+    return rows;
+}
+
+void GalleryWindow::scheduleThumbnails()
+{
+    if (!wantTimer_.isActive())
+        wantTimer_.start();
+}
+
+void GalleryWindow::requestThumbnails()
+{
+    if (!isVisible())
+        return;
+    std::vector<ThumbnailLoader::Request> requests;
+    for (const int row : wantedRows()) {
+        if (model_.hasThumbnail(row))
+            continue;
+        const GalleryEntry& entry = model_.entry(row);
+        requests.push_back({entry.path, entry.mtime, entry.size});
+    }
+    loader_.want(std::move(requests));
+}
+
+void GalleryWindow::deleteSelected()
+{
+    QModelIndexList selected = view_->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    std::sort(selected.begin(), selected.end());
+    QStringList paths;
+    for (const QModelIndex& index : selected)
+        paths << model_.entry(index.row()).path;
+    const std::string question = paths.size() == 1
+        ? "Delete " + model_.entry(selected.front().row()).name().toString().toStdString() + "?"
+        : "Delete the " + std::to_string(paths.size()) + " selected pictures?";
+    if (!dialogs_.ask(question))
+        return;
+    QStringList removed;
+    QStringList kept;
+    for (const QString& path : paths) {
+        // unlink removes a link itself, never what it points at.
+        if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT) {
+            removed << path;
+            loader_.cache().forget(path);
+        } else {
+            qCWarning(logApp).noquote() << "gallery: cannot delete" << path << ":" << std::strerror(errno);
+            kept << path;
+        }
+    }
+    const int next = selected.front().row();
+    model_.removePaths(removed);
+    qCInfo(logApp, "gallery: %lld pictures deleted", static_cast<long long>(removed.size()));
+    if (model_.rowCount() > 0)
+        view_->setCurrentIndex(model_.index(std::min(next, model_.rowCount() - 1)));
+    showCount();
+    if (!kept.isEmpty())
+        dialogs_.inform(std::to_string(kept.size()) + " of the pictures could not be deleted: "
+                        + kept.front().toStdString() + (kept.size() > 1 ? " and others" : "") + " (see the log)");
+}
+
+void GalleryWindow::openCurrent()
+{
+    const QModelIndex current = view_->currentIndex();
+    if (current.isValid())
+        emit openRequested(model_.entry(current.row()).path);
+}
+
+QString GalleryWindow::step(int delta)
+{
+    const QModelIndex current = view_->currentIndex();
+    const int row = (current.isValid() ? current.row() : 0) + delta;
+    if (row < 0 || row >= model_.rowCount())
+        return {};
+    const QModelIndex next = model_.index(row);
+    view_->setCurrentIndex(next);
+    view_->scrollTo(next);
+    return model_.entry(row).path;
+}
+
+bool GalleryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        scheduleThumbnails();
+    if (watched == view_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openCurrent();
+            return true;
+        }
+        if (key == Qt::Key_Delete) {
+            deleteSelected();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace nimbra

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "app/gallery/GalleryFolderScan.h"
+#include "app/gallery/GalleryModel.h"
+#include "app/gallery/ThumbnailLoader.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QListView;
+class QSlider;
+
+namespace nimbra {
+
+class Dialogs;
+
+// The gallery: a resizable window with a grid of thumbnails of every picture in the download
+// folder and its group sub-folders, newest first, with a sort choice and a size slider.
+// Thumbnails are made on worker threads, only for the rows in view and one screen ahead;
+// a picture that cannot be read shows a plain placeholder under its name. Enter or a double
+// click asks for the picture full screen (openRequested); Delete removes the selected
+// pictures after one question.
+//
+// dialogs must outlive the window. Everything runs on the window's thread.
+class GalleryWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int SmallestSide = 64;
+    static constexpr int LargestSide = 256;
+
+    explicit GalleryWindow(Dialogs& dialogs, ThumbnailCache cache = ThumbnailCache(), QWidget* parent = nullptr);
+    ~GalleryWindow() override;
+
+    // Lists folder (a new scan when it is another folder than the one shown, or when asked).
+    void showFolder(const QString& folder, bool rescan = false);
+    const QString& folder() const { return folder_; }
+    // A file the saver has just saved under path: shown in its place when it is a picture in
+    // the folder shown; the folder is not listed again.
+    void addSavedFile(const QString& path);
+
+    // The rows whose thumbnails are wanted now: those in view, then one screen ahead.
+    std::vector<int> wantedRows() const;
+    // First and last row in view (last < first when none).
+    std::pair<int, int> rowsInView() const;
+
+    // Delete: one question, then the selected pictures' files go (and their thumbnails).
+    void deleteSelected();
+    // Enter / double click on the current row.
+    void openCurrent();
+    // Moves the current row by delta; the new current picture's path, or empty past the ends.
+    QString step(int delta);
+
+    GalleryModel& model() { return model_; }
+    QListView* view() const { return view_; }
+    QSlider* sizeSlider() const { return slider_; }
+    QComboBox* sortBox() const { return sort_; }
+    ThumbnailLoader& loader() { return loader_; }
+    GalleryFolderScan& scan() { return scan_; }
+
+signals:
+    void openRequested(const QString& path);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setSide(int side);
+    void scheduleThumbnails();
+    void requestThumbnails();
+    void showCount();
+    int columns() const;
+
+    Dialogs& dialogs_;
+    GalleryModel model_;
+    GalleryFolderScan scan_;
+    ThumbnailLoader loader_;
+    QString folder_;
+    QListView* view_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QComboBox* sort_ = nullptr;
+    QLabel* count_ = nullptr;
+    QTimer wantTimer_;
+};
+
+} // namespace nimbra

@@ -1,0 +1,232 @@
+// The gallery window on the offscreen platform: which thumbnails it asks for, a damaged
+// picture, Delete, the saver's announcements and what the folder scan leaves out.
+#include "app/gallery/GalleryWindow.h"
+#include "tests/app/RecordingDialogs.h"
+#include "tests/app/gallery/GalleryFiles.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QListView>
+#include <QScrollBar>
+#include <QSet>
+#include <QSlider>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace nimbra {
+namespace {
+
+using test::GalleryFiles;
+using test::RecordingDialogs;
+using test::TestEnvironment;
+using test::waitUntil;
+
+constexpr long long Base = 1700000000;
+
+// count pictures named 000.jpg, 001.jpg, ..., the later ones newer.
+std::string pictureFolder(const std::string& name, int count)
+{
+    const std::string folder = TestEnvironment::makeFolder(name);
+    for (int i = 0; i < count; ++i) {
+        char file[16];
+        std::snprintf(file, sizeof file, "%03d.jpg", i);
+        GalleryFiles::jpeg(folder + file, 96, 72, Base + i);
+    }
+    return folder;
+}
+
+struct Gallery {
+    RecordingDialogs dialogs;
+    GalleryWindow window{dialogs, ThumbnailCache(GalleryFiles::q(TestEnvironment::root() + "thumbnails"))};
+    QStringList started;
+
+    explicit Gallery(const std::string& folder, QSize size = QSize(600, 420))
+    {
+        QObject::connect(&window.loader(), &ThumbnailLoader::started, [this](const QString& path) { started << path; });
+        window.sizeSlider()->setValue(64);
+        window.resize(size);
+        window.showFolder(GalleryFiles::q(folder));
+        settle();
+    }
+
+    void settle()
+    {
+        EXPECT_TRUE(waitUntil([this] { return !window.scan().running(); }, 10000));
+        EXPECT_TRUE(waitUntil([this] {
+            QCoreApplication::processEvents();
+            return window.loader().idle();
+        }, 10000));
+    }
+
+    int rowOf(const QString& path) { return window.model().rowOf(path); }
+};
+
+QSet<int> rowsOf(Gallery& gallery, const QStringList& paths)
+{
+    QSet<int> rows;
+    for (const QString& path : paths)
+        rows.insert(gallery.rowOf(path));
+    return rows;
+}
+
+TEST(GalleryWindow, ThumbnailsAreMadeForTheRowsInViewAndOneScreenAhead)
+{
+    Gallery gallery(pictureFolder("many", 400));
+    GalleryWindow& window = gallery.window;
+    ASSERT_EQ(window.model().rowCount(), 400);
+    const auto [first, last] = window.rowsInView();
+    ASSERT_EQ(first, 0);
+    ASSERT_GT(last, 4);
+    const int ahead = last + (last - first + 1);
+    ASSERT_LT(ahead, 200);
+
+    // What was asked for is exactly what is seen and the screen below it.
+    QSet<int> expected;
+    for (int row = first; row <= ahead; ++row)
+        expected.insert(row);
+    EXPECT_EQ(rowsOf(gallery, gallery.started), expected);
+    const QRect viewport = window.view()->viewport()->rect();
+    for (int row = first; row <= last; ++row)
+        EXPECT_TRUE(window.view()->visualRect(window.model().index(row)).intersects(viewport)) << row;
+    EXPECT_FALSE(window.view()->visualRect(window.model().index(last + 1)).intersects(viewport));
+    for (int row = first; row <= ahead; ++row)
+        EXPECT_TRUE(window.model().hasThumbnail(row)) << row;
+    EXPECT_FALSE(window.model().hasThumbnail(ahead + 1));
+
+    // Scrolled to the end: only the rows seen there are made, none of those passed over.
+    gallery.started.clear();
+    window.view()->verticalScrollBar()->setValue(window.view()->verticalScrollBar()->maximum());
+    gallery.settle();
+    const auto [bottomFirst, bottomLast] = window.rowsInView();
+    EXPECT_EQ(bottomLast, 399);
+    ASSERT_FALSE(gallery.started.isEmpty());
+    for (const int row : rowsOf(gallery, gallery.started)) {
+        EXPECT_GE(row, bottomFirst);
+        EXPECT_TRUE(window.view()->visualRect(window.model().index(row)).intersects(viewport)) << row;
+    }
+    EXPECT_FALSE(window.model().hasThumbnail(250));
+}
+
+TEST(GalleryWindow, RequestsForRowsScrolledAwayAreDropped)
+{
+    Gallery gallery(pictureFolder("scrolled", 400));
+    GalleryWindow& window = gallery.window;
+    window.sizeSlider()->setValue(96);  // the thumbnails made go: the top is wanted afresh
+    std::vector<ThumbnailLoader::Request> top;
+    for (int row = 0; row < 60; ++row)
+        top.push_back({window.model().entry(row).path, window.model().entry(row).mtime, 1});
+    gallery.started.clear();
+    window.loader().want(top);
+    window.rowsInView();  // lays the grid out at the new size
+    window.view()->verticalScrollBar()->setValue(window.view()->verticalScrollBar()->maximum());
+    gallery.settle();
+    const auto [bottomFirst, bottomLast] = window.rowsInView();
+    ASSERT_EQ(bottomLast, 399);
+    int topRowsMade = 0;
+    for (const int row : rowsOf(gallery, gallery.started))
+        topRowsMade += row < 60;
+    EXPECT_LE(topRowsMade, 2);  // at most one per worker had started
+    EXPECT_TRUE(window.model().hasThumbnail(399));
+}
+
+TEST(GalleryWindow, ADamagedPictureShowsAPlaceholderAndTheGridGoesOn)
+{
+    const std::string folder = pictureFolder("damaged", 6);
+    GalleryFiles::damaged(folder + "broken.jpg");
+    GalleryFiles::setMtime(folder + "broken.jpg", Base + 3);
+    Gallery gallery(folder);
+    GalleryModel& model = gallery.window.model();
+    ASSERT_EQ(model.rowCount(), 7);
+    const int broken = gallery.rowOf(GalleryFiles::q(folder + "broken.jpg"));
+    ASSERT_GE(broken, 0);
+    EXPECT_TRUE(model.hasThumbnail(broken));
+    EXPECT_EQ(model.data(model.index(broken)).toString(), "broken.jpg");
+    const QPixmap placeholder = model.data(model.index(broken), Qt::DecorationRole).value<QPixmap>();
+    EXPECT_EQ(placeholder.size(), QSize(64, 64));
+    for (int row = 0; row < model.rowCount(); ++row) {
+        EXPECT_TRUE(model.hasThumbnail(row)) << row;
+        if (row != broken) {
+            EXPECT_NE(model.data(model.index(row), Qt::DecorationRole).value<QPixmap>().toImage(),
+                      placeholder.toImage()) << row;
+        }
+    }
+}
+
+TEST(GalleryWindow, DeleteRemovesTheSelectedPicturesAfterOneQuestion)
+{
+    const std::string folder = pictureFolder("delete", 6);
+    Gallery gallery(folder);
+    GalleryWindow& window = gallery.window;
+    QItemSelectionModel* selection = window.view()->selectionModel();
+    const QString second = window.model().entry(1).path;
+    const QString fourth = window.model().entry(3).path;
+    selection->select(window.model().index(1), QItemSelectionModel::Select);
+    selection->select(window.model().index(3), QItemSelectionModel::Select);
+
+    // No: nothing goes.
+    QTest::keyClick(window.view(), Qt::Key_Delete);
+    ASSERT_EQ(gallery.dialogs.questions, (std::vector<std::string>{"Delete the 2 selected pictures?"}));
+    EXPECT_EQ(window.model().rowCount(), 6);
+    EXPECT_TRUE(GalleryFiles::exists(second.toStdString()));
+
+    gallery.dialogs.answers.push_back(true);
+    QTest::keyClick(window.view(), Qt::Key_Delete);
+    EXPECT_EQ(gallery.dialogs.questions.size(), 2u);
+    EXPECT_FALSE(GalleryFiles::exists(second.toStdString()));
+    EXPECT_FALSE(GalleryFiles::exists(fourth.toStdString()));
+    int left = 0;
+    for (const auto& file : std::filesystem::directory_iterator(folder))
+        left += file.is_regular_file();
+    EXPECT_EQ(left, 4);
+    EXPECT_EQ(window.model().rowCount(), 4);
+    EXPECT_EQ(window.model().rowOf(second), -1);
+    EXPECT_TRUE(gallery.dialogs.messages.empty());
+}
+
+TEST(GalleryWindow, PicturesTheSaverAnnouncesAppearWithoutAnotherListing)
+{
+    const std::string folder = pictureFolder("saved", 3);
+    Gallery gallery(folder);
+    GalleryWindow& window = gallery.window;
+    ASSERT_EQ(window.model().rowCount(), 3);
+
+    GalleryFiles::jpeg(folder + "alt.binaries.boats/new.jpg", 96, 72, Base + 100);
+    GalleryFiles::jpeg(folder + "unannounced.jpg", 96, 72, Base + 50);
+    window.addSavedFile(GalleryFiles::q(folder + "alt.binaries.boats/new.jpg"));
+    window.addSavedFile(GalleryFiles::q(folder + "alt.binaries.boats/new.jpg"));  // twice: one row
+    window.addSavedFile(GalleryFiles::q(folder + "notes.txt"));
+    GalleryFiles::jpeg(TestEnvironment::root() + "elsewhere.jpg", 96, 72);
+    window.addSavedFile(GalleryFiles::q(TestEnvironment::root() + "elsewhere.jpg"));
+    EXPECT_FALSE(window.scan().running());
+
+    ASSERT_EQ(window.model().rowCount(), 4);
+    EXPECT_EQ(window.model().entry(0).path, GalleryFiles::q(folder + "alt.binaries.boats/new.jpg"));
+    EXPECT_EQ(window.model().entry(0).group, "alt.binaries.boats");
+    EXPECT_EQ(gallery.rowOf(GalleryFiles::q(folder + "unannounced.jpg")), -1);
+    gallery.settle();
+    EXPECT_TRUE(window.model().hasThumbnail(0));
+}
+
+TEST(GalleryWindow, TheScanTakesPicturesOfSubFoldersAndLeavesLinksHiddenAndOtherFiles)
+{
+    const std::string folder = pictureFolder("scan", 2);
+    const std::string outside = pictureFolder("outside", 2);
+    GalleryFiles::jpeg(folder + "alt.binaries.pictures/deep/x.PNG.jpg", 96, 72);
+    GalleryFiles::jpeg(folder + ".nimbra-123.part.jpg", 96, 72);
+    GalleryFiles::jpeg(folder + "a.txt", 96, 72);
+    std::filesystem::create_symlink(outside, folder + "linked folder");
+    std::filesystem::create_symlink(outside + "000.jpg", folder + "linked.jpg");
+    Gallery gallery(folder);
+    QStringList paths;
+    for (int row = 0; row < gallery.window.model().rowCount(); ++row)
+        paths << gallery.window.model().entry(row).path.mid(int(folder.size()));
+    paths.sort();
+    EXPECT_EQ(paths, (QStringList{"000.jpg", "001.jpg", "alt.binaries.pictures/deep/x.PNG.jpg"}));
+    EXPECT_EQ(gallery.window.model().entry(gallery.rowOf(GalleryFiles::q(folder + "alt.binaries.pictures/deep/x.PNG.jpg"))).group,
+              "alt.binaries.pictures/deep");
+}
+
+} // namespace
+} // namespace nimbra
