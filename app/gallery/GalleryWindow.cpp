@@ -192,6 +192,8 @@ std::vector<int> GalleryWindow::wantedRows() const
 
 void GalleryWindow::scheduleThumbnails()
 {
+    // What was wanted for the old view must not start while the new request waits.
+    loader_.dropWaiting();
     if (!wantTimer_.isActive())
         wantTimer_.start();
 }

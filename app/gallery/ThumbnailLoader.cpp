@@ -3,9 +3,30 @@
 #include "app/gallery/ThumbnailMaker.h"
 #include "platform/Log.h"
 
+#include <QPainter>
+
 #include <exception>
 
 namespace nimbra {
+namespace {
+
+// The thumbnail fitted into the middle of a side × side transparent square, so that every
+// cell of the grid has its picture centred and its name on the same line.
+QImage squared(const QImage& thumbnail, int side)
+{
+    if (thumbnail.isNull())
+        return thumbnail;
+    const QImage fitted = thumbnail.width() > side || thumbnail.height() > side
+        ? thumbnail.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+        : thumbnail;
+    QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.drawImage((side - fitted.width()) / 2, (side - fitted.height()) / 2, fitted);
+    return square;
+}
+
+} // namespace
 
 ThumbnailLoader::ThumbnailLoader(ThumbnailCache cache, int threads, QObject* parent)
     : QObject(parent), cache_(std::move(cache)), threads_(threads < 1 ? 1 : threads)
@@ -46,8 +67,7 @@ void ThumbnailLoader::startMore()
             try {
                 result = ThumbnailMaker::make(cache_, request.path, request.mtime, request.size,
                                               ThumbnailCache::flavourFor(side));
-                if (result.image.width() > side || result.image.height() > side)
-                    result.image = result.image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                result.image = squared(result.image, side);
             } catch (const std::exception& error) {
                 qCWarning(logApp).noquote() << "no thumbnail of" << request.path << ":" << error.what();
                 result.failed = true;

@@ -35,8 +35,11 @@ public:
     // The thumbnails wanted, most wanted first; everything asked before and not started is
     // forgotten. A request already being made is not started twice.
     void want(std::vector<Request> requests);
+    // Forgets every request that has not started (the view moved; want() follows).
+    void dropWaiting() { pending_.clear(); }
     // The side of the square thumbnails are shown in: the cache's flavour that covers it is
-    // made, and the result scaled down to it on the worker. What waits is dropped.
+    // made, and the result fitted into the middle of a transparent square of that side on
+    // the worker. What waits is dropped.
     void setSide(int side);
     int side() const { return side_; }
     const ThumbnailCache& cache() const { return cache_; }

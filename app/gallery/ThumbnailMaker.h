@@ -27,6 +27,13 @@ public:
                        ThumbnailCache::Flavour flavour);
     // The decode alone, without the cache: null when the picture cannot be read.
     static QImage decode(const QString& path, int side);
+    // The size a JPEG of size is decoded at for a target-sized thumbnail: the DCT scale (M/8)
+    // that covers target, so that the reader does not scale it itself.
+    static QSize decodeSize(QSize size, QSize target);
+
+private:
+    // Below the JPEG reader's high-quality threshold (50).
+    static constexpr int FastQuality = 49;
 };
 
 } // namespace nimbra

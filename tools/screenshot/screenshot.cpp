@@ -1,10 +1,13 @@
 // Opens the main window offscreen with a small example list and saves each page as a PNG:
 //   nimbra_screenshot <output folder>
-// writes main-window.png (the "News groups" page), graphics-page.png and options-page.png.
+// writes main-window.png (the "News groups" page), graphics-page.png, options-page.png and
+// gallery.png (the gallery of the demo run's pictures and a few more in group folders).
 // Before the grabs it runs "Get Files" against the demo news server, started in this process
 // on 127.0.0.1, so that the "Graphics" page shows a picture that arrived the usual way.
 // It runs in a temporary HOME, so the user's own settings and lists are not touched.
 #include "app/ButtonRow.h"
+#include "app/GalleryWiring.h"
+#include "app/gallery/GalleryWindow.h"
 #include "app/GroupCacheFile.h"
 #include "app/GroupListModel.h"
 #include "app/MainWindow.h"
@@ -14,6 +17,7 @@
 #include "platform/RegistryStore.h"
 #include "platform/TextListFile.h"
 #include "tools/newsmodel/DemoContent.h"
+#include "tools/newsmodel/DemoPicture.h"
 #include "tools/newsmodel/ModelServer.h"
 #include "tools/newsmodel/NewsServerModel.h"
 
@@ -26,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -80,6 +85,42 @@ bool grab(nimbra::MainWindow& window, int page, const std::string& path)
     return saved;
 }
 
+// The gallery of folder (the demo run's pictures, and a few more in two group folders),
+// once its thumbnails are made.
+bool grabGallery(nimbra::MainWindow& window, const std::string& folder, const std::string& path)
+{
+    const struct {
+        const char* name;
+        int width, height;
+    } more[] = {{"alt.binaries.pictures.nature/glade.jpg", 900, 600},
+                {"alt.binaries.pictures.nature/ridge.jpg", 640, 640},
+                {"alt.binaries.pictures.nature/dusk.jpg", 800, 450},
+                {"alt.binaries.pictures.nature/morning.jpg", 480, 640},
+                {"alt.binaries.pictures.landscapes/dunes.jpg", 1000, 500},
+                {"alt.binaries.pictures.landscapes/fjord.jpg", 700, 525}};
+    unsigned seed = 20;
+    for (const auto& picture : more) {
+        std::filesystem::create_directories(std::filesystem::path(folder + picture.name).parent_path());
+        std::ofstream(folder + picture.name, std::ios::binary)
+            << nimbra::test::DemoPicture::jpeg(picture.width, picture.height, seed++);
+    }
+    const std::string dirtosave = window.fieldText(nimbra::Field::Folder);
+    window.setFieldText(nimbra::Field::Folder, folder);
+    window.galleryWiring().open();
+    window.setFieldText(nimbra::Field::Folder, dirtosave);
+    nimbra::GalleryWindow& gallery = *window.galleryWiring().gallery();
+    gallery.resize(760, 520);
+    QElapsedTimer clock;
+    clock.start();
+    while ((gallery.scan().running() || !gallery.loader().idle()) && clock.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    const bool saved = gallery.grab().save(QString::fromStdString(path), "PNG");
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", path.c_str());
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -93,11 +134,12 @@ int main(int argc, char** argv)
     if (!mkdtemp(pattern))
         return 1;
     const std::string root = pattern;
-    for (const char* sub : {"home", "config", "data"})
+    for (const char* sub : {"home", "config", "data", "cache"})
         std::filesystem::create_directories(root + "/" + sub);
     setenv("HOME", (root + "/home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     int failures = 0;
@@ -117,6 +159,7 @@ int main(int argc, char** argv)
         failures += !grab(window, 0, out + "main-window.png");
         failures += !grab(window, 1, out + "graphics-page.png");
         failures += !grab(window, 2, out + "options-page.png");
+        failures += !grabGallery(window, root + "/home/downloads/", out + "gallery.png");
     }
     std::filesystem::remove_all(root);
     return failures ? 1 : 0;
