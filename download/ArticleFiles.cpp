@@ -46,17 +46,26 @@ ArticleFiles::~ArticleFiles()
     decoder_.OnUuEnd = nullptr;
 }
 
+bool ArticleFiles::mayBePart(Kind kind) const
+{
+    return kind != Kind::MimePart && counter_ && counter_->total > 1;
+}
+
 void ArticleFiles::open(Kind kind, const std::string& rawName)
 {
     abandon();
-    output_ = Output{kind, target_.createWorking(), rawName, 0};
+    held_.clear();
+    output_ = Output{kind, mayBePart(kind) ? nullptr : target_.createWorking(), rawName, 0};
 }
 
 void ArticleFiles::write(const char* data, std::size_t length)
 {
     if (!output_ || length == 0)
         return;
-    output_->file->write(data, length);
+    if (output_->file)
+        output_->file->write(data, length);
+    else
+        held_.append(data, length);
     output_->bytes += length;
 }
 
@@ -64,6 +73,12 @@ std::string ArticleFiles::close()
 {
     if (!output_)
         return {};
+    if (!output_->file) {
+        // A whole file in an article of a counted series: its held bytes become a file.
+        output_->file = target_.createWorking();
+        output_->file->write(held_.data(), held_.size());
+        held_.clear();
+    }
     const std::string path = output_->file->path();
     const bool good = output_->file->close() && !output_->file->failed();
     output_.reset();
@@ -81,9 +96,11 @@ void ArticleFiles::abandon()
 {
     if (!output_)
         return;
-    const std::string path = output_->file->path();
+    const std::string path = output_->file ? output_->file->path() : std::string();
     output_.reset();  // closes the file
-    SaveTarget::discard(path);
+    held_.clear();
+    if (!path.empty())
+        SaveTarget::discard(path);
 }
 
 void ArticleFiles::publish(const std::string& workingPath, const std::string& rawName)
@@ -135,20 +152,22 @@ void ArticleFiles::uuEnd(bool endLineSeen)
 
 void ArticleFiles::keepPart(const std::string& rawName)
 {
-    const std::string path = close();
-    if (path.empty())
-        return;
+    if (!output_ || output_->file)
+        return;  // not opened as a part
+    output_.reset();
     const std::string key = counter_->stem + "\n" + poster_;
     try {
-        const auto whole = split_.keep(target_, key, counter_->number, counter_->total, rawName, path);
+        const auto whole = split_.keep(target_, key, counter_->number, counter_->total, rawName, held_);
+        held_.clear();
         qCInfo(logSaving).noquote() << "kept part" << counter_->number << "of" << counter_->total << "of"
                                     << QString::fromStdString(counter_->stem);
         if (whole)
             publish(whole->workingPath, whole->name);
     } catch (const std::exception& e) {
+        held_.clear();
         if (failure_.empty())
             failure_ = e.what();
-        qCWarning(logSaving).noquote() << "cannot join a split file:" << e.what();
+        qCWarning(logSaving).noquote() << "cannot keep a part of a split file:" << e.what();
     }
 }
 

@@ -20,7 +20,9 @@ class MimeDecoder;
 // name when they end whole. A uuencoded file split over several articles (its subject
 // carries a part counter, and its block stops without "end" or starts without "begin") is
 // handed part by part to the split assembly, keyed by the subject before the counter and
-// the poster; the file appears once its last part is in. Bytes of a block that stops short
+// the poster; the file appears once its last part is in. A part's bytes are held in memory
+// until its block stops, so a part in order is written once, straight after the parts
+// before it. Bytes of a block that stops short
 // in an article without a counter, and continuation data without one, are dropped: nothing
 // incomplete is ever named. One thread; decoder and assembly must outlive this object, whose
 // destructor unbinds the events it set.
@@ -57,7 +59,7 @@ private:
     enum class Kind { MimePart, UuBlock, UuContinuation };
     struct Output {
         Kind kind = Kind::MimePart;
-        std::unique_ptr<FileStream> file;
+        std::unique_ptr<FileStream> file;  // none while the bytes are held as a part (held_)
         std::string rawName;
         std::uint64_t bytes = 0;
     };
@@ -65,7 +67,10 @@ private:
     void open(Kind kind, const std::string& rawName);
     void write(const char* data, std::size_t length);
     // Closes the output; its path when every byte reached the disk, else empty (and deleted).
+    // Held bytes are written to a working file first.
     std::string close();
+    // Whether an output of this kind may be a part of a counted series.
+    bool mayBePart(Kind kind) const;
     void uuBegin(const std::string& name);
     void uuEnd(bool endLineSeen);
     void keepPart(const std::string& rawName);
@@ -76,6 +81,7 @@ private:
     std::optional<Output> output_;
     std::optional<PartCounter::Counted> counter_;
     std::string poster_;
+    std::string held_;  // the open part's decoded bytes; the memory is kept for the next part
     std::vector<Saved> saved_;
     std::string failure_;
 };

@@ -121,17 +121,12 @@ void AttachmentSaver::keepPartial(MemoryStream& stream)
         || !partialNumber(header.MsgPartialTotal, total))
         return;
     const std::string& bytes = stream.data();
-    const std::int64_t body = bodyOffset(bytes);
-    if (body < 0)
+    const std::int64_t bodyStart = bodyOffset(bytes);
+    if (bodyStart < 0)
         return;
-    std::unique_ptr<FileStream> part = target_.createWorking();
-    const std::string partPath = part->path();
-    part->write(bytes.data() + body, bytes.size() - static_cast<std::size_t>(body));
-    if (!part->close()) {
-        SaveTarget::discard(partPath);
-        throw std::runtime_error("Cannot write a part of a split message in \"" + target_.target() + "\"");
-    }
-    const auto whole = splitAssembly_.keep(target_, "message/partial\n" + header.MsgPartialId, number, total, {}, partPath);
+    const auto body = static_cast<std::size_t>(bodyStart);
+    const auto whole = splitAssembly_.keep(target_, "message/partial\n" + header.MsgPartialId, number, total, {},
+                                           std::string_view(bytes).substr(body));
     if (!whole)
         return;
     std::string message;

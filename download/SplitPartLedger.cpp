@@ -18,6 +18,11 @@ bool smallNumber(const std::string& text, std::uint32_t limit, std::uint32_t& va
     return true;
 }
 
+bool absolutePath(const std::string& text, std::string& path)
+{
+    return LedgerText::unescape(text, path) && !path.empty() && path[0] == '/';
+}
+
 } // namespace
 
 SplitPartLedger::SplitPartLedger(std::string path) : path_(std::move(path)) {}
@@ -39,8 +44,17 @@ bool SplitPartLedger::load()
         if (w.size() == 3 && w[0] == "part" && !loaded.empty()) {
             std::uint32_t number = 0;
             std::string path;
-            return smallNumber(w[1], loaded.back().total, number) && LedgerText::unescape(w[2], path) && !path.empty()
-                && path[0] == '/' && loaded.back().parts.emplace(number, path).second;
+            return smallNumber(w[1], loaded.back().total, number) && number > loaded.back().joinedParts
+                && absolutePath(w[2], path) && loaded.back().parts.emplace(number, path).second;
+        }
+        if (w.size() == 4 && w[0] == "joined" && !loaded.empty() && loaded.back().joined.empty()) {
+            Entry& entry = loaded.back();
+            std::uint64_t bytes = 0;
+            const bool ok = smallNumber(w[1], entry.total, entry.joinedParts) && LedgerText::number(w[2], bytes)
+                && absolutePath(w[3], entry.joined);
+            entry.joinedBytes = bytes;
+            // A part cannot be both joined and waiting on its own.
+            return ok && (entry.parts.empty() || entry.parts.begin()->first > entry.joinedParts);
         }
         return false;
     });
@@ -56,6 +70,9 @@ bool SplitPartLedger::save() const
     for (const Entry& entry : entries_) {
         out += "file " + std::to_string(entry.total) + " " + std::to_string(std::max<std::int64_t>(entry.created, 0))
             + " " + LedgerText::escape(entry.key) + " " + LedgerText::escape(entry.name) + "\n";
+        if (entry.joinedParts > 0)
+            out += "joined " + std::to_string(entry.joinedParts) + " " + std::to_string(entry.joinedBytes) + " "
+                + LedgerText::escape(entry.joined) + "\n";
         for (const auto& [number, path] : entry.parts)
             out += "part " + std::to_string(number) + " " + LedgerText::escape(path) + "\n";
     }
@@ -91,6 +108,8 @@ std::vector<std::string> SplitPartLedger::expire(std::int64_t before)
     auto gone = [&](const Entry& entry) {
         const bool drop = index++ < excess || entry.created < before;
         if (drop) {
+            if (!entry.joined.empty())
+                dropped.push_back(entry.joined);
             for (const auto& part : entry.parts)
                 dropped.push_back(part.second);
         }

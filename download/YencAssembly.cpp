@@ -84,14 +84,28 @@ std::string YencAssembly::defaultLedgerPath()
 
 void YencAssembly::begin(const YencStart& start, const SaveTarget& target)
 {
+    abandon();
     open_ = true;
     overflow_ = start.length > YencPartLedger::MaxFileSize;
     target_ = target;
     limit_ = overflow_ ? 0 : start.length;
-    bytes_.clear();
+    if (start.single && !overflow_) {
+        beginSingle();
+        return;
+    }
     // The buffer is kept from part to part. The announced length is the poster's word, so
     // beyond the size of a large article memory follows the bytes that really come.
     bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit_, ReserveLimit)));
+}
+
+void YencAssembly::beginSingle()
+{
+    try {
+        single_ = target_.createWorking();
+    } catch (const std::exception& e) {
+        singleFailed_ = true;  // reported when the part ends whole
+        qCWarning(logSaving).noquote() << "cannot make a working file:" << e.what();
+    }
 }
 
 void YencAssembly::data(const char* bytes, std::size_t length, std::uint64_t offset)
@@ -100,23 +114,34 @@ void YencAssembly::data(const char* bytes, std::size_t length, std::uint64_t off
     if (!open_ || overflow_)
         return;
     // More than the part announced would spill into its neighbours' bytes.
-    if (bytes_.size() + length > limit_) {
+    if (received_ + length > limit_) {
         overflow_ = true;
         bytes_.clear();
         return;
     }
-    bytes_.append(bytes, length);
+    received_ += length;
+    if (single_)
+        single_->write(bytes, length);
+    else if (!singleFailed_)
+        bytes_.append(bytes, length);
 }
 
 void YencAssembly::abandon()
 {
     open_ = false;
+    received_ = 0;
+    singleFailed_ = false;
     bytes_.clear();
+    if (single_) {
+        const std::string path = single_->path();
+        single_.reset();
+        SaveTarget::discard(path);
+    }
 }
 
 YencAssembly::Report YencAssembly::end(const YencStart& start, const YencResult& result)
 {
-    const bool fit = open_ && !overflow_ && result.good() && start.consistent && bytes_.size() == start.length
+    const bool fit = open_ && !overflow_ && result.good() && start.consistent && received_ == start.length
         && start.header.size <= YencPartLedger::MaxFileSize;
     Report r = fit ? (start.single ? saveSingle(start) : savePart(start, result)) : Report{};
     abandon();
@@ -164,14 +189,16 @@ bool YencAssembly::writeAt(const std::string& path, std::uint64_t offset) const
 
 YencAssembly::Report YencAssembly::saveSingle(const YencStart& start)
 {
-    const std::string path = createFile();
-    if (path.empty())
-        return report(Outcome::Failed, path, 0);
-    if (!writeAt(path, 0)) {
+    if (!single_)
+        return report(Outcome::Failed, {}, 0);
+    const std::string path = single_->path();
+    const bool written = single_->close();
+    single_.reset();
+    if (!written) {
         SaveTarget::discard(path);
         return report(Outcome::Failed, path, 0);
     }
-    return publish(Outcome::Completed, path, start.header.name, bytes_.size());
+    return publish(Outcome::Completed, path, start.header.name, received_);
 }
 
 bool YencAssembly::beyondParts(const YencStart& start) const

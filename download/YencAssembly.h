@@ -2,9 +2,11 @@
 
 #include "download/SaveTarget.h"
 #include "download/YencPartLedger.h"
+#include "platform/FileStream.h"
 #include "mime/YencDecoder.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace nimbra {
@@ -16,7 +18,9 @@ class LedgerWriter;
 // this run or a later one: parts belong together by the name, size and total of their
 // "=ybegin" line, each is written at its own place in one file, and what is needed to go on
 // is kept in the ledger file. A part is held in memory until its "=yend" has confirmed it,
-// so a part that fails its checks never reaches the disk.
+// so a part that fails its checks never reaches the disk. A whole file in one article goes
+// straight to its own working file as it is decoded (it may be as large as the article), and
+// that file is deleted when the checks fail.
 //
 // The file is made as a working file (SaveTarget) in the target folder given with the part
 // that begins it; later parts go to that same file wherever they are found. Once whole it
@@ -72,6 +76,7 @@ public:
 private:
     bool beyondParts(const YencStart& start) const;
     Report saveSingle(const YencStart& start);
+    void beginSingle();
     Report savePart(const YencStart& start, const YencResult& result);
     Report finishFile(const YencPartLedger::Entry& entry);
     // Makes a new empty working file; returns its path, empty on failure.
@@ -92,7 +97,10 @@ private:
     std::uint64_t limit_ = 0;
     std::uint64_t partLimit_ = 0;
     SaveTarget target_;
+    std::uint64_t received_ = 0;
     std::string bytes_;  // the part being received; its memory is kept for the next part
+    std::unique_ptr<FileStream> single_;  // the working file of a whole file in one article
+    bool singleFailed_ = false;           // ... which could not be made
 };
 
 } // namespace nimbra

@@ -111,6 +111,17 @@ std::int64_t FileStream::size() const
     return std::max<std::int64_t>(st.st_size, position_);
 }
 
+bool FileStream::truncate(std::int64_t size)
+{
+    if (fd_ < 0 || !flushBuffer())
+        return false;
+    int result;
+    do {
+        result = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 bool FileStream::close()
 {
     if (fd_ < 0)

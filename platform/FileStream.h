@@ -26,6 +26,8 @@ public:
     std::int64_t position() const override;
     void seek(std::int64_t position) override;
     std::int64_t size() const override;
+    // Cuts the file to size bytes (or extends it with zeros); false when it could not.
+    bool truncate(std::int64_t size);
 
     // Flushes buffered bytes and closes the file; returns false when any write failed.
     bool close();

@@ -40,13 +40,32 @@ TEST(PartCounter, EveryCommonFormIsFoundAndTheStemIsWhatComesBefore)
     EXPECT_EQ(PartCounter::find("a.jpg (099/400)")->stem, PartCounter::find("a.jpg (100/400)")->stem);
 }
 
+namespace {
+
+SplitPartLedger::Entry entryOf(const std::string& key, std::int64_t created, const std::string& name,
+                               std::map<std::uint32_t, std::string> parts)
+{
+    SplitPartLedger::Entry entry;
+    entry.key = key;
+    entry.total = 3;
+    entry.created = created;
+    entry.name = name;
+    entry.parts = std::move(parts);
+    return entry;
+}
+
+} // namespace
+
 TEST(SplitPartLedger, EntriesSurviveASaveAndADamagedFileLoadsNothing)
 {
     const std::string path = TestEnvironment::root() + "split-ledger";
     {
         SplitPartLedger ledger(path);
-        SplitPartLedger::Entry& entry = ledger.add({"stem with blanks\nposter@x", 3, 1700000000, "na me.jpg", {}});
-        entry.parts[2] = "/tmp/.nimbra-0123456789abcdef.part";
+        SplitPartLedger::Entry& entry = ledger.add(entryOf("stem with blanks\nposter@x", 1700000000, "na me.jpg", {}));
+        entry.parts[3] = "/tmp/.nimbra-0123456789abcdef.part";
+        entry.joined = "/tmp/.nimbra-00000000000000ff.part";
+        entry.joinedParts = 1;
+        entry.joinedBytes = 12345678901;
         ASSERT_TRUE(ledger.save());
     }
     SplitPartLedger loaded(path);
@@ -54,12 +73,20 @@ TEST(SplitPartLedger, EntriesSurviveASaveAndADamagedFileLoadsNothing)
     ASSERT_EQ(loaded.entries().size(), 1u);
     EXPECT_EQ(loaded.entries()[0].key, "stem with blanks\nposter@x");
     EXPECT_EQ(loaded.entries()[0].name, "na me.jpg");
-    EXPECT_EQ(loaded.entries()[0].parts.at(2), "/tmp/.nimbra-0123456789abcdef.part");
+    EXPECT_EQ(loaded.entries()[0].parts.at(3), "/tmp/.nimbra-0123456789abcdef.part");
+    EXPECT_EQ(loaded.entries()[0].joined, "/tmp/.nimbra-00000000000000ff.part");
+    EXPECT_EQ(loaded.entries()[0].joinedParts, 1u);
+    EXPECT_EQ(loaded.entries()[0].joinedBytes, 12345678901u);
 
     for (const char* damaged : {"nimbra split parts 1\nfile 3 1 k n\npart 4 /x\nend\n",  // part past the total
                                 "nimbra split parts 1\nfile 0 1 k n\nend\n",              // no parts at all
                                 "nimbra split parts 1\nfile 3 1 k n\npart 1 relative\nend\n",
                                 "nimbra split parts 1\nfile 3 1 k n\npart 1 /a\npart 1 /b\nend\n",
+                                "nimbra split parts 1\nfile 3 1 k n\njoined 4 9 /j\nend\n",  // joined past the total
+                                "nimbra split parts 1\nfile 3 1 k n\njoined 2 9 /j\npart 2 /p\nend\n",  // joined and waiting
+                                "nimbra split parts 1\nfile 3 1 k n\npart 1 /p\njoined 1 9 /j\nend\n",
+                                "nimbra split parts 1\nfile 3 1 k n\njoined 1 9 j\nend\n",
+                                "nimbra split parts 1\nfile 3 1 k n\njoined 1 9 /j\njoined 2 9 /k\nend\n",
                                 "nimbra split parts 1\nfile 3 1 k n\n",                    // cut short
                                 "nimbra split parts 1\nend\nfile 3 1 k n\n", "other 1\nend\n"}) {
         std::ofstream(path, std::ios::trunc) << damaged;
@@ -72,11 +99,11 @@ TEST(SplitPartLedger, EntriesSurviveASaveAndADamagedFileLoadsNothing)
 TEST(SplitPartLedger, ExpiryDropsOldEntriesAndTheOldestPastTheLimit)
 {
     SplitPartLedger ledger(TestEnvironment::root() + "split-expiry");
-    ledger.add({"old", 2, 100, "", {{1, "/old-part"}}});
+    ledger.add(entryOf("old", 100, "", {{2, "/old-part"}})).joined = "/old-joined";
     for (std::size_t i = 0; i < SplitPartLedger::MaxEntries + 1; ++i)
-        ledger.add({"new" + std::to_string(i), 2, 1000, "", {{1, "/p" + std::to_string(i)}}});
+        ledger.add(entryOf("new" + std::to_string(i), 1000, "", {{1, "/p" + std::to_string(i)}}));
     const std::vector<std::string> dropped = ledger.expire(500);
-    EXPECT_EQ(dropped, (std::vector<std::string>{"/old-part", "/p0"}));
+    EXPECT_EQ(dropped, (std::vector<std::string>{"/old-joined", "/old-part", "/p0"}));
     EXPECT_EQ(ledger.entries().size(), SplitPartLedger::MaxEntries);
     EXPECT_EQ(ledger.entries().front().key, "new1");
 }

@@ -135,15 +135,13 @@ TEST(SplitSaving, UnfinishedFilesOlderThanTheMaximumAgeAreDroppedWithTheirParts)
     const std::string folder = TestEnvironment::makeFolder("expiry");
     const std::string ledger = TestEnvironment::root() + "expiry-ledger";
     const SaveTarget target(folder, folder);
-    std::string partPath;
+    std::string joinedPath;
     {
         SplitAssembly assembly(ledger);
-        auto part = target.createWorking();
-        partPath = part->path();
-        part->write("abc", 3);
-        part->close();
-        EXPECT_FALSE(assembly.keep(target, "old\nposter", 1, 2, "old.bin", partPath));
-        EXPECT_EQ(assembly.ledger().entries().size(), 1u);
+        EXPECT_FALSE(assembly.keep(target, "old\nposter", 1, 2, "old.bin", "abc"));
+        ASSERT_EQ(assembly.ledger().entries().size(), 1u);
+        joinedPath = assembly.ledger().entries()[0].joined;
+        EXPECT_TRUE(std::filesystem::exists(joinedPath));
     }
     {
         SplitAssembly kept(ledger);  // within the age
@@ -151,7 +149,7 @@ TEST(SplitSaving, UnfinishedFilesOlderThanTheMaximumAgeAreDroppedWithTheirParts)
     }
     SplitAssembly expired(ledger, -1);  // every entry is older than that
     EXPECT_TRUE(expired.ledger().entries().empty());
-    EXPECT_FALSE(std::filesystem::exists(partPath));
+    EXPECT_FALSE(std::filesystem::exists(joinedPath));
 }
 
 TEST(SplitSaving, AnEditedLedgerCannotMakeTheProgramWriteOrDeleteOutside)
