@@ -56,7 +56,7 @@ void AttachmentSaver::articleDone(const Article& article)
     target_ = SaveTarget(download, SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName));
     yencAssembly_.setPartLimit(settings_.articleLimitBytes());
     try {
-        decode(article.ArticleStream, false);
+        decode(article.ArticleStream, &article.ArticleStream.data());
     } catch (const std::exception& e) {
         reportFailure(e.what());
         throw;
@@ -80,7 +80,7 @@ void AttachmentSaver::reportFailure(const std::string& reason)
         failureReport_(reason, !writable);
 }
 
-void AttachmentSaver::decode(MemoryStream& stream, bool inner)
+void AttachmentSaver::decode(Stream& stream, const std::string* raw)
 {
     files_.start(target_);
     yencSaver_.setTarget(target_);
@@ -107,12 +107,12 @@ void AttachmentSaver::decode(MemoryStream& stream, bool inner)
     }
     // A message split over several articles is decoded once, when all of it is here; a
     // partial inside a partial is not followed.
-    if (partial && !inner)
-        keepPartial(stream);
+    if (partial && raw)
+        keepPartial(*raw);
     MimeDecoder1.clearTextFields();
 }
 
-void AttachmentSaver::keepPartial(MemoryStream& stream)
+void AttachmentSaver::keepPartial(const std::string& raw)
 {
     const MessageHeaderFields& header = MimeDecoder1.message();
     std::uint32_t number = 0;
@@ -120,25 +120,21 @@ void AttachmentSaver::keepPartial(MemoryStream& stream)
     if (header.MsgPartialId.empty() || !partialNumber(header.MsgPartialNumber, number)
         || !partialNumber(header.MsgPartialTotal, total))
         return;
-    const std::string& bytes = stream.data();
-    const std::int64_t bodyStart = bodyOffset(bytes);
-    if (bodyStart < 0)
+    const std::int64_t body = bodyOffset(raw);
+    if (body < 0)
         return;
-    const auto body = static_cast<std::size_t>(bodyStart);
     const auto whole = splitAssembly_.keep(target_, "message/partial\n" + header.MsgPartialId, number, total, {},
-                                           std::string_view(bytes).substr(body));
+                                           std::string_view(raw).substr(static_cast<std::size_t>(body)));
     if (!whole)
         return;
-    std::string message;
-    {
-        FileStream in(whole->workingPath, FileStream::Mode::OpenRead);
-        message.resize(static_cast<std::size_t>(in.size()));
-        message.resize(in.read(message.data(), message.size()));
-    }
-    SaveTarget::discard(whole->workingPath);
-    MemoryStream inner(message);
+    // The joined message is decoded where it lies, and goes once decoded, whatever happened.
+    struct Discard {
+        const std::string& path;
+        ~Discard() { SaveTarget::discard(path); }
+    } discard{whole->workingPath};
+    FileStream message(whole->workingPath, FileStream::Mode::OpenRead);
     MimeDecoder1.clearTextFields();
-    decode(inner, true);
+    decode(message, nullptr);
 }
 
 void AttachmentSaver::showYencFiles()

@@ -58,8 +58,9 @@ public:
     bool previewing() const { return previews_.busy(); }
 
 private:
-    void decode(MemoryStream& stream, bool inner);
-    void keepPartial(MemoryStream& stream);
+    // raw: the article's bytes as they came; null for a message joined from its pieces.
+    void decode(Stream& stream, const std::string* raw);
+    void keepPartial(const std::string& raw);
     void showAndCount(const std::string& folder, const std::string& name);
     void showYencFiles();
     void reportFailure(const std::string& reason);

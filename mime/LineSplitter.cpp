@@ -4,7 +4,6 @@
 
 namespace nimbra {
 namespace {
-constexpr std::size_t InitialSize = 2048;
 // Room kept free after every read: one byte for the look-ahead of folding, one for the NUL.
 constexpr std::size_t Reserve = 2;
 } // namespace
@@ -79,12 +78,14 @@ void LineSplitter::run(const LineHandler& onLine)
             data[end] = '\0';
             onLine(data + start_, end - start_);
             start_ = scan_ = lf + 1;
+            if (stop_)
+                return;
         }
         if (!atEnd)
             makeRoom();
     }
 
-    if (start_ < held_) {
+    if (start_ < held_ && !stop_) {
         char* data = buffer_.data();
         std::size_t end = held_;
         if (data[end - 1] == '\r')

@@ -20,12 +20,19 @@ class LineSplitter {
 public:
     using LineHandler = std::function<void(char* line, std::size_t length)>;
 
-    // stream and foldLines must outlive the splitter.
-    LineSplitter(Stream& stream, const bool& foldLines) : stream_(stream), foldLines_(foldLines) {}
+    // The read buffer's first size: large enough that a stream read from a file costs few
+    // system calls.
+    static constexpr std::size_t InitialSize = 64 * 1024;
 
-    // Reads the stream from its position to its end. Bytes after the last LF form a last line
-    // (without a trailing CR). Exceptions from the handler pass out; the buffer goes with the
-    // splitter.
+    // stream, foldLines and stop must outlive the splitter.
+    LineSplitter(Stream& stream, const bool& foldLines, const bool& stop)
+        : stream_(stream), foldLines_(foldLines), stop_(stop)
+    {
+    }
+
+    // Reads the stream from its position to its end, or until stop holds after a line.
+    // Bytes after the last LF form a last line (without a trailing CR). Exceptions from the
+    // handler pass out; the buffer goes with the splitter.
     void run(const LineHandler& onLine);
 
 private:
@@ -34,6 +41,7 @@ private:
 
     Stream& stream_;
     const bool& foldLines_;
+    const bool& stop_;
     std::vector<char> buffer_;
     std::size_t held_ = 0;  // bytes in the buffer
     std::size_t start_ = 0; // first byte of the line being cut

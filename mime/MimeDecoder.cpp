@@ -72,6 +72,7 @@ void MimeDecoder::reset()
     inlineFlag_ = false;
     heldBreak_ = false;
     singlePartMime_ = false;
+    stopped_ = false;
     messageDepth_ = 0;
     uu_.reset();
     handler_ = LineHandler::MessageHeader;
@@ -128,7 +129,7 @@ void MimeDecoder::DecodeStream(Stream& stream)
         }
     } release{*this};
 
-    LineSplitter splitter(stream, headerMode_);
+    LineSplitter splitter(stream, headerMode_, stopped_);
     splitter.run([this](char* line, std::size_t length) { handleLine(line, length); });
     currentLine_ = nullptr;
     yenc_.finish();
@@ -168,7 +169,9 @@ void MimeDecoder::messageHeaderLine(char* line, std::size_t length)
         DoHeaderEnd();
         lineIndex_ = 0;
         inlineFlag_ = false;
-        if (message_.MsgBoundary.empty() && singlePartAttachment()) {
+        if (message_.MsgType == "message/partial") {
+            stopped_ = true;
+        } else if (message_.MsgBoundary.empty() && singlePartAttachment()) {
             // The whole body is one part, described by the message header.
             singlePartMime_ = true;
             part_.PartType = message_.MsgType;

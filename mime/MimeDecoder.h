@@ -40,6 +40,9 @@ namespace nimbra {
 // OnUuEnd(true) at the "end" line or OnUuEnd(false) when the block stops without one (the
 // part ends, or a new begin line comes). A line break before a boundary belongs to the
 // boundary and is not delivered.
+// The body of a message/partial is a piece of a message that means something only once it is
+// joined with the other pieces: it is not read (no part begins, no line is delivered); the
+// caller joins the pieces and decodes the whole message.
 // OnInlineDecodeBegin/Line/End report "begin 666" blocks found inside decoded text; such
 // lines are swallowed and do not reach OnPartLine.
 //
@@ -183,6 +186,7 @@ private:
     bool inlineFlag_ = false;
     bool heldBreak_ = false;      // a line break not yet delivered: it may belong to a boundary
     bool singlePartMime_ = false; // the single-part body is decoded as one MIME part
+    bool stopped_ = false;        // no more lines are read
     int messageDepth_ = 0;
     LineHandler handler_ = LineHandler::MessageHeader;
     PartEncoding partEncoding_ = PartEncoding::Plain;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,14 +12,17 @@
 namespace nimbra {
 namespace {
 
-std::vector<std::string> split(const std::string& text, bool fold)
+// The lines of text; stopAt: the line after which the handler asks the splitter to stop.
+std::vector<std::string> split(const std::string& text, bool fold, std::size_t stopAt = SIZE_MAX)
 {
     MemoryStream stream(text);
     bool foldLines = fold;
+    bool stop = false;
     std::vector<std::string> lines;
-    LineSplitter(stream, foldLines).run([&](char* line, std::size_t length) {
+    LineSplitter(stream, foldLines, stop).run([&](char* line, std::size_t length) {
         EXPECT_EQ(line[length], '\0');
         lines.emplace_back(line, length);
+        stop = lines.size() == stopAt;
     });
     return lines;
 }
@@ -30,6 +34,12 @@ TEST(LineSplitter, CutsAtLfAndDropsTheCrBeforeIt)
     EXPECT_EQ(split("a\r\nb\n\r\n\nc\rd\r\nlast", false), (Lines{"a", "b", "", "", "c\rd", "last"}));
     EXPECT_EQ(split("tail\r", false), (Lines{"tail"}));
     EXPECT_EQ(split("", false), Lines{});
+}
+
+TEST(LineSplitter, NothingIsReadPastTheLineAfterWhichTheHandlerStops)
+{
+    EXPECT_EQ(split("a\r\nb\r\nc\r\n", false, 2), (Lines{"a", "b"}));
+    EXPECT_EQ(split("a\r\nlast", false, 1), (Lines{"a"}));  // not even the unfinished last line
 }
 
 TEST(LineSplitter, FoldedHeaderLineJoinsWithSpaces)
@@ -44,7 +54,7 @@ TEST(LineSplitter, FoldingLooksAheadAcrossBufferRefills)
 {
     // Put each LF at the very end of what one read brings in, so the look-ahead byte has to
     // come from the stream.
-    for (std::size_t first = 2030; first < 2050; ++first) {
+    for (std::size_t first = LineSplitter::InitialSize - 18; first < LineSplitter::InitialSize + 2; ++first) {
         const std::string line(first, 'x');
         EXPECT_EQ(split(line + "\n y\n", true), (Lines{line + "  y"})) << first;
         EXPECT_EQ(split(line + "\nz\n", true), (Lines{line, "z"})) << first;
