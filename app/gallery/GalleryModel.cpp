@@ -91,6 +91,8 @@ bool GalleryModel::less(quint32 a, quint32 b) const
         return byName();
     case SortKey::Size:
         return x.size != y.size ? x.size > y.size : byName();
+    case SortKey::Similar:
+        return byName();
     case SortKey::Group: {
         const int order = x.group.compare(y.group, Qt::CaseInsensitive);
         if (order != 0)
@@ -124,6 +126,11 @@ void GalleryModel::add(std::vector<GalleryEntry> entries)
         entries_.push_back(std::move(entry));
         rowOfId_.push_back(-1);
         added.push_back(id);
+    }
+    if (sortKey_ == SortKey::Similar) {
+        if (changed)
+            emit dataChanged(index(0), index(std::max(0, rowCount() - 1)), {Qt::DecorationRole, Qt::ToolTipRole});
+        return;
     }
     if (!added.empty()) {
         std::sort(added.begin(), added.end(), [this](quint32 a, quint32 b) { return less(a, b); });
@@ -192,7 +199,8 @@ void GalleryModel::removePaths(const QStringList& paths)
         const auto id = ids_.constFind(path);
         if (id == ids_.cend())
             continue;
-        rows.push_back(rowOfId_[*id]);
+        if (rowOfId_[*id] >= 0)
+            rows.push_back(rowOfId_[*id]);
         pixmaps_.remove(*id);
         entries_[*id] = GalleryEntry{};
         ids_.erase(id);
@@ -218,10 +226,53 @@ void GalleryModel::setSortKey(SortKey key)
 {
     if (key == sortKey_)
         return;
+    const bool wasSimilar = sortKey_ == SortKey::Similar;
     sortKey_ = key;
+    if (key == SortKey::Similar || wasSimilar) {
+        // Another set of rows, not another order: the rows wait for the groups, or come back.
+        beginResetModel();
+        order_.clear();
+        if (!wasSimilar) {
+            rebuildRows();
+        } else {
+            for (const quint32 id : ids_)
+                order_.push_back(id);
+            std::sort(order_.begin(), order_.end(), [this](quint32 a, quint32 b) { return less(a, b); });
+            rebuildRows();
+        }
+        endResetModel();
+        return;
+    }
     std::vector<quint32> sorted = order_;
     std::sort(sorted.begin(), sorted.end(), [this](quint32 a, quint32 b) { return less(a, b); });
     reorder(std::move(sorted));
+}
+
+void GalleryModel::setSimilarGroups(const std::vector<std::vector<QString>>& groups)
+{
+    if (sortKey_ != SortKey::Similar)
+        return;
+    beginResetModel();
+    order_.clear();
+    std::fill(rowOfId_.begin(), rowOfId_.end(), -1);
+    for (const auto& group : groups)
+        for (const QString& path : group) {
+            const auto id = ids_.constFind(path);
+            if (id != ids_.cend() && rowOfId_[*id] < 0) {
+                rowOfId_[*id] = static_cast<int>(order_.size());
+                order_.push_back(*id);
+            }
+        }
+    endResetModel();
+}
+
+std::vector<GalleryEntry> GalleryModel::allEntries() const
+{
+    std::vector<GalleryEntry> all;
+    all.reserve(static_cast<std::size_t>(ids_.size()));
+    for (const quint32 id : ids_)
+        all.push_back(entries_[id]);
+    return all;
 }
 
 void GalleryModel::setIconSide(int side)

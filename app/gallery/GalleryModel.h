@@ -19,7 +19,9 @@ namespace nimbra {
 class GalleryModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    enum class SortKey { Date, Name, Size, Group };
+    // Similar shows only the pictures with a near copy, group by group, as setSimilarGroups()
+    // gives them; pictures added meanwhile are kept but shown once another key is chosen.
+    enum class SortKey { Date, Name, Size, Group, Similar };
     enum Role { PathRole = Qt::UserRole + 1 };
     // The thumbnails kept as pixmaps, at most this many bytes.
     static constexpr int CacheKilobytes = 64 * 1024;
@@ -36,6 +38,11 @@ public:
     // Removes the rows of these paths (those that are listed).
     void removePaths(const QStringList& paths);
     void setSortKey(SortKey key);
+    // With SortKey::Similar: the rows become these paths, group after group (unknown ones
+    // are left out).
+    void setSimilarGroups(const std::vector<std::vector<QString>>& groups);
+    // Every picture known, shown or not.
+    std::vector<GalleryEntry> allEntries() const;
     SortKey sortKey() const { return sortKey_; }
     // The side of the square thumbnails are shown in; the cached ones are dropped.
     void setIconSide(int side);

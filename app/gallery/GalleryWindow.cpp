@@ -28,12 +28,12 @@ constexpr int LongestRowScan = 1000;
 } // namespace
 
 GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* parent)
-    : QWidget(parent, Qt::Window), dialogs_(dialogs), loader_(std::move(cache))
+    : QWidget(parent, Qt::Window), dialogs_(dialogs), loader_(cache), similarity_(cache)
 {
     setWindowTitle(QStringLiteral("Gallery"));
     sort_ = new QComboBox;
     sort_->addItems({QStringLiteral("Newest first"), QStringLiteral("Name"), QStringLiteral("Largest first"),
-                     QStringLiteral("Group")});
+                     QStringLiteral("Group"), QStringLiteral("Similar")});
     slider_ = new QSlider(Qt::Horizontal);
     slider_->setRange(SmallestSide, LargestSide);
     slider_->setSingleStep(16);
@@ -74,7 +74,15 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
         model_.add(entries);
         showCount();
     });
-    connect(&scan_, &GalleryFolderScan::finished, this, [this] { showCount(); });
+    connect(&scan_, &GalleryFolderScan::finished, this, [this] {
+        if (model_.sortKey() == GalleryModel::SortKey::Similar)
+            similarity_.start(model_.allEntries());
+        showCount();
+    });
+    connect(&similarity_, &GallerySimilarity::grouped, this, [this](const std::vector<std::vector<QString>>& groups) {
+        model_.setSimilarGroups(groups);
+        showCount();
+    });
     connect(&loader_, &ThumbnailLoader::made, this, [this](const QString& path, const QImage& image, bool failed) {
         // Deleted since the folder was listed (by the "Graphics" page or another program).
         if (failed && !QFile::exists(path)) {
@@ -90,12 +98,7 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
     connect(&model_, &QAbstractItemModel::layoutChanged, this, &GalleryWindow::scheduleThumbnails);
     connect(&model_, &QAbstractItemModel::modelReset, this, &GalleryWindow::scheduleThumbnails);
     connect(slider_, &QSlider::valueChanged, this, &GalleryWindow::setSide);
-    connect(sort_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        model_.setSortKey(static_cast<GalleryModel::SortKey>(index));
-        const QModelIndex current = view_->currentIndex();
-        if (current.isValid())
-            view_->scrollTo(current);
-    });
+    connect(sort_, &QComboBox::currentIndexChanged, this, &GalleryWindow::sortBy);
     connect(view_, &QListView::doubleClicked, this, [this] { openCurrent(); });
     setSide(StartSide);
     resize(900, 640);
@@ -110,6 +113,17 @@ void GalleryWindow::setSide(int side)
     view_->setIconSize(QSize(side, side));
     view_->setGridSize(QSize(side + 16, side + view_->fontMetrics().height() + 14));
     scheduleThumbnails();
+}
+
+void GalleryWindow::sortBy(int choice)
+{
+    model_.setSortKey(static_cast<GalleryModel::SortKey>(choice));
+    if (model_.sortKey() == GalleryModel::SortKey::Similar && !scan_.running())
+        similarity_.start(model_.allEntries());
+    const QModelIndex current = view_->currentIndex();
+    if (current.isValid())
+        view_->scrollTo(current);
+    showCount();
 }
 
 void GalleryWindow::showFolder(const QString& folder, bool rescan)
@@ -146,7 +160,10 @@ void GalleryWindow::showCount()
 {
     const int rows = model_.rowCount();
     QString text = rows == 1 ? QStringLiteral("1 picture") : QStringLiteral("%1 pictures").arg(rows);
-    if (scan_.running())
+    if (model_.sortKey() == GalleryModel::SortKey::Similar)
+        text = similarity_.running() || scan_.running() ? QStringLiteral("Looking for similar pictures")
+                                                        : QStringLiteral("%1 pictures with a similar one").arg(rows);
+    else if (scan_.running())
         text += QStringLiteral(" (listing the folder)");
     count_->setText(text);
 }

@@ -2,6 +2,7 @@
 
 #include "app/gallery/GalleryFolderScan.h"
 #include "app/gallery/GalleryModel.h"
+#include "app/gallery/GallerySimilarity.h"
 #include "app/gallery/ThumbnailLoader.h"
 
 #include <QTimer>
@@ -23,7 +24,8 @@ class Dialogs;
 // Thumbnails are made on worker threads, only for the rows in view and one screen ahead;
 // a picture that cannot be read shows a plain placeholder under its name. Enter or a double
 // click asks for the picture full screen (openRequested); Delete removes the selected
-// pictures after one question.
+// pictures after one question. The "Similar" choice shows only pictures that have a near
+// copy, group by group.
 //
 // dialogs must outlive the window. Everything runs on the window's thread.
 class GalleryWindow : public QWidget {
@@ -60,6 +62,7 @@ public:
     QComboBox* sortBox() const { return sort_; }
     ThumbnailLoader& loader() { return loader_; }
     GalleryFolderScan& scan() { return scan_; }
+    GallerySimilarity& similarity() { return similarity_; }
 
 signals:
     void openRequested(const QString& path);
@@ -72,12 +75,14 @@ private:
     void scheduleThumbnails();
     void requestThumbnails();
     void showCount();
+    void sortBy(int choice);
     int columns() const;
 
     Dialogs& dialogs_;
     GalleryModel model_;
     GalleryFolderScan scan_;
     ThumbnailLoader loader_;
+    GallerySimilarity similarity_;
     QString folder_;
     QListView* view_ = nullptr;
     QSlider* slider_ = nullptr;

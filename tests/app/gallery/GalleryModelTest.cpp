@@ -125,5 +125,23 @@ TEST(GalleryModel, AFailedThumbnailShowsThePlaceholderAndTheThumbnailsAreBounded
     EXPECT_FALSE(model.hasThumbnail(model.rowOf("/p/0.jpg")));
 }
 
+TEST(GalleryModel, TheSimilarViewShowsItsGroupsAndKeepsWhatArrivesMeanwhile)
+{
+    GalleryModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.add({entry("/p/a.jpg", 10), entry("/p/b.jpg", 20), entry("/p/c.jpg", 30), entry("/p/d.jpg", 40)});
+    model.setSortKey(GalleryModel::SortKey::Similar);
+    EXPECT_EQ(model.rowCount(), 0);
+    model.setSimilarGroups({{"/p/c.jpg", "/p/a.jpg"}, {"/p/d.jpg", "/p/gone.jpg", "/p/b.jpg"}});
+    EXPECT_EQ(names(model), (QStringList{"c.jpg", "a.jpg", "d.jpg", "b.jpg"}));
+    model.add({entry("/p/e.jpg", 50)});  // saved while the groups are shown: not in one
+    model.removePaths({"/p/a.jpg", "/p/e.jpg"});
+    EXPECT_EQ(names(model), (QStringList{"c.jpg", "d.jpg", "b.jpg"}));
+    model.setSortKey(GalleryModel::SortKey::Date);
+    EXPECT_EQ(names(model), (QStringList{"d.jpg", "c.jpg", "b.jpg"}));
+    model.add({entry("/p/f.jpg", 60)});
+    EXPECT_EQ(names(model), (QStringList{"f.jpg", "d.jpg", "c.jpg", "b.jpg"}));
+}
+
 } // namespace
 } // namespace nimbra

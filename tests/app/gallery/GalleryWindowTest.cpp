@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QScrollBar>
 #include <QSet>
+#include <QComboBox>
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -226,6 +227,51 @@ TEST(GalleryWindow, TheScanTakesPicturesOfSubFoldersAndLeavesLinksHiddenAndOther
     EXPECT_EQ(paths, (QStringList{"000.jpg", "001.jpg", "alt.binaries.pictures/deep/x.PNG.jpg"}));
     EXPECT_EQ(gallery.window.model().entry(gallery.rowOf(GalleryFiles::q(folder + "alt.binaries.pictures/deep/x.PNG.jpg"))).group,
               "alt.binaries.pictures/deep");
+}
+
+} // namespace
+} // namespace nimbra
+
+namespace nimbra {
+namespace {
+
+// A picture of 12 × 10 grey blocks from seed, at width × height.
+QImage blocks(unsigned seed, int width, int height)
+{
+    QImage small(12, 10, QImage::Format_RGB32);
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x) {
+            seed = seed * 1103515245u + 12345u;
+            const int grey = static_cast<int>((seed >> 16) % 256);
+            small.setPixel(x, y, qRgb(grey, grey, grey));
+        }
+    return small.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+TEST(GalleryWindow, SimilarShowsOnlyPicturesWithANearCopyGroupedTogether)
+{
+    const std::string folder = TestEnvironment::makeFolder("similar");
+    ASSERT_TRUE(blocks(1, 480, 400).save(GalleryFiles::q(folder + "original.png")));
+    std::filesystem::create_directories(folder + "alt.binaries.x");
+    ASSERT_TRUE(blocks(1, 480, 400).scaled(240, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .save(GalleryFiles::q(folder + "alt.binaries.x/copy.jpg"), "JPEG", 80));
+    ASSERT_TRUE(blocks(99, 480, 400).save(GalleryFiles::q(folder + "unrelated.png")));
+    Gallery gallery(folder);
+    GalleryWindow& window = gallery.window;
+    ASSERT_EQ(window.model().rowCount(), 3);
+
+    window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Similar));
+    ASSERT_TRUE(waitUntil([&] { return !window.similarity().running(); }, 10000));
+    QStringList shown;
+    for (int row = 0; row < window.model().rowCount(); ++row)
+        shown << window.model().entry(row).name().toString();
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"copy.jpg", "original.png"}));
+
+    // Back to the whole folder.
+    window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Name));
+    EXPECT_EQ(window.model().rowCount(), 3);
+    EXPECT_EQ(window.model().entry(2).name().toString(), "unrelated.png");
 }
 
 } // namespace
