@@ -108,6 +108,19 @@ TEST(MimeDecoder, AnExternalBodyPointerIsNoFile)
     EXPECT_TRUE(h.outputs.empty());
 }
 
+TEST(MimeDecoder, APieceOfAMessagePartialIsNotDecodedOnItsOwn)
+{
+    // The piece holds the start of a message with a uuencoded body: it means something only
+    // when joined with the other pieces, so it must not begin a file here.
+    DecoderHarness h;
+    h.decode("Content-Type: message/partial; id=\"p@x\"; number=1; total=2\r\n\r\n"
+             "Subject: inner\r\n\r\nbegin 644 inner.bin\r\n#86)C\r\n`\r\nend\r\n");
+    EXPECT_EQ(h.events, (Events{"HeaderBegin", "HeaderEnd", "PartEnd", "MessageEnd"}));
+    EXPECT_TRUE(h.outputs.empty());
+    EXPECT_EQ(h.delivered, "");
+    EXPECT_EQ(h.decoder.message().MsgPartialNumber, "1");
+}
+
 TEST(MimeDecoder, EmptyArticleEndsPartAndMessageOnly)
 {
     DecoderHarness h;
