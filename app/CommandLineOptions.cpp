@@ -145,8 +145,15 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                            QStringLiteral("Do not compress the connection (clears \"Compression\")."));
     const QCommandLineOption gallery(QStringLiteral("gallery"),
                                      QStringLiteral("Open the gallery of the download folder at start."));
+    const QCommandLineOption keepDuplicates(QStringLiteral("keep-duplicates"),
+                                            QStringLiteral("Save a file even when its content was saved before "
+                                                           "(clears \"Skip pictures I already have\")."));
+    const QCommandLineOption similar(QStringLiteral("similar"),
+                                     QStringLiteral("Print each group of similar pictures in the download folder on "
+                                                    "one line, the paths separated by tabs, and end."));
     parser.addOptions({server, port, tls, noTls, user, password, passwordFile, folder, groups, separate, timeout, getFiles,
-                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, noCompression, gallery});
+                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, noCompression, gallery,
+                       keepDuplicates, similar});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -168,6 +175,8 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.pipeline = valueOf(parser, pipeline);
     options.noCompression = parser.isSet(noCompression);
     options.gallery = parser.isSet(gallery);
+    options.keepDuplicates = parser.isSet(keepDuplicates);
+    options.similar = parser.isSet(similar);
     if (parser.isSet(tls) && parser.isSet(noTls))
         refuse(parser, "--tls and --no-tls exclude each other");
     if (parser.isSet(tls) || parser.isSet(noTls))
@@ -205,6 +214,8 @@ std::string CommandLineOptions::problem() const
         return "the download folder must not be empty";
     if (getFiles && groups.empty())
         return "--get-files needs at least one newsgroup (--groups)";
+    if (similar && getFiles)
+        return "--similar and --get-files exclude each other";
     if (keepOpen && !getFiles)
         return "--keep-open goes with --get-files";
     for (const auto& [filter, name] : {std::pair{&match, "--match"}, std::pair{&exclude, "--exclude"}})
@@ -235,7 +246,8 @@ std::string CommandLineOptions::summary() const
         text += (i == 0 ? " --groups " : ",") + groups[i];
     for (const auto& [set, name] : {std::pair{separateByGroups, " --separate-by-groups"}, {getFiles, " --get-files"},
                                     {keepOpen, " --keep-open"}, {verbose, " --verbose"},
-                                    {noCompression, " --no-compression"}, {gallery, " --gallery"}})
+                                    {noCompression, " --no-compression"}, {gallery, " --gallery"},
+                                    {keepDuplicates, " --keep-duplicates"}, {similar, " --similar"}})
         if (set)
             text += name;
     return text.empty() ? "(none)" : text.substr(1);
@@ -266,6 +278,8 @@ void CommandLineOptions::applyTo(MainWindow& window) const
         window.setFieldText(Field::FastScan, "0");
     if (noCompression)
         window.setFieldText(Field::Compression, "0");
+    if (keepDuplicates)
+        window.setFieldText(Field::SkipKnown, "0");
     NewsGroupsPage& page = *window.newsGroupsPage();
     if (!groups.empty()) {
         page.model()->fill(groups, {});

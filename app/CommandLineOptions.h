@@ -34,6 +34,8 @@ struct CommandLineOptions {
     bool classicWalk = false;  // clears "Fast scan (overview)": every article looked at one by one
     bool noCompression = false;  // clears "Compression"
     bool gallery = false;        // the gallery window opens at start
+    bool keepDuplicates = false; // clears "Skip pictures I already have"
+    bool similar = false;        // prints the groups of similar pictures in the folder and ends
 
     // Parses the arguments (the first is the program). On --help or --version it prints and
     // ends the process with 0; on a wrong argument it prints the reason and the usage to
@@ -44,7 +46,8 @@ struct CommandLineOptions {
     static CommandLineOptions parse(const QStringList& arguments);
 
     // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,
-    // a time-out outside 10..600, a pipeline outside 1..64, --get-files without a group, a subject filter that is no valid
+    // a time-out outside 10..600, a pipeline outside 1..64, --get-files without a group,
+    // --similar with --get-files, a subject filter that is no valid
     // regular expression.
     std::string problem() const;
 

@@ -43,6 +43,11 @@ std::string FieldRules::pipeline(const std::string& text)
     return inRange(text, 1, 64, "16");
 }
 
+std::string FieldRules::similarBits(const std::string& text)
+{
+    return inRange(text, 0, 16, "5");
+}
+
 FieldRules::Sizes FieldRules::minimumLeft(const Sizes& sizes)
 {
     const auto minimum = number(sizes.minimum);

@@ -20,6 +20,8 @@ public:
     static std::string cache(const std::string& text);
     // Pipeline, articles asked for at once: 1..64, else "16".
     static std::string pipeline(const std::string& text);
+    // Similar within, bits: 0..16, else "5".
+    static std::string similarBits(const std::string& text);
 
     struct Sizes {
         std::string minimum;

@@ -61,6 +61,20 @@ void GraphicsPageView::addToStatistics(std::int32_t files, std::int32_t kilobyte
         showStatistics_();
 }
 
+void GraphicsPageView::countDuplicate(const std::string&, const std::string&)
+{
+    ++duplicates_;
+    if (duplicatesListener_)
+        duplicatesListener_(duplicates_);
+}
+
+void GraphicsPageView::showNotice(const std::string& text)
+{
+    notice_ = text;
+    if (noticeListener_)
+        noticeListener_(text);
+}
+
 void GraphicsPageView::showFullScreen()
 {
     fullScreen_.showModal();

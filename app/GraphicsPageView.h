@@ -33,6 +33,14 @@ public:
     bool showsPictures() const override { return showsPictures_; }
     void showSavedSize(std::int64_t bytes) override;
     void addToStatistics(std::int32_t files, std::int32_t kilobytes) override;
+    // Counted, logged by the saver, and handed to the duplicates listener with the count.
+    void countDuplicate(const std::string& name, const std::string& firstPath) override;
+    // Kept (notice()) and handed to the notice listener.
+    void showNotice(const std::string& text) override;
+    int duplicates() const { return duplicates_; }
+    const std::string& notice() const { return notice_; }
+    void setDuplicatesListener(std::function<void(int count)> listener) { duplicatesListener_ = std::move(listener); }
+    void setNoticeListener(std::function<void(const std::string&)> listener) { noticeListener_ = std::move(listener); }
 
     // "Full Screen" and "Delete".
     void showFullScreen();
@@ -55,6 +63,10 @@ private:
     std::string shownPath_;
     bool showsPictures_ = true;
     std::vector<std::pair<const void*, std::function<void(const std::string& path)>>> savedListeners_;
+    int duplicates_ = 0;
+    std::string notice_;
+    std::function<void(int count)> duplicatesListener_;
+    std::function<void(const std::string&)> noticeListener_;
 };
 
 } // namespace nimbra

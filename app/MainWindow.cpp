@@ -97,7 +97,7 @@ void MainWindow::wireFields()
 {
     auto* digits = new DigitFilter(this);
     for (QLineEdit* edit : {newsGroups_->portEdit(), options_->timeoutEdit(), options_->cacheEdit(),
-             options_->minimumEdit(), options_->maximumEdit(), options_->pipelineEdit()})
+             options_->minimumEdit(), options_->maximumEdit(), options_->pipelineEdit(), options_->similarBitsEdit()})
         edit->installEventFilter(digits);
     new LeaveFilter(options_->timeoutEdit(), [this] { Edit1Change(); });
     new LeaveFilter(options_->cacheEdit(), [this] { Edit2Exit(); });
@@ -105,6 +105,8 @@ void MainWindow::wireFields()
     new LeaveFilter(options_->maximumEdit(), [this] { Edit5Exit(); });
     new LeaveFilter(options_->pipelineEdit(),
                     [this] { setFieldText(Field::Pipeline, FieldRules::pipeline(fieldText(Field::Pipeline))); });
+    new LeaveFilter(options_->similarBitsEdit(),
+                    [this] { setFieldText(Field::SimilarBits, FieldRules::similarBits(fieldText(Field::SimilarBits))); });
     new LeaveFilter(options_->subjectMatchEdit(), [this] { subjectFieldExit(Field::SubjectMatch, "Subject matches"); });
     new LeaveFilter(options_->subjectExcludeEdit(),
                     [this] { subjectFieldExit(Field::SubjectExclude, "Subject does not match"); });
@@ -225,6 +227,8 @@ std::string MainWindow::fieldText(Field field) const
     case Field::SubjectExclude: return options_->subjectExcludeEdit()->text().toStdString();
     case Field::Pipeline: return options_->pipelineEdit()->text().toStdString();
     case Field::Compression: return options_->compressionCheck()->isChecked() ? "1" : "0";
+    case Field::SkipKnown: return options_->skipKnownCheck()->isChecked() ? "1" : "0";
+    case Field::SimilarBits: return options_->similarBitsEdit()->text().toStdString();
     }
     return {};
 }
@@ -254,6 +258,8 @@ void MainWindow::setFieldText(Field field, const std::string& text)
     case Field::SubjectExclude: edit = options_->subjectExcludeEdit(); break;
     case Field::Pipeline: edit = options_->pipelineEdit(); break;
     case Field::Compression: options_->compressionCheck()->setChecked(text != "0"); break;
+    case Field::SkipKnown: options_->skipKnownCheck()->setChecked(text != "0"); break;
+    case Field::SimilarBits: edit = options_->similarBitsEdit(); break;
     }
     if (edit)
         edit->setText(QString::fromStdString(text));

@@ -40,8 +40,15 @@ OptionsPage::OptionsPage(QWidget* parent)
       pipeline_(numberEdit("16", 2)),
       compression_(new QCheckBox(QStringLiteral("Compression"))),
       subjectMatch_(new QLineEdit),
-      subjectExclude_(new QLineEdit)
+      subjectExclude_(new QLineEdit),
+      skipKnown_(new QCheckBox(QStringLiteral("Skip pictures I already have"))),
+      similarBits_(numberEdit("5", 2))
 {
+    skipKnown_->setChecked(true);
+    skipKnown_->setToolTip(QStringLiteral("A file whose content was saved before (even if deleted since) is not "
+                                          "saved again; cleared, every file is saved under a name of its own."));
+    similarBits_->setToolTip(QStringLiteral("Pictures whose difference hashes differ in at most this many of "
+                                            "64 bits (0 to 16) are shown as similar."));
     fastScan_->setChecked(true);
     fastScan_->setToolTip(QStringLiteral("Decide from the server's overview which articles to fetch, where the "
                                          "server offers one; cleared, every article is looked at one by one."));
@@ -96,6 +103,11 @@ OptionsPage::OptionsPage(QWidget* parent)
     scanFields->addRow(QStringLiteral("Subject matches"), subjectMatch_);
     scanFields->addRow(QStringLiteral("Subject does not match"), subjectExclude_);
     page->addWidget(scan);
+    auto* duplicates = new QGroupBox(QStringLiteral("Duplicates"));
+    auto* duplicateFields = new QFormLayout(duplicates);
+    duplicateFields->addRow(skipKnown_);
+    duplicateFields->addRow(QStringLiteral("Similar within, bits"), similarBits_);
+    page->addWidget(duplicates);
     page->addLayout(statistics);
     page->addStretch(1);
 }

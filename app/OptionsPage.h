@@ -11,7 +11,8 @@ namespace nimbra {
 
 // The "Options" page: time-out, article cache, the size limits, the download folder with its
 // chooser, the one-folder / per-group choice, the scan choices ("Fast scan (overview)" and
-// "Compression", ticked at design, "Pipeline", and the two subject filters) and the statistics "Reset". Fields start at their
+// "Compression", ticked at design, "Pipeline", and the two subject filters), the duplicate choices ("Skip pictures I already
+// have", ticked at design, and "Similar within, bits", 5) and the statistics "Reset". Fields start at their
 // design defaults; the page holds no settings of its own.
 class OptionsPage : public QWidget {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     QCheckBox* compressionCheck() const { return compression_; }
     QLineEdit* subjectMatchEdit() const { return subjectMatch_; }
     QLineEdit* subjectExcludeEdit() const { return subjectExclude_; }
+    QCheckBox* skipKnownCheck() const { return skipKnown_; }
+    QLineEdit* similarBitsEdit() const { return similarBits_; }
 
 private:
     QLineEdit* timeout_;
@@ -48,6 +51,8 @@ private:
     QCheckBox* compression_;
     QLineEdit* subjectMatch_;
     QLineEdit* subjectExclude_;
+    QCheckBox* skipKnown_;
+    QLineEdit* similarBits_;
 };
 
 } // namespace nimbra

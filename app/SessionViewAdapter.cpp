@@ -43,6 +43,7 @@ bool SessionViewAdapter::saveToOneFolder() const { return !parts_.options.perGro
 bool SessionViewAdapter::fastScanChosen() const { return parts_.fields.fieldText(Field::FastScan) == "1"; }
 std::string SessionViewAdapter::pipelineText() const { return parts_.fields.fieldText(Field::Pipeline); }
 bool SessionViewAdapter::compressionChosen() const { return parts_.fields.fieldText(Field::Compression) == "1"; }
+bool SessionViewAdapter::skipKnownContent() const { return parts_.fields.fieldText(Field::SkipKnown) == "1"; }
 std::string SessionViewAdapter::subjectMatchText() const { return parts_.fields.fieldText(Field::SubjectMatch); }
 std::string SessionViewAdapter::subjectExcludeText() const { return parts_.fields.fieldText(Field::SubjectExclude); }
 

@@ -51,6 +51,7 @@ public:
     bool fastScanChosen() const override;
     std::string pipelineText() const override;
     bool compressionChosen() const override;
+    bool skipKnownContent() const override;
     std::string subjectMatchText() const override;
     std::string subjectExcludeText() const override;
 

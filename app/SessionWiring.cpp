@@ -5,6 +5,7 @@
 #include "app/ButtonRow.h"
 #include "app/MainWindow.h"
 #include "app/NewsGroupsPage.h"
+#include "app/StatusPanels.h"
 
 #include <QEvent>
 #include <QPushButton>
@@ -23,6 +24,11 @@ SessionWiring::SessionWiring(MainWindow& window)
     session_.setRunOutcome(&window_.runOutcome());
     saver_.setFailureReport([this](const std::string& reason, bool stopRun) { session_.saveFailed(reason, stopRun); });
     session_.setGroupMarks(&marks_);
+    StatusPanels* status = window_.statusPanels();
+    pictures_.setDuplicatesListener([status](int count) { status->setDuplicates(count); });
+    pictures_.setNoticeListener([status](const std::string& text) { status->showNotice(text); });
+    if (!pictures_.notice().empty())
+        status->showNotice(pictures_.notice());
     QObject::connect(window_.buttonRow()->getFilesButton(), &QPushButton::clicked, this, [this] {
         if (!session_.sessionActive()) {
             session_.messageIdCache().assign(window_.messageIdCache());

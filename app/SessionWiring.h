@@ -33,6 +33,7 @@ public:
     GroupMarks& groupMarks() { return marks_; }
     // The "Graphics" page's side of the saving step.
     GraphicsPageView& pictures() { return pictures_; }
+    AttachmentSaver& saver() { return saver_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

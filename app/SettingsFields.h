@@ -22,6 +22,8 @@ enum class Field {
     SubjectExclude, // Options, "Subject does not match"
     Pipeline,       // Options, "Pipeline": articles asked for at once, 1..64
     Compression,    // Options, "Compression" check box: "1" ticked, "0" not
+    SkipKnown,      // Options, "Skip pictures I already have" check box: "1" ticked, "0" not
+    SimilarBits,    // Options, "Similar within, bits": 0..16, pictures this close are grouped
 };
 
 // Reading and writing the fields' texts, as bytes.

@@ -17,6 +17,27 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent)
     }
     panels_[0]->setText(QStringLiteral("Group:"));
     panels_[1]->setText(QStringLiteral("Article:"));
+    duplicates_ = new QLabel(this);
+    duplicates_->setFrameShape(QFrame::Panel);
+    duplicates_->setFrameShadow(QFrame::Sunken);
+    duplicates_->setToolTip(QStringLiteral("Files not kept because their content was saved before"));
+    addWidget(duplicates_);
+    setDuplicates(0);
+    notice_ = new QLabel(this);
+    notice_->hide();
+    addWidget(notice_, 1);
+}
+
+void StatusPanels::setDuplicates(int count)
+{
+    duplicates_->setText(QStringLiteral("Duplicates: %1").arg(count));
+}
+
+void StatusPanels::showNotice(const std::string& text)
+{
+    notice_->setText(QString::fromStdString(text));
+    notice_->setToolTip(notice_->text());
+    notice_->show();
 }
 
 std::string StatusPanels::panelText(int panel) const

@@ -34,6 +34,9 @@ UnattendedRun::UnattendedRun(MainWindow& window, int noProgressLimitMs)
     window_.sessionWiring().pictures().setSavedListener(this, [this](const std::string& path) { saved(path); });
     // Nobody looks at the window: no preview is made.
     window_.sessionWiring().pictures().setShowsPictures(false);
+    // A damaged content store was set aside when the window was made; the user hears of it.
+    if (const std::string& notice = window_.sessionWiring().pictures().notice(); !notice.empty())
+        std::fprintf(stderr, "nimbra: %s\n", notice.c_str());
     poller_.setInterval(pollMs);
     connect(&poller_, &QTimer::timeout, this, [this] { poll(); });
 }
@@ -123,8 +126,8 @@ void UnattendedRun::finish(int status, const std::string& reason)
         std::printf("%s\n", runOver);
     else if (!(window_.runOutcome().failed() && window_.runOutcome().reasonShown() && reason == window_.runOutcome().reason()))
         std::fprintf(stderr, "nimbra: %s\n", reason.c_str());
-    std::printf("Today: %d files, %d KB. Total: %d files, %d KB.\n", counters.TodayFiles, counters.TodayKB,
-                counters.TotalFiles, counters.TotalKB);
+    std::printf("Today: %d files, %d KB. Total: %d files, %d KB. Duplicates: %d.\n", counters.TodayFiles,
+                counters.TodayKB, counters.TotalFiles, counters.TotalKB, window_.sessionWiring().pictures().duplicates());
     std::fflush(stdout);
     // Closing keeps the settings, the totals and the message-id cache.
     window_.close();

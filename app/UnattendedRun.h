@@ -13,7 +13,8 @@ class MainWindow;
 // One download run without anyone at the window: presses "Get Files", prints a line
 // "Saved <path>" to standard output for each file the saver names (the path relative to the
 // download folder) and "Group <name>: <n> scanned, <n> fetched, <n> skipped" for each group
-// the run leaves, and when the run reports "Processing is over" prints the counters,
+// the run leaves, and when the run reports "Processing is over" prints the counters (with the
+// files not kept because their content was saved before),
 // closes the window (which keeps settings, totals and the message-id cache) and ends the
 // event loop with status 0.
 //

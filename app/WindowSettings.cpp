@@ -11,7 +11,7 @@ namespace nimbra {
 namespace {
 
 // The stored fields in the order they are written.
-constexpr std::array<std::pair<Field, const char*>, 14> StoredFields{{
+constexpr std::array<std::pair<Field, const char*>, 16> StoredFields{{
     {Field::Host, "NEWSHost"},
     {Field::Timeout, "timeout"},
     {Field::Filter, "contain"},
@@ -26,6 +26,8 @@ constexpr std::array<std::pair<Field, const char*>, 14> StoredFields{{
     {Field::SubjectExclude, "subjectexclude"},
     {Field::Pipeline, "pipeline"},
     {Field::Compression, "compression"},
+    {Field::SkipKnown, "skipknown"},
+    {Field::SimilarBits, "similarbits"},
 }};
 
 std::int32_t storedNumber(const RegistryStore& store, const char* name)
@@ -39,6 +41,7 @@ void applyFieldRules(SettingsFields& fields)
     fields.setFieldText(Field::Timeout, FieldRules::timeout(fields.fieldText(Field::Timeout)));
     fields.setFieldText(Field::Cache, FieldRules::cache(fields.fieldText(Field::Cache)));
     fields.setFieldText(Field::Pipeline, FieldRules::pipeline(fields.fieldText(Field::Pipeline)));
+    fields.setFieldText(Field::SimilarBits, FieldRules::similarBits(fields.fieldText(Field::SimilarBits)));
     const auto sizes = FieldRules::maximumLeft({fields.fieldText(Field::Minimum), fields.fieldText(Field::Maximum)});
     const auto checked = FieldRules::minimumLeft(sizes);
     fields.setFieldText(Field::Minimum, checked.minimum);

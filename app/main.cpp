@@ -1,12 +1,13 @@
 // Program entry: splash, title, main window (which loads everything), about box; then the
 // message loop until the main window closes. Command-line options fill the window's fields
-// and may run "Get Files" unattended (CommandLineOptions).
+// and may run "Get Files" unattended (CommandLineOptions), or list similar pictures and end.
 #include "app/AboutBox.h"
 #include "app/ButtonRow.h"
 #include "app/CommandLineOptions.h"
 #include "app/ConsoleDialogs.h"
 #include "app/GalleryWiring.h"
 #include "app/MainWindow.h"
+#include "app/SimilarRun.h"
 #include "app/SplashWindow.h"
 #include "app/UnattendedRun.h"
 #include "platform/Log.h"
@@ -61,6 +62,10 @@ int main(int argc, char** argv)
     nimbra::AboutBox about(&window);
     window.setAboutBox(&about);
     options.applyTo(window);
+    if (options.similar) {
+        splash.close();
+        return nimbra::SimilarRun::run(window);
+    }
     // The keyring may ask the desktop to unlock it: only where someone can answer.
     if (!unattended)
         window.setKeyring(keyring);

@@ -1,6 +1,7 @@
 #include "download/ArticleFiles.h"
 
 #include "mime/MimeDecoder.h"
+#include "download/ContentCheck.h"
 #include "download/FileSizeOf.h"
 #include "platform/Log.h"
 
@@ -21,10 +22,8 @@ ArticleFiles::ArticleFiles(MimeDecoder& decoder, SplitAssembly& split) : decoder
     };
     decoder_.OnPartLine = [this](MimeDecoder&, const char* data, std::size_t length) { write(data, length); };
     decoder_.OnPartEnd = [this](MimeDecoder&) {
-        if (output_ && output_->kind == Kind::MimePart) {
-            const std::string name = output_->rawName;
-            publish(close(), name);
-        }
+        if (output_ && output_->kind == Kind::MimePart)
+            closeAndPublish();
     };
     decoder_.OnUuBegin = [this](MimeDecoder&, const std::string& name) { uuBegin(name); };
     decoder_.OnUuContinue = [this](MimeDecoder&) {
@@ -55,7 +54,9 @@ void ArticleFiles::open(Kind kind, const std::string& rawName)
 {
     abandon();
     held_.clear();
-    output_ = Output{kind, mayBePart(kind) ? nullptr : target_.createWorking(), rawName, 0};
+    output_ = Output{kind, mayBePart(kind) ? nullptr : target_.createWorking(), rawName, 0, std::nullopt};
+    if (check_ && check_->enabled())
+        output_->hasher.emplace();
 }
 
 void ArticleFiles::write(const char* data, std::size_t length)
@@ -67,6 +68,8 @@ void ArticleFiles::write(const char* data, std::size_t length)
     else
         held_.append(data, length);
     output_->bytes += length;
+    if (output_->hasher)
+        output_->hasher->update(data, length);
 }
 
 std::string ArticleFiles::close()
@@ -81,6 +84,7 @@ std::string ArticleFiles::close()
     }
     const std::string path = output_->file->path();
     const bool good = output_->file->close() && !output_->file->failed();
+    closedDigest_ = output_->hasher ? std::optional<ContentDigest>(output_->hasher->finish()) : std::nullopt;
     output_.reset();
     if (good)
         return path;
@@ -103,7 +107,15 @@ void ArticleFiles::abandon()
         SaveTarget::discard(path);
 }
 
-void ArticleFiles::publish(const std::string& workingPath, const std::string& rawName)
+void ArticleFiles::closeAndPublish()
+{
+    const std::string name = output_->rawName;
+    const std::string path = close();
+    publish(path, name, closedDigest_);
+}
+
+void ArticleFiles::publish(const std::string& workingPath, const std::string& rawName,
+                           const std::optional<ContentDigest>& digest)
 {
     if (workingPath.empty())
         return;
@@ -113,7 +125,11 @@ void ArticleFiles::publish(const std::string& workingPath, const std::string& ra
         return;
     }
     try {
-        const std::string name = target_.publish(workingPath, rawName);
+        const std::optional<std::string> named =
+            check_ ? check_->publish(target_, workingPath, rawName, digest) : target_.publish(workingPath, rawName);
+        if (!named)
+            return;  // the content is known: the check logged and counted it
+        const std::string& name = *named;
         const std::size_t slash = workingPath.rfind('/');
         saved_.push_back({workingPath.substr(0, slash + 1), name});
         qCInfo(logSaving).noquote() << "saved" << QString::fromStdString(workingPath.substr(0, slash + 1) + name);
@@ -138,7 +154,7 @@ void ArticleFiles::uuEnd(bool endLineSeen)
         return;
     const std::string name = output_->rawName;
     if (output_->kind == Kind::UuBlock && endLineSeen) {
-        publish(close(), name);
+        closeAndPublish();
         return;
     }
     if (counter_ && counter_->total > 1) {

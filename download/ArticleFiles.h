@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/ContentHasher.h"
 #include "download/PartCounter.h"
 #include "download/SaveTarget.h"
 #include "download/SplitAssembly.h"
@@ -13,6 +14,7 @@
 
 namespace nimbra {
 
+class ContentCheck;
 class MimeDecoder;
 
 // The files one article's decoding makes, from the decoder's part and uuencode events.
@@ -52,8 +54,14 @@ public:
     // Why a file of this article could not be written; empty when none failed.
     const std::string& failure() const { return failure_; }
 
-    // Publishes a working file that holds a whole file, as the article's own files are.
-    void publish(const std::string& workingPath, const std::string& rawName);
+    // Publishes a working file that holds a whole file, as the article's own files are;
+    // digest is its content's when known (else it is read back when the check needs it).
+    void publish(const std::string& workingPath, const std::string& rawName,
+                 const std::optional<ContentDigest>& digest = std::nullopt);
+
+    // Whole files are named through check (not owned; null: named directly), which hashes
+    // them as they are written while it is enabled.
+    void setContentCheck(ContentCheck* check) { check_ = check; }
 
 private:
     enum class Kind { MimePart, UuBlock, UuContinuation };
@@ -62,13 +70,16 @@ private:
         std::unique_ptr<FileStream> file;  // none while the bytes are held as a part (held_)
         std::string rawName;
         std::uint64_t bytes = 0;
+        std::optional<ContentHasher> hasher;
     };
 
     void open(Kind kind, const std::string& rawName);
     void write(const char* data, std::size_t length);
     // Closes the output; its path when every byte reached the disk, else empty (and deleted).
-    // Held bytes are written to a working file first.
+    // Held bytes are written to a working file first; closedDigest_ then holds the content's
+    // digest when it was hashed.
     std::string close();
+    void closeAndPublish();
     // Whether an output of this kind may be a part of a counted series.
     bool mayBePart(Kind kind) const;
     void uuBegin(const std::string& name);
@@ -79,6 +90,8 @@ private:
     SplitAssembly& split_;
     SaveTarget target_;
     std::optional<Output> output_;
+    std::optional<ContentDigest> closedDigest_;
+    ContentCheck* check_ = nullptr;
     std::optional<PartCounter::Counted> counter_;
     std::string poster_;
     std::string held_;  // the open part's decoded bytes; the memory is kept for the next part

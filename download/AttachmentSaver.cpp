@@ -1,5 +1,6 @@
 #include "download/AttachmentSaver.h"
 
+#include "download/DifferenceHash.h"
 #include "download/FileSizeOf.h"
 #include "download/PreviewMaker.h"
 #include "download/SaveSettings.h"
@@ -41,13 +42,39 @@ bool partialNumber(const std::string& text, std::uint32_t& value)
 } // namespace
 
 AttachmentSaver::AttachmentSaver(const SaveSettings& settings, SavedFileView& view, const std::string& yencLedgerPath,
-                                 const std::string& splitLedgerPath)
+                                 const std::string& splitLedgerPath, const std::string& contentStorePath)
     : settings_(settings),
       view_(view),
+      store_(contentStorePath),
       splitAssembly_(splitLedgerPath, SplitAssembly::DefaultMaxAgeSeconds, &ledgerWriter_),
       yencAssembly_(yencLedgerPath, &ledgerWriter_),
-      previews_([this](const PicturePreview& preview) { view_.showPicture(preview); })
+      previews_([this](const PicturePreview& preview) { showPicture(preview); })
 {
+    files_.setContentCheck(&check_);
+    yencAssembly_.setContentCheck(&check_);
+    if (store_.load() == ContentStore::Loaded::SetAside)
+        view_.showNotice("The store of saved pictures was damaged and set aside as \"" + store_.setAsidePath()
+                         + "\"; a new one is started.");
+}
+
+AttachmentSaver::~AttachmentSaver()
+{
+    store_.save();
+}
+
+void AttachmentSaver::flush()
+{
+    ledgerWriter_.flush();
+    store_.save();
+}
+
+void AttachmentSaver::showPicture(const PicturePreview& preview)
+{
+    // The preview's small decode is made anyway: its hash costs next to nothing.
+    if (const auto digest = check_.digestOf(preview.path))
+        if (const auto hash = DifferenceHash::of(preview.image))
+            store_.setDifferenceHash(*digest, *hash);
+    view_.showPicture(preview);
 }
 
 void AttachmentSaver::articleDone(const Article& article)
@@ -55,6 +82,8 @@ void AttachmentSaver::articleDone(const Article& article)
     const std::string download = SaveTarget::downloadFolder(settings_.downloadFolderText());
     target_ = SaveTarget(download, SaveTarget::targetFolder(download, settings_.saveToOneFolder(), article.groupName));
     yencAssembly_.setPartLimit(settings_.articleLimitBytes());
+    check_.setEnabled(settings_.skipKnownContent());
+    check_.setArticle(ContentCheck::messageIdOf(article.ArticleStream.data()), article.groupName);
     try {
         decode(article.ArticleStream, &article.ArticleStream.data());
     } catch (const std::exception& e) {
@@ -92,6 +121,7 @@ void AttachmentSaver::decode(Stream& stream, const std::string* raw)
         files_.finish();
         yencAssembly_.abandon();
         yencSaver_.takeReports();
+        showDuplicates();
         MimeDecoder1.clearTextFields();
         throw;
     }
@@ -100,6 +130,7 @@ void AttachmentSaver::decode(Stream& stream, const std::string* raw)
     const std::string failure = files_.failure();
     for (const ArticleFiles::Saved& file : saved)
         showAndCount(file.folder, file.name);
+    showDuplicates();
     showYencFiles();
     if (!failure.empty()) {
         MimeDecoder1.clearTextFields();
@@ -148,7 +179,8 @@ void AttachmentSaver::showYencFiles()
         case YencAssembly::Outcome::Refused: qCInfo(logSaving) << "a yEnc part failed its checks and was skipped"; break;
         case YencAssembly::Outcome::Failed: qCWarning(logSaving).noquote() << "a yEnc file could not be written:" << path; break;
         case YencAssembly::Outcome::Stored:
-        case YencAssembly::Outcome::Duplicate: break;
+        case YencAssembly::Outcome::Duplicate:
+        case YencAssembly::Outcome::Known: break;
         }
         if (report.counts())
             showAndCount(report.folder, report.name);
@@ -156,6 +188,12 @@ void AttachmentSaver::showYencFiles()
     }
     if (failed)
         throw std::runtime_error("Cannot write a yEnc file");
+}
+
+void AttachmentSaver::showDuplicates()
+{
+    for (const ContentCheck::Duplicate& duplicate : check_.takeDuplicates())
+        view_.countDuplicate(duplicate.name, duplicate.firstPath);
 }
 
 void AttachmentSaver::showAndCount(const std::string& folder, const std::string& name)

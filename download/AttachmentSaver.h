@@ -2,6 +2,8 @@
 
 #include "download/ArticleFiles.h"
 #include "download/ArticleSink.h"
+#include "download/ContentCheck.h"
+#include "download/ContentStore.h"
 #include "download/LedgerWriter.h"
 #include "download/PreviewQueue.h"
 #include "download/SaveTarget.h"
@@ -28,6 +30,12 @@ class SavedFileView;
 // is previewed when the view shows pictures: made on a worker thread and shown later from
 // the event loop, the newest file winning (PreviewQueue).
 //
+// Whole files go through the content check (ContentCheck, on with the settings' "Skip
+// pictures I already have"): a file whose content is in the content store is deleted instead
+// of named and reported to the view as a duplicate. The store is read when the saver is made
+// (a damaged one is set aside and the view told), written at flush() when it changed and when
+// the saver goes; a preview's picture hash is entered in it.
+//
 // A file that cannot be written whole (full disk, unwritable folder) is deleted, not shown
 // and not counted, and articleDone() throws std::runtime_error with the reason after the
 // files of the article that were whole are shown; the session treats it as a stalled
@@ -38,14 +46,17 @@ class SavedFileView;
 class AttachmentSaver : public ArticleSink {
 public:
     // yencLedgerPath and splitLedgerPath: where the unfinished multi-part files are recorded.
+    // contentStorePath: the content store's file.
     AttachmentSaver(const SaveSettings& settings, SavedFileView& view,
                     const std::string& yencLedgerPath = YencAssembly::defaultLedgerPath(),
-                    const std::string& splitLedgerPath = SplitAssembly::defaultLedgerPath());
+                    const std::string& splitLedgerPath = SplitAssembly::defaultLedgerPath(),
+                    const std::string& contentStorePath = ContentStore::defaultPath());
+    ~AttachmentSaver() override;
 
     void articleDone(const Article& article) override;
     // Writes the ledgers of unfinished files that changed; they are also written every few
     // seconds while parts come (LedgerWriter) and when the saver is destroyed.
-    void flush() override { ledgerWriter_.flush(); }
+    void flush() override;
 
     // Called when a file of an article could not be saved, with the reason worded for the
     // user, before articleDone() throws; stopRun is true when the download folder cannot be
@@ -56,6 +67,8 @@ public:
     MimeDecoder& decoder() { return MimeDecoder1; }
     // A preview is being made or waits to be shown.
     bool previewing() const { return previews_.busy(); }
+    // What has been saved, by content; the gallery and the similar-pictures search share it.
+    ContentStore& contentStore() { return store_; }
 
 private:
     // raw: the article's bytes as they came; null for a message joined from its pieces.
@@ -63,11 +76,15 @@ private:
     void keepPartial(const std::string& raw);
     void showAndCount(const std::string& folder, const std::string& name);
     void showYencFiles();
+    void showDuplicates();
+    void showPicture(const PicturePreview& preview);
     void reportFailure(const std::string& reason);
 
     const SaveSettings& settings_;
     SavedFileView& view_;
     SaveTarget target_;
+    ContentStore store_;
+    ContentCheck check_{store_};
     MimeDecoder MimeDecoder1;
     LedgerWriter ledgerWriter_;  // before the assemblies, which hand their ledgers back to it
     SplitAssembly splitAssembly_;

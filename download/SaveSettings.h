@@ -17,6 +17,8 @@ public:
     // The most bytes one article may hold, so a file in N parts holds at most N times that;
     // 0 when unknown (no bound).
     virtual std::uint64_t articleLimitBytes() const { return 0; }
+    // "Skip pictures I already have": a file whose content was saved before is not kept.
+    virtual bool skipKnownContent() const { return false; }
 };
 
 } // namespace nimbra

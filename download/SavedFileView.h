@@ -31,6 +31,16 @@ public:
     // TotalFiles and TodayFiles += files, TotalKB and TodayKB += kilobytes; then the four
     // statistics labels show the counters.
     virtual void addToStatistics(std::int32_t files, std::int32_t kilobytes) = 0;
+    // A whole file was not kept because its content was saved before as firstPath; name is
+    // the file's name as posted. It is not shown, counted in the statistics or previewed.
+    virtual void countDuplicate(const std::string& name, const std::string& firstPath)
+    {
+        (void)name;
+        (void)firstPath;
+    }
+    // Something the user should know that is no failure of a file (the content store was
+    // damaged and set aside), worded for the user.
+    virtual void showNotice(const std::string& text) { (void)text; }
 };
 
 } // namespace nimbra

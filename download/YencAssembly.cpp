@@ -1,5 +1,6 @@
 #include "download/YencAssembly.h"
 
+#include "download/ContentCheck.h"
 #include "download/LedgerWriter.h"
 #include "mime/Crc32.h"
 #include "platform/AppPaths.h"
@@ -102,6 +103,8 @@ void YencAssembly::beginSingle()
 {
     try {
         single_ = target_.createWorking();
+        if (check_ && check_->enabled())
+            singleHasher_.emplace();
     } catch (const std::exception& e) {
         singleFailed_ = true;  // reported when the part ends whole
         qCWarning(logSaving).noquote() << "cannot make a working file:" << e.what();
@@ -120,8 +123,11 @@ void YencAssembly::data(const char* bytes, std::size_t length, std::uint64_t off
         return;
     }
     received_ += length;
-    if (single_)
+    if (single_) {
         single_->write(bytes, length);
+        if (singleHasher_)
+            singleHasher_->update(bytes, length);
+    }
     else if (!singleFailed_)
         bytes_.append(bytes, length);
 }
@@ -131,6 +137,7 @@ void YencAssembly::abandon()
     open_ = false;
     received_ = 0;
     singleFailed_ = false;
+    singleHasher_.reset();
     bytes_.clear();
     if (single_) {
         const std::string path = single_->path();
@@ -198,7 +205,10 @@ YencAssembly::Report YencAssembly::saveSingle(const YencStart& start)
         SaveTarget::discard(path);
         return report(Outcome::Failed, path, 0);
     }
-    return publish(Outcome::Completed, path, start.header.name, received_);
+    std::optional<ContentDigest> digest;
+    if (singleHasher_)
+        digest = singleHasher_->finish();
+    return publish(Outcome::Completed, path, start.header.name, received_, digest);
 }
 
 bool YencAssembly::beyondParts(const YencStart& start) const
@@ -284,10 +294,17 @@ YencAssembly::Report YencAssembly::finishFile(const Entry& entry)
 }
 
 YencAssembly::Report YencAssembly::publish(Outcome outcome, const std::string& workingPath,
-                                           const std::string& rawName, std::uint64_t size) const
+                                           const std::string& rawName, std::uint64_t size,
+                                           const std::optional<ContentDigest>& digest) const
 {
     try {
-        const std::string name = target_.publish(workingPath, rawName);
+        // A corrupt file is named for the user to look at, never entered as known content.
+        const std::optional<std::string> named = check_ && outcome == Outcome::Completed
+                                                     ? check_->publish(target_, workingPath, rawName, digest)
+                                                     : target_.publish(workingPath, rawName);
+        if (!named)
+            return report(Outcome::Known, {}, size);
+        const std::string& name = *named;
         const std::size_t slash = workingPath.rfind('/');
         return report(outcome, workingPath.substr(0, slash + 1) + name, size);
     } catch (const std::exception&) {

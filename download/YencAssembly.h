@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/ContentHasher.h"
 #include "download/SaveTarget.h"
 #include "download/YencPartLedger.h"
 #include "platform/FileStream.h"
@@ -11,6 +12,7 @@
 
 namespace nimbra {
 
+class ContentCheck;
 class LedgerWriter;
 
 // Saves yEnc files from the decoder's events. A file split over several articles is put
@@ -38,6 +40,7 @@ public:
         Refused,    // the part failed its own checks (size, pcrc32, its range); nothing written
         Corrupt,    // the file is whole but its crc32 disagrees; it is named but not counted
         Failed,     // the file could not be made or written
+        Known,      // the file is whole but its content was saved before: not kept (ContentCheck)
     };
 
     struct Report {
@@ -64,6 +67,11 @@ public:
     // working file is never made for it.
     void setPartLimit(std::uint64_t bytes) { partLimit_ = bytes; }
 
+    // Whole files are named through check (not owned; null: named directly). A file in one
+    // article is hashed as its bytes are written; one put together from parts at their
+    // offsets is read back once, when it is complete.
+    void setContentCheck(ContentCheck* check) { check_ = check; }
+
     // The decoder's events for one part; target says where a new file goes.
     void begin(const YencStart& start, const SaveTarget& target);
     void data(const char* bytes, std::size_t length, std::uint64_t offset);
@@ -85,19 +93,21 @@ private:
     static Report report(Outcome outcome, const std::string& path, std::uint64_t size);
     // Gives the whole file at workingPath its real name; Failed when it cannot be named.
     Report publish(Outcome outcome, const std::string& workingPath, const std::string& rawName,
-                   std::uint64_t size) const;
+                   std::uint64_t size, const std::optional<ContentDigest>& digest = std::nullopt) const;
 
     // The most a part's buffer reserves before its bytes come.
     static constexpr std::uint64_t ReserveLimit = 64u << 20;
 
     YencPartLedger ledger_;
     LedgerWriter* writer_;
+    ContentCheck* check_ = nullptr;
     bool open_ = false;
     bool overflow_ = false;
     std::uint64_t limit_ = 0;
     std::uint64_t partLimit_ = 0;
     SaveTarget target_;
     std::uint64_t received_ = 0;
+    std::optional<ContentHasher> singleHasher_;  // the single-article file, while checking
     std::string bytes_;  // the part being received; its memory is kept for the next part
     std::unique_ptr<FileStream> single_;  // the working file of a whole file in one article
     bool singleFailed_ = false;           // ... which could not be made

@@ -4,6 +4,7 @@
 #include "download/SavedFileView.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace nimbra::test {
@@ -26,6 +27,14 @@ public:
         ++statisticsShown;
     }
 
+    void countDuplicate(const std::string& name, const std::string& firstPath) override
+    {
+        duplicates.push_back({name, firstPath});
+    }
+    void showNotice(const std::string& text) override { notices.push_back(text); }
+
+    std::vector<std::pair<std::string, std::string>> duplicates;  // name, first path
+    std::vector<std::string> notices;
     std::vector<std::string> names;
     std::vector<std::string> paths;
     std::vector<PicturePreview> pictures;

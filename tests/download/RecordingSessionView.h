@@ -40,6 +40,7 @@ public:
     bool fastScanChosen() const override { return fastScan; }
     std::string pipelineText() const override { return pipeline; }
     bool compressionChosen() const override { return compression; }
+    bool skipKnownContent() const override { return skipKnown; }
     std::string subjectMatchText() const override { return subjectMatch; }
     std::string subjectExcludeText() const override { return subjectExclude; }
 
@@ -51,6 +52,7 @@ public:
     bool fastScan = false;
     std::string pipeline = "16";
     bool compression = false;
+    bool skipKnown = false;
     std::string subjectMatch, subjectExclude;
 
     std::array<std::string, 5> panels{"Group:", "Article:", "", "", ""};

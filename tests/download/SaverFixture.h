@@ -44,8 +44,9 @@ inline std::string bytesOf(std::size_t count, int seed = 0)
 // One saver with its settings, its own folder and ledgers, fed articles directly as the
 // session would. restart() makes a new saver over the same folder and ledgers: a later run.
 struct Saving {
-    Saving()
+    explicit Saving(bool skipKnown = false)
     {
+        settings.skipKnown = skipKnown;
         static int savings = 0;
         run = ++savings;
         settings.downloadFolder = TestEnvironment::makeFolder("downloads" + std::to_string(run));
@@ -57,7 +58,8 @@ struct Saving {
         saver.reset();
         const std::string ledgers = TestEnvironment::root() + "ledgers" + std::to_string(run);
         std::filesystem::create_directories(ledgers);
-        saver = std::make_unique<AttachmentSaver>(settings, view, ledgers + "/yenc", ledgers + "/split");
+        saver = std::make_unique<AttachmentSaver>(settings, view, ledgers + "/yenc", ledgers + "/split",
+                                                  storePath());
     }
 
     void article(const ModelArticle& model, const std::string& group = "alt.binaries.test")
@@ -80,6 +82,7 @@ struct Saving {
     }
 
     const std::string& folder() const { return settings.downloadFolder; }
+    std::string storePath() const { return TestEnvironment::root() + "ledgers" + std::to_string(run) + "/content"; }
 
     int run = 0;
     RecordingSessionView settings;

@@ -46,7 +46,7 @@ std::vector<std::string> runArguments(const DemoServer& server, const std::strin
 std::string countersLine(int todayFiles, int todayKB, int totalFiles, int totalKB)
 {
     return "Today: " + std::to_string(todayFiles) + " files, " + std::to_string(todayKB) + " KB. Total: "
-           + std::to_string(totalFiles) + " files, " + std::to_string(totalKB) + " KB.";
+           + std::to_string(totalFiles) + " files, " + std::to_string(totalKB) + " KB. Duplicates: 0.";
 }
 
 // Compares the folder with the files expected there (prefixed by their group's folder when

@@ -1,0 +1,305 @@
+#include "download/ContentStore.h"
+
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <zlib.h>
+
+namespace nimbra {
+namespace {
+
+constexpr char Magic[8] = {'N', 'I', 'M', 'B', 'R', 'A', 'C', 'S'};
+constexpr std::uint32_t Version = 1;
+constexpr std::uint32_t ByteOrder = 0x01020304;
+// The texts are addressed with 32 bits.
+constexpr std::size_t MaxText = std::size_t{1} << 31;
+
+struct Header {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t byteOrder;
+    std::uint64_t records;
+    std::uint64_t textBytes;
+    std::uint64_t apartPairs;
+};
+static_assert(sizeof(Header) == 40);
+
+std::uint32_t checksum(const char* data, std::size_t length)
+{
+    uLong crc = crc32_z(0L, nullptr, 0);
+    return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(data), length));
+}
+
+std::uint64_t slotKey(const ContentDigest& digest)
+{
+    std::uint64_t key = 0;
+    std::memcpy(&key, digest.data(), sizeof key);
+    return key;
+}
+
+} // namespace
+
+ContentStore::ContentStore(std::string path) : path_(std::move(path))
+{
+    static_assert(sizeof(Record) == 72);
+}
+
+std::string ContentStore::defaultPath()
+{
+    return AppPaths::dataFolder() + "content-store";
+}
+
+void ContentStore::clear()
+{
+    records_.clear();
+    text_.clear();
+    apart_.clear();
+    slots_.clear();
+}
+
+ContentStore::Loaded ContentStore::load()
+{
+    clear();
+    changed_ = false;
+    std::string bytes;
+    if (!AtomicFile::read(path_, bytes) || bytes.empty())
+        return Loaded::Empty;
+    if (parse(bytes)) {
+        qCInfo(logSaving, "content store read: %zu files", records_.size());
+        return Loaded::Read;
+    }
+    clear();
+    setDamagedAside("it is damaged or was not written by this program");
+    return Loaded::SetAside;
+}
+
+bool ContentStore::parse(const std::string& bytes)
+{
+    Header header{};
+    if (bytes.size() < sizeof header + 4)
+        return false;
+    std::memcpy(&header, bytes.data(), sizeof header);
+    if (std::memcmp(header.magic, Magic, sizeof Magic) != 0 || header.version != Version
+        || header.byteOrder != ByteOrder || header.records > MaxEntries || header.textBytes > MaxText
+        || header.apartPairs > MaxApartPairs)
+        return false;
+    const std::size_t recordBytes = header.records * sizeof(Record);
+    const std::size_t pairBytes = header.apartPairs * 2 * sizeof(ContentDigest);
+    const std::size_t body = sizeof header + recordBytes + header.textBytes + pairBytes;
+    if (bytes.size() != body + 4)
+        return false;
+    std::uint32_t stored = 0;
+    std::memcpy(&stored, bytes.data() + body, 4);
+    if (stored != checksum(bytes.data(), body))
+        return false;
+    const char* at = bytes.data() + sizeof header;
+    records_.resize(header.records);
+    std::memcpy(records_.data(), at, recordBytes);
+    at += recordBytes;
+    text_.assign(at, header.textBytes);
+    at += header.textBytes;
+    for (const Record& r : records_)
+        if (std::uint64_t{r.text} + r.pathLength + r.idLength + r.groupLength > text_.size())
+            return false;
+    for (std::uint64_t i = 0; i < header.apartPairs; ++i, at += 2 * sizeof(ContentDigest)) {
+        std::pair<ContentDigest, ContentDigest> pair;
+        std::memcpy(pair.first.data(), at, sizeof(ContentDigest));
+        std::memcpy(pair.second.data(), at + sizeof(ContentDigest), sizeof(ContentDigest));
+        apart_.insert(pair);
+    }
+    rebuildIndex();
+    return true;
+}
+
+void ContentStore::setDamagedAside(const std::string& why)
+{
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    setAside_ = path_ + ".damaged-" + stamp;
+    if (std::rename(path_.c_str(), setAside_.c_str()) != 0) {
+        qCWarning(logSaving).noquote() << "the content store" << QString::fromStdString(path_) << "cannot be read ("
+                                       << QString::fromStdString(why) << ") nor set aside; it is started afresh";
+        setAside_.clear();
+        return;
+    }
+    qCWarning(logSaving).noquote() << "the content store cannot be read (" << QString::fromStdString(why)
+                                   << "); it was set aside as" << QString::fromStdString(setAside_)
+                                   << "and a new one is started";
+}
+
+bool ContentStore::save()
+{
+    if (!changed_)
+        return true;
+    Header header{};
+    std::memcpy(header.magic, Magic, sizeof Magic);
+    header.version = Version;
+    header.byteOrder = ByteOrder;
+    header.records = records_.size();
+    header.textBytes = text_.size();
+    header.apartPairs = apart_.size();
+    std::string bytes;
+    bytes.reserve(sizeof header + records_.size() * sizeof(Record) + text_.size() + apart_.size() * 64 + 4);
+    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes.append(reinterpret_cast<const char*>(records_.data()), records_.size() * sizeof(Record));
+    bytes.append(text_);
+    for (const auto& [a, b] : apart_) {
+        bytes.append(reinterpret_cast<const char*>(a.data()), a.size());
+        bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    const std::uint32_t crc = checksum(bytes.data(), bytes.size());
+    bytes.append(reinterpret_cast<const char*>(&crc), sizeof crc);
+    AppPaths::ensureFolder(path_.substr(0, path_.rfind('/') + 1));
+    if (!AtomicFile::write(path_, bytes)) {
+        qCWarning(logSaving).noquote() << "cannot write the content store" << QString::fromStdString(path_)
+                                       << "; it is tried again later";
+        return false;
+    }
+    changed_ = false;
+    return true;
+}
+
+void ContentStore::rebuildIndex()
+{
+    std::size_t capacity = 1024;
+    while (capacity < records_.size() * 2)
+        capacity *= 2;
+    slots_.assign(capacity, 0);
+    for (std::size_t i = 0; i < records_.size(); ++i)
+        indexRecord(static_cast<std::uint32_t>(i));
+}
+
+void ContentStore::indexRecord(std::uint32_t position)
+{
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = slotKey(records_[position].digest) & mask;; slot = (slot + 1) & mask) {
+        if (slots_[slot] == 0) {
+            slots_[slot] = position + 1;
+            return;
+        }
+        if (records_[slots_[slot] - 1].digest == records_[position].digest)
+            return;  // the first one stays the one found
+    }
+}
+
+std::optional<std::uint32_t> ContentStore::position(const ContentDigest& digest) const
+{
+    if (slots_.empty())
+        return std::nullopt;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = slotKey(digest) & mask; slots_[slot] != 0; slot = (slot + 1) & mask)
+        if (records_[slots_[slot] - 1].digest == digest)
+            return slots_[slot] - 1;
+    return std::nullopt;
+}
+
+ContentStore::Entry ContentStore::at(std::size_t i) const
+{
+    const Record& r = records_.at(i);
+    Entry entry;
+    entry.digest = r.digest;
+    entry.size = r.size;
+    entry.time = r.time;
+    if (r.flags & HasDifferenceHash)
+        entry.differenceHash = r.differenceHash;
+    entry.path = text_.substr(r.text, r.pathLength);
+    entry.messageId = text_.substr(r.text + r.pathLength, r.idLength);
+    entry.group = text_.substr(r.text + r.pathLength + r.idLength, r.groupLength);
+    return entry;
+}
+
+std::optional<ContentStore::Entry> ContentStore::find(const ContentDigest& digest) const
+{
+    const auto found = position(digest);
+    return found ? std::optional<Entry>(at(*found)) : std::nullopt;
+}
+
+bool ContentStore::add(const Entry& entry)
+{
+    if (position(entry.digest))
+        return false;
+    const std::size_t texts = std::min<std::size_t>(entry.path.size(), UINT16_MAX)
+                              + std::min<std::size_t>(entry.messageId.size(), UINT8_MAX)
+                              + std::min<std::size_t>(entry.group.size(), UINT8_MAX);
+    if (records_.size() >= MaxEntries || text_.size() + texts > MaxText)
+        forgetOldest(std::max<std::size_t>(records_.size() / 8, 1));
+    Record r{};
+    r.digest = entry.digest;
+    r.size = entry.size;
+    r.time = entry.time;
+    r.differenceHash = entry.differenceHash.value_or(0);
+    r.flags = entry.differenceHash ? HasDifferenceHash : 0;
+    r.text = static_cast<std::uint32_t>(text_.size());
+    r.pathLength = static_cast<std::uint16_t>(std::min<std::size_t>(entry.path.size(), UINT16_MAX));
+    r.idLength = static_cast<std::uint8_t>(std::min<std::size_t>(entry.messageId.size(), UINT8_MAX));
+    r.groupLength = static_cast<std::uint8_t>(std::min<std::size_t>(entry.group.size(), UINT8_MAX));
+    text_.append(entry.path, 0, r.pathLength);
+    text_.append(entry.messageId, 0, r.idLength);
+    text_.append(entry.group, 0, r.groupLength);
+    records_.push_back(r);
+    if (slots_.size() < records_.size() * 2)
+        rebuildIndex();
+    else
+        indexRecord(static_cast<std::uint32_t>(records_.size() - 1));
+    changed_ = true;
+    return true;
+}
+
+void ContentStore::forgetOldest(std::size_t count)
+{
+    count = std::min(count, records_.size());
+    qCInfo(logSaving, "content store full: the %zu oldest files are forgotten", count);
+    records_.erase(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(count));
+    std::string text;
+    for (Record& r : records_) {
+        const std::size_t length = std::size_t{r.pathLength} + r.idLength + r.groupLength;
+        const std::uint32_t from = r.text;
+        r.text = static_cast<std::uint32_t>(text.size());
+        text.append(text_, from, length);
+    }
+    text_ = std::move(text);
+    rebuildIndex();
+    changed_ = true;
+}
+
+bool ContentStore::setDifferenceHash(const ContentDigest& digest, std::uint64_t hash)
+{
+    const auto found = position(digest);
+    if (!found)
+        return false;
+    Record& r = records_[*found];
+    if ((r.flags & HasDifferenceHash) && r.differenceHash == hash)
+        return true;
+    r.differenceHash = hash;
+    r.flags |= HasDifferenceHash;
+    changed_ = true;
+    return true;
+}
+
+std::pair<ContentDigest, ContentDigest> ContentStore::ordered(const ContentDigest& a, const ContentDigest& b)
+{
+    return a < b ? std::pair{a, b} : std::pair{b, a};
+}
+
+void ContentStore::markApart(const ContentDigest& a, const ContentDigest& b)
+{
+    if (a == b || apart_.size() >= MaxApartPairs)
+        return;
+    if (apart_.insert(ordered(a, b)).second)
+        changed_ = true;
+}
+
+bool ContentStore::apart(const ContentDigest& a, const ContentDigest& b) const
+{
+    return !apart_.empty() && apart_.count(ordered(a, b)) > 0;
+}
+
+} // namespace nimbra
