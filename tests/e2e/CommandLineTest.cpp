@@ -44,7 +44,8 @@ TEST(CommandLine, HelpListsEveryOptionAndEndsWithZero)
         text += line + "\n";
     for (const char* option : {"--server", "--port", "--user", "--password", "--folder", "--groups",
                                "--separate-by-groups", "--timeout", "--get-files", "--keep-open", "--tls", "--no-tls",
-                               "--rescan", "--classic-walk", "--match", "--exclude", "--pipeline", "--no-compression"})
+                               "--rescan", "--classic-walk", "--match", "--exclude", "--pipeline", "--no-compression",
+                               "--keep-duplicates", "--similar"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <random>
 
@@ -149,12 +150,13 @@ long occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-// A small uuencoded picture posted to the group given.
+// A small uuencoded picture posted to the group given; pictures of other names differ, so none
+// is taken for a repost of another.
 void postPicture(PrivateInnServer& inn, const std::string& group, const std::string& name)
 {
     std::vector<std::string> article = {"From: poster@nimbra.test", "Newsgroups: " + group, "Subject: " + name,
                                         "Message-ID: <" + name + "@nimbra.test>", ""};
-    for (const std::string& line : ArticleEncoders::uuFile(name, randomBytes(3000, 7)))
+    for (const std::string& line : ArticleEncoders::uuFile(name, randomBytes(3000, static_cast<unsigned>(std::hash<std::string>{}(name)))))
         article.push_back(line);
     std::string whyNot;
     EXPECT_TRUE(inn.post(article, whyNot)) << whyNot;

@@ -3,6 +3,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include "app/CommandLineOptions.h"
+#include "app/FieldRules.h"
 #include "app/GroupListModel.h"
 #include "app/MainWindow.h"
 #include "app/NewsGroupsPage.h"
@@ -110,6 +111,19 @@ TEST(OptionsIntoWindow, ScanChoicesAndRescanOfTheGivenGroups)
     EXPECT_EQ(window.fieldText(Field::SubjectExclude), "(?i)sample");
     EXPECT_EQ(marks.mark("news.example.net:119", "a.one"), 0);
     EXPECT_EQ(marks.mark("news.example.net:119", "z.other"), 20);  // not given: kept
+}
+
+TEST(OptionsIntoWindow, DuplicateChoicesStartOnAndKeepDuplicatesClearsTheBox)
+{
+    MainWindow window;
+    EXPECT_EQ(window.fieldText(Field::SkipKnown), "1");  // ticked at design
+    EXPECT_EQ(window.fieldText(Field::SimilarBits), "5");
+    CommandLineOptions::parse({"nimbra", "--keep-duplicates"}).applyTo(window);
+    EXPECT_EQ(window.fieldText(Field::SkipKnown), "0");
+    EXPECT_EQ(FieldRules::similarBits("16"), "16");
+    EXPECT_EQ(FieldRules::similarBits("17"), "5");
+    EXPECT_EQ(FieldRules::similarBits(""), "5");
+    EXPECT_EQ(FieldRules::similarBits("0"), "0");
 }
 
 } // namespace
