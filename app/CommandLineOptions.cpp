@@ -141,6 +141,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                       QStringLiteral("Articles asked for at once, 1 to 64; 1 asks for one at a time "
                                                      "(\"Pipeline\"; with the overview)."),
                                       QStringLiteral("count"));
+    const QCommandLineOption connections(QStringLiteral("connections"),
+                                         QStringLiteral("Connections that fetch articles at once, 1 to 50 "
+                                                        "(\"Connections\"; with the overview)."),
+                                         QStringLiteral("count"));
     const QCommandLineOption noCompression(QStringLiteral("no-compression"),
                                            QStringLiteral("Do not compress the connection (clears \"Compression\")."));
     const QCommandLineOption gallery(QStringLiteral("gallery"),
@@ -152,8 +156,8 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
                                      QStringLiteral("Print each group of similar pictures in the download folder on "
                                                     "one line, the paths separated by tabs, and end."));
     parser.addOptions({server, port, tls, noTls, user, password, passwordFile, folder, groups, separate, timeout, getFiles,
-                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, noCompression, gallery,
-                       keepDuplicates, similar});
+                       keepOpen, verbose, rescan, classicWalk, match, exclude, pipeline, connections, noCompression,
+                       gallery, keepDuplicates, similar});
     if (!parser.parse(arguments))
         refuse(parser, parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
@@ -173,6 +177,7 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
     options.folder = valueOf(parser, folder);
     options.timeout = valueOf(parser, timeout);
     options.pipeline = valueOf(parser, pipeline);
+    options.connections = valueOf(parser, connections);
     options.noCompression = parser.isSet(noCompression);
     options.gallery = parser.isSet(gallery);
     options.keepDuplicates = parser.isSet(keepDuplicates);
@@ -210,6 +215,9 @@ std::string CommandLineOptions::problem() const
         return "the time-out must be a number of seconds from 10 to 600";
     if (pipeline && (!allDigits(*pipeline) || pipeline->size() > 2 || std::stoi(*pipeline) < 1 || std::stoi(*pipeline) > 64))
         return "the pipeline must be a number of articles from 1 to 64";
+    if (connections
+        && (!allDigits(*connections) || connections->size() > 2 || std::stoi(*connections) < 1 || std::stoi(*connections) > 50))
+        return "the connections must be a number from 1 to 50";
     if (folder && folder->empty())
         return "the download folder must not be empty";
     if (getFiles && groups.empty())
@@ -240,6 +248,7 @@ std::string CommandLineOptions::summary() const
     add("folder", folder);
     add("timeout", timeout);
     add("pipeline", pipeline);
+    add("connections", connections);
     if (tls)
         text += *tls ? " --tls" : " --no-tls";
     for (std::size_t i = 0; i < groups.size(); ++i)
@@ -261,7 +270,8 @@ void CommandLineOptions::applyTo(MainWindow& window) const
         window.newsGroupsPage()->tlsCheck()->setChecked(*tls);
     const std::pair<const std::optional<std::string>*, Field> fields[] = {
         {&server, Field::Host}, {&port, Field::Port}, {&user, Field::UserName},
-        {&password, Field::Password}, {&timeout, Field::Timeout}, {&pipeline, Field::Pipeline}, {&match, Field::SubjectMatch},
+        {&password, Field::Password}, {&timeout, Field::Timeout}, {&pipeline, Field::Pipeline},
+        {&connections, Field::Connections}, {&match, Field::SubjectMatch},
         {&exclude, Field::SubjectExclude}};
     for (const auto& [value, field] : fields)
         if (*value)

@@ -17,6 +17,7 @@ class MainWindow;
 struct CommandLineOptions {
     std::optional<std::string> server, port, user, password, folder, timeout;
     std::optional<std::string> pipeline;  // --pipeline N: "Pipeline", 1..64
+    std::optional<std::string> connections;  // --connections N: "Connections", 1..50
     // Where the password came from: "--password", "--password-file FILE", "NIMBRA_PASSWORD";
     // empty when none was given. An option wins over the environment variable.
     std::string passwordSource;
@@ -46,7 +47,7 @@ struct CommandLineOptions {
     static CommandLineOptions parse(const QStringList& arguments);
 
     // The text of a wrong value, empty when all are right: a port that is not 1 to 5 digits,
-    // a time-out outside 10..600, a pipeline outside 1..64, --get-files without a group,
+    // a time-out outside 10..600, a pipeline outside 1..64, connections outside 1..50, --get-files without a group,
     // --similar with --get-files, a subject filter that is no valid
     // regular expression.
     std::string problem() const;

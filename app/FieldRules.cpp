@@ -48,6 +48,11 @@ std::string FieldRules::similarBits(const std::string& text)
     return inRange(text, 0, 16, "5");
 }
 
+std::string FieldRules::connections(const std::string& text)
+{
+    return inRange(text, 1, 50, "4");
+}
+
 FieldRules::Sizes FieldRules::minimumLeft(const Sizes& sizes)
 {
     const auto minimum = number(sizes.minimum);

@@ -22,6 +22,8 @@ public:
     static std::string pipeline(const std::string& text);
     // Similar within, bits: 0..16, else "5".
     static std::string similarBits(const std::string& text);
+    // Connections fetching articles at once: 1..50, else "4".
+    static std::string connections(const std::string& text);
 
     struct Sizes {
         std::string minimum;

@@ -97,7 +97,8 @@ void MainWindow::wireFields()
 {
     auto* digits = new DigitFilter(this);
     for (QLineEdit* edit : {newsGroups_->portEdit(), options_->timeoutEdit(), options_->cacheEdit(),
-             options_->minimumEdit(), options_->maximumEdit(), options_->pipelineEdit(), options_->similarBitsEdit()})
+             options_->minimumEdit(), options_->maximumEdit(), options_->pipelineEdit(), options_->similarBitsEdit(),
+             options_->connectionsEdit()})
         edit->installEventFilter(digits);
     new LeaveFilter(options_->timeoutEdit(), [this] { Edit1Change(); });
     new LeaveFilter(options_->cacheEdit(), [this] { Edit2Exit(); });
@@ -107,6 +108,8 @@ void MainWindow::wireFields()
                     [this] { setFieldText(Field::Pipeline, FieldRules::pipeline(fieldText(Field::Pipeline))); });
     new LeaveFilter(options_->similarBitsEdit(),
                     [this] { setFieldText(Field::SimilarBits, FieldRules::similarBits(fieldText(Field::SimilarBits))); });
+    new LeaveFilter(options_->connectionsEdit(),
+                    [this] { setFieldText(Field::Connections, FieldRules::connections(fieldText(Field::Connections))); });
     new LeaveFilter(options_->subjectMatchEdit(), [this] { subjectFieldExit(Field::SubjectMatch, "Subject matches"); });
     new LeaveFilter(options_->subjectExcludeEdit(),
                     [this] { subjectFieldExit(Field::SubjectExclude, "Subject does not match"); });
@@ -229,6 +232,7 @@ std::string MainWindow::fieldText(Field field) const
     case Field::Compression: return options_->compressionCheck()->isChecked() ? "1" : "0";
     case Field::SkipKnown: return options_->skipKnownCheck()->isChecked() ? "1" : "0";
     case Field::SimilarBits: return options_->similarBitsEdit()->text().toStdString();
+    case Field::Connections: return options_->connectionsEdit()->text().toStdString();
     }
     return {};
 }
@@ -260,6 +264,7 @@ void MainWindow::setFieldText(Field field, const std::string& text)
     case Field::Compression: options_->compressionCheck()->setChecked(text != "0"); break;
     case Field::SkipKnown: options_->skipKnownCheck()->setChecked(text != "0"); break;
     case Field::SimilarBits: edit = options_->similarBitsEdit(); break;
+    case Field::Connections: edit = options_->connectionsEdit(); break;
     }
     if (edit)
         edit->setText(QString::fromStdString(text));

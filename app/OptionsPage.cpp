@@ -38,6 +38,7 @@ OptionsPage::OptionsPage(QWidget* parent)
       reset_(new QPushButton(QStringLiteral("Reset"))),
       fastScan_(new QCheckBox(QStringLiteral("Fast scan (overview)"))),
       pipeline_(numberEdit("16", 2)),
+      connections_(numberEdit("4", 2)),
       compression_(new QCheckBox(QStringLiteral("Compression"))),
       subjectMatch_(new QLineEdit),
       subjectExclude_(new QLineEdit),
@@ -54,6 +55,8 @@ OptionsPage::OptionsPage(QWidget* parent)
                                          "server offers one; cleared, every article is looked at one by one."));
     pipeline_->setToolTip(QStringLiteral("Articles asked for at once on the connection (1 to 64); 1 asks for "
                                          "one at a time. Used with the fast scan."));
+    connections_->setToolTip(QStringLiteral("Connections to the server that fetch articles at once (1 to 50); the "
+                                            "server may allow fewer. Used with the fast scan."));
     compression_->setChecked(true);
     compression_->setToolTip(QStringLiteral("Compress the connection (COMPRESS DEFLATE) where the server offers "
                                             "it. Used with the fast scan."));
@@ -100,6 +103,7 @@ OptionsPage::OptionsPage(QWidget* parent)
     scanChoices->addStretch(1);
     scanFields->addRow(scanChoices);
     scanFields->addRow(QStringLiteral("Pipeline"), pipeline_);
+    scanFields->addRow(QStringLiteral("Connections"), connections_);
     scanFields->addRow(QStringLiteral("Subject matches"), subjectMatch_);
     scanFields->addRow(QStringLiteral("Subject does not match"), subjectExclude_);
     page->addWidget(scan);

@@ -11,8 +11,8 @@ namespace nimbra {
 
 // The "Options" page: time-out, article cache, the size limits, the download folder with its
 // chooser, the one-folder / per-group choice, the scan choices ("Fast scan (overview)" and
-// "Compression", ticked at design, "Pipeline", and the two subject filters), the duplicate choices ("Skip pictures I already
-// have", ticked at design, and "Similar within, bits", 5) and the statistics "Reset". Fields start at their
+// "Compression", ticked at design, "Pipeline", "Connections", and the two subject filters), the duplicate choices ("Skip
+// pictures I already have", ticked at design, and "Similar within, bits", 5) and the statistics "Reset". Fields start at their
 // design defaults; the page holds no settings of its own.
 class OptionsPage : public QWidget {
     Q_OBJECT
@@ -30,6 +30,7 @@ public:
     QPushButton* resetButton() const { return reset_; }   // SpeedButton1
     QCheckBox* fastScanCheck() const { return fastScan_; }
     QLineEdit* pipelineEdit() const { return pipeline_; }
+    QLineEdit* connectionsEdit() const { return connections_; }
     QCheckBox* compressionCheck() const { return compression_; }
     QLineEdit* subjectMatchEdit() const { return subjectMatch_; }
     QLineEdit* subjectExcludeEdit() const { return subjectExclude_; }
@@ -48,6 +49,7 @@ private:
     QPushButton* reset_;
     QCheckBox* fastScan_;
     QLineEdit* pipeline_;
+    QLineEdit* connections_;
     QCheckBox* compression_;
     QLineEdit* subjectMatch_;
     QLineEdit* subjectExclude_;

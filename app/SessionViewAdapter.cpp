@@ -42,6 +42,7 @@ bool SessionViewAdapter::saveToOneFolder() const { return !parts_.options.perGro
 
 bool SessionViewAdapter::fastScanChosen() const { return parts_.fields.fieldText(Field::FastScan) == "1"; }
 std::string SessionViewAdapter::pipelineText() const { return parts_.fields.fieldText(Field::Pipeline); }
+std::string SessionViewAdapter::connectionsText() const { return parts_.fields.fieldText(Field::Connections); }
 bool SessionViewAdapter::compressionChosen() const { return parts_.fields.fieldText(Field::Compression) == "1"; }
 bool SessionViewAdapter::skipKnownContent() const { return parts_.fields.fieldText(Field::SkipKnown) == "1"; }
 std::string SessionViewAdapter::subjectMatchText() const { return parts_.fields.fieldText(Field::SubjectMatch); }

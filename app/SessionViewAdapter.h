@@ -50,6 +50,7 @@ public:
     bool saveToOneFolder() const override;
     bool fastScanChosen() const override;
     std::string pipelineText() const override;
+    std::string connectionsText() const override;
     bool compressionChosen() const override;
     bool skipKnownContent() const override;
     std::string subjectMatchText() const override;

@@ -24,6 +24,7 @@ enum class Field {
     Compression,    // Options, "Compression" check box: "1" ticked, "0" not
     SkipKnown,      // Options, "Skip pictures I already have" check box: "1" ticked, "0" not
     SimilarBits,    // Options, "Similar within, bits": 0..16, pictures this close are grouped
+    Connections,    // Options, "Connections": connections that fetch articles at once, 1..50
 };
 
 // Reading and writing the fields' texts, as bytes.

@@ -11,7 +11,7 @@ namespace nimbra {
 namespace {
 
 // The stored fields in the order they are written.
-constexpr std::array<std::pair<Field, const char*>, 16> StoredFields{{
+constexpr std::array<std::pair<Field, const char*>, 17> StoredFields{{
     {Field::Host, "NEWSHost"},
     {Field::Timeout, "timeout"},
     {Field::Filter, "contain"},
@@ -28,6 +28,7 @@ constexpr std::array<std::pair<Field, const char*>, 16> StoredFields{{
     {Field::Compression, "compression"},
     {Field::SkipKnown, "skipknown"},
     {Field::SimilarBits, "similarbits"},
+    {Field::Connections, "connections"},
 }};
 
 std::int32_t storedNumber(const RegistryStore& store, const char* name)
@@ -42,6 +43,7 @@ void applyFieldRules(SettingsFields& fields)
     fields.setFieldText(Field::Cache, FieldRules::cache(fields.fieldText(Field::Cache)));
     fields.setFieldText(Field::Pipeline, FieldRules::pipeline(fields.fieldText(Field::Pipeline)));
     fields.setFieldText(Field::SimilarBits, FieldRules::similarBits(fields.fieldText(Field::SimilarBits)));
+    fields.setFieldText(Field::Connections, FieldRules::connections(fields.fieldText(Field::Connections)));
     const auto sizes = FieldRules::maximumLeft({fields.fieldText(Field::Minimum), fields.fieldText(Field::Maximum)});
     const auto checked = FieldRules::minimumLeft(sizes);
     fields.setFieldText(Field::Minimum, checked.minimum);

@@ -35,6 +35,20 @@ bool ArticleFetch::line(const std::string& text, SessionView& view)
     return true;
 }
 
+bool ArticleFetch::line(const std::string& text)
+{
+    return stream_ && follower_.follow(text) == ArticleLineFollower::bodyLine;
+}
+
+std::unique_ptr<MemoryStream> ArticleFetch::takeWhole()
+{
+    std::unique_ptr<MemoryStream> article = std::move(stream_);
+    if (!article || !ended_)
+        return nullptr;
+    article->rewind();
+    return article;
+}
+
 bool ArticleFetch::deliver(ArticleSink* sink, int groupIndex, const std::string& groupName)
 {
     std::unique_ptr<MemoryStream> article = std::move(stream_);

@@ -25,11 +25,15 @@ public:
     // A line of the article; true for a body line (progress). The percentage is shown in the
     // view's panel when it changes.
     bool line(const std::string& text, SessionView& view);
+    // The same without the panel (for an article on another connection than the one shown).
+    bool line(const std::string& text);
     void ended() { ended_ = true; }
     // Hands the article to the sink when it arrived whole; false when none did (nothing begun,
     // or the connection ended inside it). May throw what the sink throws.
     bool deliver(ArticleSink* sink, int groupIndex, const std::string& groupName);
     void drop() { stream_.reset(); }
+    // The article when it arrived whole (null otherwise); the fetch keeps nothing.
+    std::unique_ptr<MemoryStream> takeWhole();
     // Whether the request ended because the article passed the client's size limit; then it
     // is dropped and the skip logged with the article's number, group and the limit.
     bool tooLarge(std::uint16_t error, std::int64_t number, const std::string& groupName, std::uint64_t limit);

@@ -35,6 +35,8 @@ DownloadSession::DownloadSession(SessionView& view) : view_(view)
     client_.OnMessageLine = [this](NntpClient&) { NntpClient1MessageLine(); };
     client_.OnMessageEnd = [this](NntpClient&) { NntpClient1MessageEnd(); };
     client_.OnOverviewLine = [this](NntpClient&) { NntpClient1OverviewLine(); };
+    walkers_.overviewWalk().OnPoolChanged = [this] { guarded([&] { poolChanged(); }); };
+    walkers_.overviewWalk().OnPoolProgress = [this] { restartWatchdog(); };
     watchdog_.OnExpired = [this] { Timer1Timer(); };
     watchdog_.OnSecond = [this] { Timer3Timer(); };
     watchdog_.OnArticleLate = [this](const std::string& reason) { reconnect(reason); };
@@ -49,13 +51,9 @@ DownloadSession::~DownloadSession()
 {
     watchdog_.stopAll();
     reconnectTimer_.stop();
-    client_.OnSessionConnected = nullptr;
-    client_.OnSessionClosed = nullptr;
+    client_.OnSessionConnected = client_.OnSessionClosed = nullptr;
     client_.OnRequestDone = nullptr;
-    client_.OnXHdrLine = nullptr;
-    client_.OnMessageLine = nullptr;
-    client_.OnMessageEnd = nullptr;
-    client_.OnOverviewLine = nullptr;
+    client_.OnXHdrLine = client_.OnMessageLine = client_.OnMessageEnd = client_.OnOverviewLine = nullptr;
     OnGroupDone = nullptr;
 }
 
@@ -171,6 +169,8 @@ void DownloadSession::NntpClient1SessionConnected()
         const std::string refusal = setup_.greetingRefusal();
         if (refusal.empty())
             enterGroup();
+        else if (walkers_.overviewWalk().makeRoom())
+            reconnect(refusal);  // the server counts the run's other connections: one gave way
         else
             refused(refusal);
     });
@@ -276,8 +276,6 @@ void DownloadSession::requestDone(NntpRequest rqType, std::uint16_t error)
         return;
     case runWalking:
         walked(walker().replied(rqType, error));
-        if (walker().reached() > reachedBefore_)
-            progressed();
         return;
     case runIdle:
     case runWaitingToReconnect:
@@ -337,6 +335,8 @@ void DownloadSession::groupSelected(std::uint16_t error)
 
 void DownloadSession::walked(GroupWalker::Outcome outcome)
 {
+    if (walker().reached() > reachedBefore_)
+        progressed();
     followArticleDeadline();
     if (outcome == GroupWalker::notOffered) {
         walkers_.overviewLacking("offers no overview");
@@ -391,6 +391,12 @@ void DownloadSession::reconnect(const std::string& reason)
     reconnectTimer_.start(wait * millisecondsPerSecond_);
 }
 
+void DownloadSession::poolChanged()
+{
+    if (state_ == runWalking && &walker() == &walkers_.overviewWalk())
+        walked(walkers_.overviewWalk().poolChanged());
+}
+
 void DownloadSession::progressed()
 {
     backOff_.reset();
@@ -436,6 +442,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
     watchdog_.stopAll();
     reconnectTimer_.stop();
     walker().interrupted();
+    walkers_.endRun();
     setState(runIdle);
     setup_.logRunSavings();
     if (OnRunEnded)
@@ -480,12 +487,6 @@ bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) co
     // walk goes on only on a live connection, whatever the reply: the close reconnects.
     const bool serverReply = Error != replySuccess && Error < FirstSocketError;
     return client_.State() == nntpNotConnected && RqType != nntpConnect && (!serverReply || state_ == runWalking);
-}
-
-void DownloadSession::restartWatchdog()
-{
-    if (sessionActive())
-        watchdog_.restart();
 }
 
 void DownloadSession::followArticleDeadline()

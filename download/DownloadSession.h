@@ -34,7 +34,9 @@ class SessionView;
 // drips lines cannot hold the run; one that does is given up like a stall. A connection closed by the server, refused, or
 // given up is made again at once, then after 1 s doubling to 60 s until the walk moves forward
 // again. A server that refuses the account or the connection itself ends the run with its
-// reason (view, RunOutcome, log): every reconnect would meet the same answer.
+// reason (view, RunOutcome, log): every reconnect would meet the same answer. With "Connections"
+// above one the overview walk fetches over more connections of its own (FetchPool); their
+// results come back here, on this thread, and are handed on in article order.
 //
 // Lives on the thread whose event loop runs the client and the timers (the window's). The view
 // and the sink are not owned and must outlive the session. No handler lets an exception out.
@@ -78,7 +80,11 @@ public:
     void setRunOutcome(RunOutcome* outcome) { outcome_ = outcome; }
     // Milliseconds the watchdog, the countdown and the reconnect back-off count per second of the time-out field;
     // 1000 in the program, less in tests.
-    void setMillisecondsPerSecond(int milliseconds) { millisecondsPerSecond_ = milliseconds; }
+    void setMillisecondsPerSecond(int milliseconds)
+    {
+        millisecondsPerSecond_ = milliseconds;
+        walkers_.overviewWalk().setMillisecondsPerSecond(milliseconds);
+    }
 
     // SSL/TLS for the next run's connections, and the certificate the user accepted for the
     // server (empty: none). A certificate accepted during a run is kept here too.
@@ -132,6 +138,8 @@ private:
     // Gives the connection up, logs why, and connects again after the back-off.
     void reconnect(const std::string& reason);
     void progressed();
+    // The overview walk's other connections settled articles or gave them back.
+    void poolChanged();
     // Ends the run because the server refused it; the reason goes to the view, the outcome
     // and the log.
     void refused(const std::string& reason);
@@ -149,7 +157,11 @@ private:
 
     GroupWalker& walker() { return walkers_.current(); }
     bool connectionLost(NntpRequest RqType, std::uint16_t Error) const;
-    void restartWatchdog();
+    void restartWatchdog()
+    {
+        if (sessionActive())
+            watchdog_.restart();
+    }
     // Starts the deadline of the article the walker has just asked for, or stops it when the
     // walker is not fetching.
     void followArticleDeadline();
@@ -166,7 +178,7 @@ private:
     int GroupIndex = 0;
     MessageIdCache MessageIdCache_;
     GroupProgress progress_;
-    WalkerChoice walkers_{client_, view_, MessageIdCache_, progress_};
+    WalkerChoice walkers_{client_, view_, MessageIdCache_, progress_, rate_};
     ConnectionSetup setup_{client_};
     int expiries_ = 0;
     QTimer reconnectTimer_;

@@ -33,6 +33,9 @@ public:
 
     // A run starts: nothing of the previous run carries over.
     virtual void startRun() = 0;
+    // The run is over (ended, stopped or refused): whatever the walk keeps open for the run is
+    // let go.
+    virtual void endRun() {}
     // The run moves on to another group: the next enter() starts it from its beginning.
     virtual void leaveGroup() = 0;
     // The group was selected (the client holds its numbers); groupName is the entry walked.

@@ -1,5 +1,6 @@
 #include "download/OverviewWalk.h"
 
+#include "download/ArticleSink.h"
 #include "download/ArticleSizeCheck.h"
 #include "download/GroupProgress.h"
 #include "download/MessageIdCache.h"
@@ -21,18 +22,27 @@ namespace {
 constexpr std::uint16_t CommandUnknown = 500;
 constexpr std::uint16_t CommandSyntax = 501;
 constexpr std::uint16_t NoArticlesInRange = 420;
-constexpr std::uint16_t NoArticleWithId = 430;
 
 } // namespace
 
-OverviewWalk::OverviewWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress)
-    : client_(client), view_(view), cache_(cache), progress_(progress)
+OverviewWalk::OverviewWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress,
+                           TransferRate& rate)
+    : client_(client), view_(view), cache_(cache), progress_(progress), pool_(client, queue_, rate)
 {
+    pool_.OnChanged = [this] {
+        if (OnPoolChanged)
+            OnPoolChanged();
+    };
+    pool_.OnProgress = [this] {
+        if (step_ == stepFetching && main_.empty() && OnPoolProgress)
+            OnPoolProgress();
+    };
 }
 
 void OverviewWalk::startRun()
 {
     filter_.set(view_.subjectMatchText(), view_.subjectExcludeText());
+    pool_.startRun(view_, millisecondsPerSecond_);
     leaveGroup();
 }
 
@@ -40,11 +50,12 @@ void OverviewWalk::leaveGroup()
 {
     resumeWanted_ = false;
     next_ = 0;
-    entries_.clear();
-    sent_.clear();
+    queue_.clear();
+    main_.clear();
     stalledAt_ = 0;
     stalls_ = 0;
     counts_ = {};
+    countedTo_ = 0;
     setStep(stepIdle);
 }
 
@@ -52,6 +63,7 @@ GroupWalker::Outcome OverviewWalk::enter(int groupIndex, const std::string& grou
 {
     groupIndex_ = groupIndex;
     groupName_ = groupName;
+    pool_.setGroup(groupName);
     minimumKB_ = SessionSettings::minimumKB(view_);
     maximumKB_ = SessionSettings::maximumKB(view_);
     cacheSize_ = SessionSettings::articleCache(view_);
@@ -67,8 +79,8 @@ GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
     const std::int64_t last = client_.ArticleLast();
     if (number > last)
         return ended();
-    entries_.clear();
-    sent_.clear();
+    queue_.clear();
+    main_.clear();
     next_ = number;
     lastSeen_ = number - 1;
     blockLast_ = std::min(last, number + blockSize_.size() - 1);
@@ -81,10 +93,11 @@ GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
 GroupWalker::Outcome OverviewWalk::work()
 {
     showArticlePanel();
+    drain();
     send();
-    if (!sent_.empty()) {
+    if (!queue_.empty()) {
         setStep(stepFetching);
-        return commandSent;
+        return commandSent;  // on the session's connection, or (with none there) on the pool's
     }
     progress_.done(blockLast_);  // the numbers left were not in the overview: no article there
     return scanFrom(blockLast_ + 1);
@@ -92,33 +105,45 @@ GroupWalker::Outcome OverviewWalk::work()
 
 void OverviewWalk::send()
 {
-    const std::size_t window = static_cast<std::size_t>(std::max(1, client_.PipelineWindow()));
-    while (sent_.size() < window && sent_.size() < entries_.size()) {
-        if (sent_.empty()) {
-            const Entry& front = entries_.front();
-            progress_.done(front.number - 1);  // everything before it was skipped or saved
-            next_ = front.number;
-            if (front.number == stalledAt_ && stalls_ >= 2) {
-                finishEntry(false);  // it stalls every time: walked past, for a later run
-                continue;
-            }
-        }
-        const Entry& entry = entries_[sent_.size()];
-        const auto lines = static_cast<std::int32_t>(std::min<std::int64_t>(entry.lines, std::numeric_limits<std::int32_t>::max()));
-        sent_.emplace_back();
-        client_.ArticleByNumber(entry.number, sent_.back().fetch.begin(lines));
-    }
+    const std::size_t horizon = pool_.horizon();
+    main_.fill(client_, queue_, horizon, MainLane);
+    if (pool_.lanes() > 0)
+        pool_.dispatch();
 }
 
-OverviewWalk::Sent* OverviewWalk::reading()
+void OverviewWalk::drain()
 {
-    // The client has ended the requests before the one it reads; their reports may still be
-    // on their way, so they are counted from the back: the requests it still has under way
-    // are the last of those sent.
-    const std::size_t underWay = static_cast<std::size_t>(std::max(0, client_.RequestsInFlight()));
-    if (step_ != stepFetching || underWay == 0 || underWay > sent_.size())
-        return nullptr;
-    return &sent_[sent_.size() - underWay];
+    while (!queue_.empty() && queue_.front().state == FetchQueue::settled) {
+        FetchQueue::Slot& slot = queue_.front();
+        progress_.done(slot.number - 1);  // the numbers before it were skipped or empty
+        switch (slot.outcome) {
+        case FetchQueue::whole: {
+            // Until the sink has taken it the article counts as unanswered: a sink that throws
+            // leaves it to be asked for again.
+            std::unique_ptr<MemoryStream> article = std::move(slot.article);
+            slot.state = FetchQueue::onWire;
+            if (sink_)
+                sink_->articleDone({*article, groupIndex_, groupName_});
+            counts_.fetched += 1;
+            finishFront(true);
+            break;
+        }
+        case FetchQueue::tooLarge:
+            counts_.skipped += 1;  // as an article over the size limits is
+            finishFront(true);
+            break;
+        case FetchQueue::gone:
+            finishFront(true);
+            break;
+        case FetchQueue::givenUp:
+            finishFront(false);
+            break;
+        }
+    }
+    if (!queue_.empty()) {
+        progress_.done(queue_.front().number - 1);  // the numbers between were skipped or empty
+        next_ = queue_.front().number;
+    }
 }
 
 GroupWalker::Outcome OverviewWalk::ended()
@@ -132,22 +157,12 @@ void OverviewWalk::takeArticle(NntpRequest rqType, std::uint16_t error)
 {
     if (rqType != nntpArticleByNumber || step_ != stepFetching)
         return;
-    // Reports come in the order sent: this one is for the oldest fetch not reported yet.
-    const auto sent = std::find_if(sent_.begin(), sent_.end(), [](const Sent& s) { return !s.reported; });
-    if (sent == sent_.end())
+    // Reports come in the order sent: this one is for the oldest request not reported yet.
+    ArticlePipeline::InFlight* request = main_.report();
+    if (!request)
         return;
-    sent->reported = true;
-    const Entry& entry = entries_[static_cast<std::size_t>(sent - sent_.begin())];
-    if (sent->fetch.tooLarge(error, entry.number, groupName_, client_.ArticleLimit())) {
-        sent->delivered = true;  // settled: skipped as an article over the size limits is
-        counts_.skipped += 1;
-        return;
-    }
-    if (error == replySuccess)
-        sent->delivered = sent->fetch.deliver(sink_, groupIndex_, groupName_);
-    sent->fetch.drop();
-    if (sent->delivered)
-        counts_.fetched += 1;
+    ArticlePipeline::settleTaken(*request, queue_, error, groupName_, client_.ArticleLimit());
+    drain();
 }
 
 GroupWalker::Outcome OverviewWalk::replied(NntpRequest rqType, std::uint16_t error)
@@ -157,54 +172,77 @@ GroupWalker::Outcome OverviewWalk::replied(NntpRequest rqType, std::uint16_t err
         if (error == CommandUnknown || error == CommandSyntax)
             return notOffered;
         if (error == NoArticlesInRange || error == replyNoSuchArticle)
-            entries_.clear();
+            queue_.clear();
         else if (error != replySuccess)
             throw SessionStepError("XOVER answered " + std::to_string(error));
         blockSize_.replied(blockLast_ - next_ + 1, replyBytes_);
         return work();
-    case stepFetching:
-        if (sent_.empty() || !sent_.front().reported)
+    case stepFetching: {
+        if (main_.empty() || !main_.oldest().reported)
             break;
-        // An article gone since the overview was written is as good as skipped.
-        finishEntry(sent_.front().delivered || error == replyNoSuchArticle || error == NoArticleWithId);
+        const ArticlePipeline::InFlight& request = main_.oldest();
+        FetchQueue::Slot* slot = queue_.find(request.number, request.generation);
+        if (slot && slot->state == FetchQueue::onWire) {
+            // An article gone since the overview was written is as good as skipped.
+            const bool gone = error == replyNoSuchArticle || error == replyNoArticleWithId;
+            queue_.settle(*slot, gone ? FetchQueue::gone : FetchQueue::givenUp);
+        }
+        main_.popOldest();
         return work();
+    }
     default:
         break;
     }
     throw SessionStepError("a reply to request " + std::to_string(rqType) + " while no command was out");
 }
 
+GroupWalker::Outcome OverviewWalk::poolChanged()
+{
+    if (step_ != stepFetching)
+        return commandSent;
+    drain();
+    if (!queue_.empty() || !main_.empty()) {
+        send();
+        return commandSent;
+    }
+    return work();  // the pool finished the block: its next overview
+}
+
 bool OverviewWalk::messageLine(const std::string& line)
 {
-    Sent* sent = reading();
-    return sent && sent->fetch.line(line, view_);
+    ArticlePipeline::InFlight* request = step_ == stepFetching ? main_.reading(client_) : nullptr;
+    return request && request->fetch.line(line, view_);
 }
 
 void OverviewWalk::messageEnded()
 {
-    if (Sent* sent = reading())
-        sent->fetch.ended();
+    if (ArticlePipeline::InFlight* request = step_ == stepFetching ? main_.reading(client_) : nullptr)
+        request->fetch.ended();
 }
 
 void OverviewWalk::interrupted()
 {
     if (step_ == stepFetching) {
-        // Those that arrived whole before the connection went are done; the first one after
-        // them was being read (or waited for) when it went.
-        while (!sent_.empty() && sent_.front().delivered)
-            finishEntry(true);
-        if (!sent_.empty() && entries_.front().number == stalledAt_) {
+        // The articles that came whole before the connection went are handed on; the first
+        // one after them on this connection was being read (or waited for) when it went.
+        while (!main_.empty()) {
+            const FetchQueue::Slot* slot = queue_.find(main_.oldest().number, main_.oldest().generation);
+            if (slot && slot->state != FetchQueue::settled)
+                break;
+            main_.popOldest();
+        }
+        if (!main_.empty() && main_.oldest().number == stalledAt_) {
             stalls_ += 1;
-        } else if (!sent_.empty()) {
-            stalledAt_ = entries_.front().number;
+        } else if (!main_.empty()) {
+            stalledAt_ = main_.oldest().number;
             stalls_ = 1;
         }
-        next_ = entries_.empty() ? blockLast_ + 1 : entries_.front().number;
+        next_ = queue_.empty() ? blockLast_ + 1 : queue_.front().number;
     }
-    for (const Entry& entry : entries_)
-        cache_.forget(entry.id);  // asked for again after the reconnect
-    entries_.clear();
-    sent_.clear();
+    for (std::size_t i = 0; i < queue_.size(); ++i)
+        cache_.forget(queue_.at(i).id);  // asked for again after the reconnect
+    queue_.clear();
+    main_.clear();
     progress_.save();
     resumeWanted_ = true;
     setStep(stepIdle);
@@ -222,12 +260,18 @@ void OverviewWalk::overviewLine(const OverviewLine& line)
     if (line.number <= lastSeen_ || line.number > blockLast_)
         return;
     lastSeen_ = line.number;
-    counts_.scanned += 1;
+    // After a reconnect the block is scanned again from its first unfinished article: what
+    // was counted before is not counted twice.
+    const bool counted = line.number <= countedTo_;
+    countedTo_ = std::max(countedTo_, line.number);
+    counts_.scanned += counted ? 0 : 1;
     if (!chosen(line)) {
-        counts_.skipped += 1;
+        counts_.skipped += counted ? 0 : 1;
         return;
     }
-    entries_.push_back({line.number, idOf(line), std::max<std::int64_t>(line.lines, 0)});
+    queue_.add(line.number, idOf(line), std::max<std::int64_t>(line.lines, 0));
+    if (line.number == stalledAt_ && stalls_ >= FetchQueue::MaximumStalls)
+        queue_.settle(*queue_.find(line.number, queue_.generation()), FetchQueue::givenUp);  // it stalls every time: walked past, for a later run
 }
 
 bool OverviewWalk::chosen(const OverviewLine& line)
@@ -253,22 +297,16 @@ std::string OverviewWalk::idOf(const OverviewLine& line)
     return std::string(id);
 }
 
-void OverviewWalk::finishEntry(bool done)
+void OverviewWalk::finishFront(bool done)
 {
-    const Entry& entry = entries_.front();
+    const FetchQueue::Slot& slot = queue_.front();
     if (done) {
-        progress_.done(entry.number);
+        progress_.done(slot.number);
     } else {
         progress_.givenUp();
-        cache_.forget(entry.id);
+        cache_.forget(slot.id);
     }
-    entries_.pop_front();
-    if (!sent_.empty())
-        sent_.pop_front();
-    if (!entries_.empty()) {
-        progress_.done(entries_.front().number - 1);  // the numbers between were skipped or empty
-        next_ = entries_.front().number;
-    }
+    queue_.popFront();
 }
 
 void OverviewWalk::showArticlePanel()

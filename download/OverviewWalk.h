@@ -1,12 +1,14 @@
 #pragma once
 
-#include "download/ArticleFetch.h"
+#include "download/ArticlePipeline.h"
+#include "download/FetchPool.h"
+#include "download/FetchQueue.h"
 #include "download/GroupWalker.h"
 #include "download/OverviewBlockSize.h"
 #include "download/SubjectFilter.h"
 
 #include <cstdint>
-#include <deque>
+#include <functional>
 #include <string>
 
 namespace nimbra {
@@ -15,6 +17,7 @@ class ArticleSink;
 class GroupProgress;
 class MessageIdCache;
 class SessionView;
+class TransferRate;
 
 // The overview walk of a group: the overview (OVER or XOVER, after the server's overview format
 // once per connection) for a block of article numbers above the group's mark,
@@ -33,10 +36,31 @@ class SessionView;
 // twice; an article that was being read at two interruptions in a row is walked past (and
 // holds the mark for the rest of the group).
 //
-// The client, view, cache and progress are the controller's and must outlive the walk.
+// With "Connections" above one, the chosen articles are fetched over the session's connection
+// and the pool's (FetchPool) at once, through one FetchQueue: whatever order the replies come
+// in, the articles reach the sink, the counts and the mark in number order, as over one
+// connection. A connection of the pool that is lost gives its articles back to the queue; the
+// session's connection lost starts the block again from the first unfinished article, as
+// above. The block's next overview is asked once every article of the block is finished.
+//
+// The client, view, cache, progress and rate are the controller's and must outlive the walk.
 class OverviewWalk : public GroupWalker {
 public:
-    OverviewWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress);
+    OverviewWalk(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress,
+                 TransferRate& rate);
+
+    // The pool's connections settled articles or gave them back (called from the event loop):
+    // the controller calls poolChanged() on the walk it is walking with, guarded as a step.
+    std::function<void()> OnPoolChanged;
+    // A line arrived on a pool connection while the session's connection has no article
+    // asked: the walk is making progress.
+    std::function<void()> OnPoolProgress;
+    // Hands on what the pool settled; groupEnded when that finished the group's last block.
+    Outcome poolChanged();
+    void setMillisecondsPerSecond(int milliseconds) { millisecondsPerSecond_ = milliseconds; }
+    // The session's connection was refused as one too many: one of the pool's connections is
+    // closed for the run to make room; false when the pool has none open.
+    bool makeRoom() { return pool_.makeRoom(); }
 
     void setArticleSink(ArticleSink* sink) { sink_ = sink; }
     // Numbers asked per overview request: fixed at size, or (0) following the replies.
@@ -44,6 +68,7 @@ public:
     std::int64_t blockSize() const { return blockSize_.size(); }
 
     void startRun() override;
+    void endRun() override { pool_.endRun(); }
     void leaveGroup() override;
     Outcome enter(int groupIndex, const std::string& groupName) override;
     void takeArticle(NntpRequest rqType, std::uint16_t error) override;
@@ -56,35 +81,26 @@ public:
     std::int64_t reached() const override { return next_; }
     Step step() const override { return step_; }
     // Of the oldest article on the wire: the next to arrive whole.
-    std::int64_t fetchLines() const override { return sent_.empty() ? 0 : sent_.front().fetch.lines(); }
+    std::int64_t fetchLines() const override { return main_.empty() ? 0 : main_.oldest().fetch.lines(); }
 
     const Counts& counts() const override { return counts_; }
 
 private:
-    struct Entry {
-        std::int64_t number;
-        std::string id;       // entered in the cache; forgotten again if not finished
-        std::int64_t lines;   // 0 when unknown
-    };
-    // An ARTICLE on the wire, for the entry at the same place in entries_.
-    struct Sent {
-        ArticleFetch fetch;
-        bool reported = false;   // its request has ended (takeArticle)
-        bool delivered = false;  // settled: it arrived whole and went to the sink, or was too large
-    };
+    static constexpr int MainLane = 0;
 
     Outcome scanFrom(std::int64_t number);
     Outcome work();
-    // Sends ARTICLE for the entries not yet sent, up to the client's pipeline window.
+    // Asks for waiting articles on the session's connection, up to its pipeline window, and
+    // lets the pool's connections take theirs.
     void send();
-    // The fetch whose reply the client is reading now; null between replies.
-    Sent* reading();
+    // Hands on the settled articles at the front of the queue, in number order.
+    void drain();
     Outcome ended();
     bool chosen(const OverviewLine& line);
     static std::string idOf(const OverviewLine& line);
-    // The oldest entry is finished with: done (skipped or saved) or given up (the mark stays
-    // before it). Its fetch, if it was sent, goes with it.
-    void finishEntry(bool done);
+    // The front article is finished with: done (skipped or saved) or given up (the mark stays
+    // before it).
+    void finishFront(bool done);
     void showArticlePanel();
     void setStep(Step step) { step_ = step; }
 
@@ -104,8 +120,11 @@ private:
     std::int64_t next_ = 0;        // the first number not yet finished with
     std::int64_t blockLast_ = 0;   // last number of the block being scanned or worked
     std::int64_t lastSeen_ = 0;    // highest number taken from the block's overview
-    std::deque<Entry> entries_;    // chosen in the block and not finished, in number order
-    std::deque<Sent> sent_;        // for the first entries, oldest first: sent and not finished
+    std::int64_t countedTo_ = 0;   // highest number counted as scanned in this group
+    FetchQueue queue_;             // chosen in the block and not finished, in number order
+    ArticlePipeline main_;         // the ARTICLE requests on the session's connection
+    FetchPool pool_;
+    int millisecondsPerSecond_ = 1000;
     std::int64_t stalledAt_ = 0;   // the article being read at the last interruption
     int stalls_ = 0;
     long minimumKB_ = 0, maximumKB_ = 0, cacheSize_ = 0;

@@ -13,7 +13,9 @@ enum SessionReply : std::uint16_t {
     replyServiceDiscontinued = 400,
     replyNoNextArticle = 421,
     replyNoSuchArticle = 423,
+    replyNoArticleWithId = 430,
     replyAuthenticationRequired = 480,
+    replyAuthenticationRejected = 481,
     replyServiceUnavailable = 502,
     replyTooLarge = 598,  // the client's: the reply passed its size limit and was skipped
 };

@@ -46,6 +46,12 @@ int SessionSettings::pipelineWindow(const SessionView& view)
     return window >= 1 && window <= MaximumPipeline ? static_cast<int>(window) : DefaultPipeline;
 }
 
+int SessionSettings::connections(const SessionView& view)
+{
+    const long count = number(view.connectionsText(), DefaultConnections);
+    return count >= 1 && count <= MaximumConnections ? static_cast<int>(count) : DefaultConnections;
+}
+
 int SessionSettings::nextSelectedGroup(const SessionView& view, int after)
 {
     const int count = view.groupCount();

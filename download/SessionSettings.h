@@ -19,6 +19,9 @@ public:
     static int pipelineWindow(const SessionView& view);   // 1..MaximumPipeline, else DefaultPipeline
     static constexpr int DefaultPipeline = 16;
     static constexpr int MaximumPipeline = 64;
+    static int connections(const SessionView& view);      // 1..MaximumConnections, else DefaultConnections
+    static constexpr int DefaultConnections = 4;
+    static constexpr int MaximumConnections = 50;
 
     // The most bytes one article may take on the wire (the NNTP client's article limit): what
     // "Maximum, Kb" lets through, with room for the encoding and the header. The size test

@@ -55,6 +55,9 @@ public:
     // "Pipeline": how many articles may be asked for at once (digits; see SessionSettings). A
     // view without the field asks for one at a time.
     virtual std::string pipelineText() const { return "1"; }
+    // "Connections": how many connections to the server fetch the articles the overview chose
+    // (digits; see SessionSettings). A view without the field uses one.
+    virtual std::string connectionsText() const { return "1"; }
     // "Compression": COMPRESS DEFLATE where the server offers it, with the fast scan. A view
     // without the box does not compress.
     virtual bool compressionChosen() const { return false; }

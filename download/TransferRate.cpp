@@ -35,7 +35,9 @@ std::string TransferRate::text() const
 {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.1f KB/s", kilobytesPerSecond());
-    return buffer;
+    if (connections_ <= 1)
+        return buffer;
+    return std::string(buffer) + ", " + std::to_string(connections_) + " connections";
 }
 
 } // namespace nimbra

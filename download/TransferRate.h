@@ -17,8 +17,11 @@ public:
     // Closes the second that is running.
     void tick();
     void reset();
+    // Connections working, shown beside the rate when more than one.
+    void setConnections(int connections) { connections_ = connections; }
+    int connections() const { return connections_; }
     double kilobytesPerSecond() const;
-    // "123.4 KB/s".
+    // "123.4 KB/s", or "123.4 KB/s, 4 connections".
     std::string text() const;
 
 private:
@@ -26,6 +29,7 @@ private:
     int filled_ = 0;
     int next_ = 0;
     std::uint64_t current_ = 0;
+    int connections_ = 1;
 };
 
 } // namespace nimbra

@@ -5,8 +5,10 @@
 
 namespace nimbra {
 
-WalkerChoice::WalkerChoice(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress)
-    : client_(client), view_(view), article_(client, view, cache, progress), overview_(client, view, cache, progress)
+WalkerChoice::WalkerChoice(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress,
+                           TransferRate& rate)
+    : client_(client), view_(view), article_(client, view, cache, progress),
+      overview_(client, view, cache, progress, rate)
 {
 }
 
@@ -15,6 +17,12 @@ void WalkerChoice::startRun()
     article_.startRun();
     overview_.startRun();
     overviewLacking_ = false;
+}
+
+void WalkerChoice::endRun()
+{
+    article_.endRun();
+    overview_.endRun();
 }
 
 void WalkerChoice::setArticleSink(ArticleSink* sink)

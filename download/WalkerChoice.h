@@ -9,6 +9,7 @@ class ArticleSink;
 class GroupProgress;
 class MessageIdCache;
 class SessionView;
+class TransferRate;
 
 // The two ways of walking a group and the run's choice between them: the overview walk while
 // the view asks for the fast scan and the server has not shown in this run that it lacks the
@@ -16,10 +17,13 @@ class SessionView;
 // session's and must outlive the choice.
 class WalkerChoice {
 public:
-    WalkerChoice(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress);
+    WalkerChoice(NntpClient& client, SessionView& view, MessageIdCache& cache, GroupProgress& progress,
+                 TransferRate& rate);
 
     // A run starts: both walks start afresh and the overview is offered again.
     void startRun();
+    // The run is over: both walks let go of what they kept open for it.
+    void endRun();
     void setArticleSink(ArticleSink* sink);
     // Picks the walker for the group about to start.
     void choose();

@@ -44,6 +44,15 @@ TEST(FieldRules, PipelineKeepsOneToSixtyFour)
     EXPECT_EQ(FieldRules::pipeline(""), "16");
 }
 
+TEST(FieldRules, ConnectionsKeepOneToFifty)
+{
+    EXPECT_EQ(FieldRules::connections("0"), "4");
+    EXPECT_EQ(FieldRules::connections("1"), "1");
+    EXPECT_EQ(FieldRules::connections("50"), "50");
+    EXPECT_EQ(FieldRules::connections("51"), "4");
+    EXPECT_EQ(FieldRules::connections(""), "4");
+}
+
 TEST(FieldRules, MinimumMustStayBelowTheMaximum)
 {
     EXPECT_EQ(FieldRules::minimumLeft({"300", "200"}).minimum, "0");

@@ -1,5 +1,6 @@
 #include "tests/download/ArticleText.h"
 
+#include "tests/support/YencTestEncoder.h"
 #include "tools/newsmodel/ArticleEncoders.h"
 
 #include <algorithm>
@@ -92,6 +93,19 @@ ModelArticle ArticleText::mimeArticle(int number, const std::string& subject, co
     return withHeaders(number, subject,
                        {"MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=\"=_cut_here\""},
                        std::move(body));
+}
+
+ModelArticle ArticleText::yencSplitArticle(int number, const std::string& id, const std::string& name,
+                                           const std::string& file, int part, int total)
+{
+    const YencEncoding bare{128, true, false, 0.0, 7};
+    const std::size_t piece = file.size() / static_cast<std::size_t>(total);
+    const std::size_t begin = piece * static_cast<std::size_t>(part - 1);
+    const std::size_t end = part == total ? file.size() : begin + piece;
+    ModelArticle a = NewsServerModel::article(number, id, "yenc split (" + std::to_string(part) + "/" + std::to_string(total) + ")", 0, false);
+    a.body = yencPart(name, file, part, total, begin, end, bare);
+    a.headers.push_back("Lines: " + std::to_string(a.body.size()));
+    return a;
 }
 
 std::string ArticleText::wire(const ModelArticle& article)

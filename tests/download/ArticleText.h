@@ -28,6 +28,11 @@ public:
     static ModelArticle mimeArticle(int number, const std::string& subject, const std::string& name,
                                     const std::string& bytes);
 
+    // Part part of total of file (split in equal pieces) yEnc-encoded as name, with bare line
+    // edges as lenient posters leave them, a "Lines:" header and the subject "yenc split (p/t)".
+    static ModelArticle yencSplitArticle(int number, const std::string& id, const std::string& name,
+                                         const std::string& file, int part, int total);
+
     // The article as fetched: header lines, a blank line, the body, CR LF line ends.
     static std::string wire(const ModelArticle& article);
 };

@@ -147,28 +147,11 @@ TEST(OverviewRun, HostileOverviewLinesAreIgnored)
 
 // ---- both walks against the same group ----------------------------------------------------
 
-std::map<std::string, std::string> filesIn(const std::string& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (!entry.is_regular_file())
-            continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        files[std::filesystem::relative(entry.path(), folder).string()] =
-            std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    return files;
-}
-
 std::vector<ModelArticle> mixedGroup()
 {
-    const YencEncoding bare{128, true, false, 0.0, 7};
     const std::string split = yencPayload(30000, 7);
     auto yencArticle = [&](int number, const std::string& id, int part) {
-        ModelArticle a = NewsServerModel::article(number, id, "yenc split (" + std::to_string(part) + "/3)", 0, false);
-        a.body = yencPart("split.bin", split, part, 3, (part - 1) * 10000, part * 10000, bare);
-        a.headers.push_back("Lines: " + std::to_string(a.body.size()));
-        return a;
+        return ArticleText::yencSplitArticle(number, id, "split.bin", split, part, 3);
     };
     std::vector<ModelArticle> articles{
         ArticleText::uuArticle(2, "single uu", "single.jpg", std::string(3000, 'u')),
@@ -221,8 +204,8 @@ TEST(OverviewRun, BothWalksSaveTheSameFilesByteForByte)
     ASSERT_TRUE(classic.finished);
     ASSERT_TRUE(overview.finished);
 
-    const auto classicFiles = filesIn(classic.run.view.downloadFolder);
-    const auto overviewFiles = filesIn(overview.run.view.downloadFolder);
+    const auto classicFiles = folderFiles(classic.run.view.downloadFolder);
+    const auto overviewFiles = folderFiles(overview.run.view.downloadFolder);
     Strings names;
     for (const auto& [name, bytes] : classicFiles)
         names.push_back(name);

@@ -39,6 +39,7 @@ public:
     bool saveToOneFolder() const override { return oneFolder; }
     bool fastScanChosen() const override { return fastScan; }
     std::string pipelineText() const override { return pipeline; }
+    std::string connectionsText() const override { return connections; }
     bool compressionChosen() const override { return compression; }
     bool skipKnownContent() const override { return skipKnown; }
     std::string subjectMatchText() const override { return subjectMatch; }
@@ -51,6 +52,7 @@ public:
     bool oneFolder = true;
     bool fastScan = false;
     std::string pipeline = "16";
+    std::string connections = "1";
     bool compression = false;
     bool skipKnown = false;
     std::string subjectMatch, subjectExclude;

@@ -2,6 +2,8 @@
 
 #include "tests/support/EventLoop.h"
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace nimbra::test {
@@ -38,6 +40,18 @@ void SessionRun::start()
 bool SessionRun::waitForEnd(int timeoutMs)
 {
     return waitUntil([&] { return !session.sessionActive(); }, timeoutMs);
+}
+
+std::map<std::string, std::string> folderFiles(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[std::filesystem::relative(entry.path(), folder).string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
 }
 
 std::vector<std::string> numbered(const std::string& prefix, int first, int last)

@@ -12,6 +12,7 @@
 #include "tests/support/FakeNewsServer.h"
 #include "tests/support/NewsServerModel.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,5 +51,7 @@ public:
 };
 
 std::vector<std::string> numbered(const std::string& prefix, int first, int last);
+// Every file below folder (names relative to it) with its bytes.
+std::map<std::string, std::string> folderFiles(const std::string& folder);
 
 } // namespace nimbra::test

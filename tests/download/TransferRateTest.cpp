@@ -28,5 +28,16 @@ TEST(TransferRate, AveragesTheLastSecondsOnly)
     EXPECT_DOUBLE_EQ(rate.kilobytesPerSecond(), 0.0);
 }
 
+TEST(TransferRate, NamesTheConnectionsWorkingWhenThereAreSeveral)
+{
+    TransferRate rate;
+    rate.add(2048);
+    rate.tick();
+    rate.setConnections(3);
+    EXPECT_EQ(rate.text(), "2.0 KB/s, 3 connections");
+    rate.setConnections(1);
+    EXPECT_EQ(rate.text(), "2.0 KB/s");
+}
+
 } // namespace
 } // namespace nimbra

@@ -15,6 +15,8 @@ TEST(CommandLine, WrongOptionsAreRefusedBeforeAnythingStarts)
           std::vector<std::string>{"--tls", "--no-tls", "--groups", "x"},
           std::vector<std::string>{"--pipeline", "65", "--groups", "x"},
           std::vector<std::string>{"--pipeline", "0", "--groups", "x"},
+          std::vector<std::string>{"--connections", "51", "--groups", "x"},
+          std::vector<std::string>{"--connections", "0", "--groups", "x"},
           std::vector<std::string>{"--match", "(unclosed", "--groups", "x"},
           std::vector<std::string>{"--exclude", "a[", "--groups", "x"},
           std::vector<std::string>{"--no-such-option"}}) {
@@ -44,8 +46,8 @@ TEST(CommandLine, HelpListsEveryOptionAndEndsWithZero)
         text += line + "\n";
     for (const char* option : {"--server", "--port", "--user", "--password", "--folder", "--groups",
                                "--separate-by-groups", "--timeout", "--get-files", "--keep-open", "--tls", "--no-tls",
-                               "--rescan", "--classic-walk", "--match", "--exclude", "--pipeline", "--no-compression",
-                               "--keep-duplicates", "--similar"})
+                               "--rescan", "--classic-walk", "--match", "--exclude", "--pipeline", "--connections",
+                               "--no-compression", "--keep-duplicates", "--similar"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

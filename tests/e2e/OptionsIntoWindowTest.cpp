@@ -94,6 +94,7 @@ TEST(OptionsIntoWindow, ScanChoicesAndRescanOfTheGivenGroups)
     EXPECT_EQ(window.fieldText(Field::FastScan), "1");  // ticked at design
     EXPECT_EQ(window.fieldText(Field::Compression), "1");
     EXPECT_EQ(window.fieldText(Field::Pipeline), "16");
+    EXPECT_EQ(window.fieldText(Field::Connections), "4");
     window.setFieldText(Field::Host, "news.example.net");
     window.setFieldText(Field::Port, "119");
     GroupMarks& marks = window.sessionWiring().groupMarks();
@@ -102,10 +103,11 @@ TEST(OptionsIntoWindow, ScanChoicesAndRescanOfTheGivenGroups)
 
     const CommandLineOptions options = CommandLineOptions::parse(
         {"nimbra", "--classic-walk", "--match", "\\.jpe?g", "--exclude", "(?i)sample", "--groups", "a.one", "--rescan",
-         "--pipeline", "4", "--no-compression"});
+         "--pipeline", "4", "--connections", "12", "--no-compression"});
     options.applyTo(window);
     EXPECT_EQ(window.fieldText(Field::FastScan), "0");
     EXPECT_EQ(window.fieldText(Field::Pipeline), "4");
+    EXPECT_EQ(window.fieldText(Field::Connections), "12");
     EXPECT_EQ(window.fieldText(Field::Compression), "0");
     EXPECT_EQ(window.fieldText(Field::SubjectMatch), "\\.jpe?g");
     EXPECT_EQ(window.fieldText(Field::SubjectExclude), "(?i)sample");

@@ -12,6 +12,16 @@ struct NewsServerModel::Session {
     bool userSent = false;
     bool authenticated = false;
     bool stalled = false;  // a fault left the connection silent: nothing more is answered on it
+    std::atomic<int>* open = nullptr;  // counts this connection while it lives
+
+    Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session()
+    {
+        if (open)
+            --*open;
+    }
 };
 
 namespace {
@@ -135,6 +145,7 @@ void NewsServerModel::silentAtCommand(int command) { silentAt_ = command; }
 void NewsServerModel::closeAtCommand(int command) { closeAt_ = command; }
 void NewsServerModel::silentInsideArticle(std::int64_t number) { silentArticle_ = number; }
 void NewsServerModel::refuseConnections(int count) { refusals_ = count; }
+void NewsServerModel::closeInsideArticle(std::int64_t number) { closedArticle_ = number; }
 void NewsServerModel::closeBeforeGreeting(int count) { silentCloses_ = count; }
 void NewsServerModel::endlessArticle(std::int64_t number) { hostile_[number] = {Hostile::EndlessBody, 0}; }
 void NewsServerModel::endlessHeader(std::int64_t number) { hostile_[number] = {Hostile::EndlessHeader, 0}; }
@@ -152,9 +163,14 @@ bool NewsServerModel::takeFault(std::optional<std::int64_t>& fault, std::int64_t
 ServerGreeting NewsServerModel::greeting()
 {
     return [this](FakeConnection& connection) -> ServerScript {
-        connection.state = std::make_shared<Session>();
+        auto session = std::make_shared<Session>();
+        connection.state = session;
         {
             std::lock_guard lock(faultMutex_);
+            if (connectionLimit_ > 0 && openConnections_.load() >= connectionLimit_)
+                return {send("502 too many connections for this account"), close()};
+            session->open = &openConnections_;
+            ++openConnections_;
             if (silentCloses_ > 0) {
                 --silentCloses_;
                 return {close()};
@@ -314,12 +330,15 @@ ServerScript NewsServerModel::stat(const std::string& argument, Session& session
     const auto hostile = hostile_.find(a->number);
     if (hostile != hostile_.end() && kind != 0)
         return hostileArticle(hostile->second, status, *a, kind);
-    if (kind == 1 && takeFault(silentArticle_, a->number)) {
-        session.stalled = true;
+    const bool silent = kind == 1 && takeFault(silentArticle_, a->number);
+    if (silent || (kind == 1 && takeFault(closedArticle_, a->number))) {
+        session.stalled = silent;
         std::vector<std::string> half(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
         std::string bytes = sendBlock(status, half).text;
         bytes.resize(bytes.size() - 3);  // without the terminating line
-        return {sendRaw(bytes)};
+        if (silent)
+            return {sendRaw(bytes)};
+        return {sendRaw(bytes), close()};
     }
     return {sendBlock(status, lines)};
 }

@@ -71,6 +71,11 @@ public:
     void closeAtCommand(int command);                 // the connection is closed instead
     void silentInsideArticle(std::int64_t number);    // half the article, then silence on that connection
     void refuseConnections(int count);                // the next count greetings are "502" + close
+    void closeInsideArticle(std::int64_t number);     // half the article, then that connection is closed
+    // At most this many connections at once (0: no limit); a greeting beyond them is "502 too
+    // many connections" and a close, as a server enforcing an account's limit answers. Played
+    // every time.
+    void limitConnections(int most) { connectionLimit_ = most; }
 
     // Hostile behaviours. The article ones are played every time the article is asked for.
     void endlessArticle(std::int64_t number);         // its header, then body lines without end
@@ -122,7 +127,9 @@ private:
     bool overview_ = true;
 
     std::mutex faultMutex_;
-    std::optional<std::int64_t> silentAt_, closeAt_, silentArticle_;
+    std::optional<std::int64_t> silentAt_, closeAt_, silentArticle_, closedArticle_;
+    int connectionLimit_ = 0;
+    std::atomic<int> openConnections_{0};
     int refusals_ = 0;
     int silentCloses_ = 0;
     std::map<std::int64_t, Hostile> hostile_;

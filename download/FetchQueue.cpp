@@ -1,0 +1,77 @@
+#include "download/FetchQueue.h"
+
+#include <algorithm>
+
+namespace nimbra {
+
+void FetchQueue::clear()
+{
+    slots_.clear();
+    ++generation_;
+}
+
+void FetchQueue::add(std::int64_t number, std::string id, std::int64_t lines)
+{
+    Slot slot;
+    slot.number = number;
+    slot.id = std::move(id);
+    slot.lines = lines;
+    slots_.push_back(std::move(slot));
+}
+
+FetchQueue::Slot* FetchQueue::take(std::size_t horizon, int lane)
+{
+    const std::size_t end = std::min(horizon, slots_.size());
+    for (std::size_t i = 0; i < end; ++i) {
+        Slot& slot = slots_[i];
+        if (slot.state != waiting)
+            continue;
+        slot.state = onWire;
+        slot.lane = lane;
+        return &slot;
+    }
+    return nullptr;
+}
+
+FetchQueue::Slot* FetchQueue::find(std::int64_t number, unsigned generation)
+{
+    if (generation != generation_)
+        return nullptr;
+    const auto found = std::lower_bound(slots_.begin(), slots_.end(), number,
+                                        [](const Slot& slot, std::int64_t n) { return slot.number < n; });
+    return found != slots_.end() && found->number == number ? &*found : nullptr;
+}
+
+void FetchQueue::settle(Slot& slot, Outcome outcome, std::unique_ptr<MemoryStream> article)
+{
+    slot.state = settled;
+    slot.outcome = outcome;
+    slot.article = std::move(article);
+    slot.lane = -1;
+}
+
+void FetchQueue::giveBack(Slot& slot, bool wasBeingRead)
+{
+    if (slot.state != onWire)
+        return;
+    slot.lane = -1;
+    slot.state = waiting;
+    if (wasBeingRead && ++slot.stalls >= MaximumStalls)
+        settle(slot, givenUp);
+}
+
+std::size_t FetchQueue::onWireCount() const
+{
+    return static_cast<std::size_t>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.state == onWire; }));
+}
+
+bool FetchQueue::waitingWithin(std::size_t horizon) const
+{
+    const std::size_t end = std::min(horizon, slots_.size());
+    for (std::size_t i = 0; i < end; ++i)
+        if (slots_[i].state == waiting)
+            return true;
+    return false;
+}
+
+} // namespace nimbra

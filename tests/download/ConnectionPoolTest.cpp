@@ -1,0 +1,220 @@
+// Runs that fetch over several connections: the server's limit on connections, a connection
+// lost in the middle of an article, and the same files, counts, marks and message-ids as a
+// run over one connection.
+#include "download/AttachmentSaver.h"
+#include "download/FetchQueue.h"
+#include "download/GroupMarks.h"
+#include "tests/download/ArticleText.h"
+#include "tests/download/RecordingSavedFileView.h"
+#include "tests/download/SessionRun.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/YencTestEncoder.h"
+#include "tools/newsmodel/ModelServer.h"
+
+#include <gtest/gtest.h>
+
+
+namespace nimbra::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::vector<ModelArticle> pictures(int first, int count)
+{
+    std::vector<ModelArticle> articles;
+    for (int n = first; n < first + count; ++n)
+        articles.push_back(NewsServerModel::article(n, "p" + std::to_string(n), "picture", 10 + n % 7));
+    return articles;
+}
+
+// Starts the run against the model served with a connection per thread, as a real server does.
+struct PoolRun {
+    PoolRun(const std::string& connections, const std::string& pipeline)
+    {
+        run.view.fastScan = true;
+        run.view.connections = connections;
+        run.view.pipeline = pipeline;
+    }
+    bool go(const std::string& group, int waitMs = 20000)
+    {
+        run.view.groups = {{group, true}};
+        server = std::make_unique<ModelServer>(run.model.greeting(), run.model.responder());
+        run.view.port = std::to_string(server->port());
+        run.session.bitbtn1Click();
+        return run.waitForEnd(waitMs);
+    }
+
+    SessionRun run;
+    std::unique_ptr<ModelServer> server;
+};
+
+TEST(ConnectionPool, ALimitOfTwoConnectionsClosesTheOthersForTheRunAndEveryArticleComes)
+{
+    // Connections 4 against a server that takes two at once: the third and fourth are refused
+    // with 502, are not opened again, and the run fetches everything over the two it has.
+    LogCapture log;
+    PoolRun pool("4", "2");
+    pool.run.model.addGroup("alt.limit", pictures(1, 40));
+    pool.run.model.limitConnections(2);
+    ASSERT_TRUE(pool.go("alt.limit"));
+    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 40));
+    EXPECT_EQ(pool.server->connections(), 4);
+    EXPECT_EQ(log.count("closed for this run: the news server refused the connection: 502"), 2);
+    EXPECT_TRUE(log.has("the run goes on with 2 connections"));
+    EXPECT_EQ(pool.run.session.watchdogExpiries(), 0);
+    EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
+}
+
+TEST(ConnectionPool, NoMoreConnectionsAreOpenedThanTheArticlesNeed)
+{
+    // Two articles fit the session's own pipeline window: nothing else connects.
+    PoolRun pool("4", "16");
+    pool.run.model.addGroup("alt.few", pictures(1, 2));
+    ASSERT_TRUE(pool.go("alt.few"));
+    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 2));
+    EXPECT_EQ(pool.server->connections(), 1);
+}
+
+TEST(ConnectionPool, AConnectionThatStallsIsReplacedAndItsArticlesAskedAgain)
+{
+    PoolRun pool("3", "2");
+    pool.run.shortWatchdog();
+    pool.run.model.addGroup("alt.stall", pictures(1, 30));
+    pool.run.model.silentInsideArticle(12);
+    ASSERT_TRUE(pool.go("alt.stall"));
+    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 30));
+    EXPECT_EQ(pool.run.session.messageIdCache().entries(), numbered("p", 1, 30));
+    EXPECT_GE(pool.server->connections(), 4);  // three, and the one that replaced the stalled
+}
+
+// ---- the same harvest over one and over four connections ----------------------------------
+
+std::vector<ModelArticle> mixedGroup()
+{
+    const std::string split = yencPayload(30000, 11);
+    auto yencArticle = [&](int number, int part) {
+        return ArticleText::yencSplitArticle(number, "y" + std::to_string(part) + "@model", "split.bin", split, part, 3);
+    };
+    std::vector<ModelArticle> articles{
+        ArticleText::uuArticle(2, "single uu", "single.jpg", std::string(3000, 'u')),
+        ArticleText::mimeArticle(3, "mime one", "mime.jpg", std::string(5000, 'm')),
+        ArticleText::uuArticle(5, "known one", "known.jpg", std::string(2000, 'k')),
+        NewsServerModel::article(6, "tiny@model", "a short note", 3),
+        ArticleText::uuArticle(7, "too big", "big.jpg", std::string(400000, 'b')),
+        yencArticle(9, 2),  // the parts of one file out of order, between others
+    };
+    for (ModelArticle& part : ArticleText::splitUuArticles(10, "split uu", "split.jpg", std::string(9000, 's'), 3))
+        articles.push_back(std::move(part));
+    for (int n = 14; n < 34; ++n)
+        articles.push_back(ArticleText::uuArticle(n, "picture " + std::to_string(n), "p" + std::to_string(n) + ".jpg",
+                                                  std::string(1500 + 100 * n, static_cast<char>('a' + n % 26))));
+    articles.push_back(yencArticle(35, 1));
+    for (ModelArticle& part : ArticleText::splitUuArticles(36, "second split", "second.jpg", std::string(12000, 'z'), 4))
+        articles.push_back(std::move(part));
+    articles.push_back(ArticleText::mimeArticle(41, "mime two", "mime2.jpg", std::string(7000, 'n')));
+    articles.push_back(yencArticle(43, 3));
+    return articles;
+}
+
+struct HarvestRun {
+    HarvestRun(const std::string& connections, const std::vector<ModelArticle>& group, std::int64_t cutArticle)
+        : pool(connections, "2")
+    {
+        static int runs = 0;  // a folder of its own for every run, also when the test is repeated
+        const std::string name = "harvest-" + connections + "-" + std::to_string(++runs);
+        pool.run.view.downloadFolder = TestEnvironment::makeFolder(name + "-files");
+        pool.run.view.minimum = "1";
+        pool.run.view.maximum = "100";
+        pool.run.session.setArticleSink(&saver);
+        pool.run.session.setGroupMarks(&marks);
+        pool.run.session.OnGroupDone = [this](const std::string&, const GroupWalker::Counts& c) { counts = c; };
+        pool.run.model.addGroup("alt.mixed", group);
+        pool.run.model.setRange("alt.mixed", 1, 45);
+        if (cutArticle > 0)
+            pool.run.model.closeInsideArticle(cutArticle);
+        pool.run.session.messageIdCache().assign({group.at(2).messageId});  // article 5 is known
+        finished = pool.go("alt.mixed");
+    }
+    std::int64_t mark() const
+    {
+        return marks.mark(GroupMarks::serverKey(pool.run.view.host, pool.run.view.port), "alt.mixed");
+    }
+
+    std::string folder = TestEnvironment::makeFolder("harvest-state-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    GroupMarks marks{folder + "group-marks"};
+    PoolRun pool;
+    RecordingSavedFileView shown;
+    AttachmentSaver saver{pool.run.view, shown, folder + "ledger", folder + "ledger-split"};
+    GroupWalker::Counts counts;
+    bool finished = false;
+};
+
+TEST(ConnectionPool, FourConnectionsWithOneCutSaveWhatOneConnectionSaves)
+{
+    const std::vector<ModelArticle> group = mixedGroup();
+    HarvestRun one("1", group, 0);
+    HarvestRun four("4", group, 20);
+    ASSERT_TRUE(one.finished);
+    ASSERT_TRUE(four.finished);
+    EXPECT_EQ(one.pool.server->connections(), 1);
+    EXPECT_GE(four.pool.server->connections(), 5);  // four, and the one that replaced the cut
+
+    const auto files = folderFiles(one.pool.run.view.downloadFolder);
+    EXPECT_EQ(files.size(), 26u);  // 20 pictures, a single uu, two MIME, two split uu, a yEnc in three parts
+    EXPECT_EQ(files.count("split.bin"), 1u);
+    EXPECT_TRUE(files == folderFiles(four.pool.run.view.downloadFolder));
+    EXPECT_EQ(one.shown.names, four.shown.names);  // in the same order, too
+    EXPECT_EQ(one.shown.files, four.shown.files);
+    EXPECT_EQ(one.shown.kilobytes, four.shown.kilobytes);
+    EXPECT_EQ(one.pool.run.sink.ids, four.pool.run.sink.ids);
+    EXPECT_EQ(one.pool.run.session.messageIdCache().entries(), four.pool.run.session.messageIdCache().entries());
+    EXPECT_EQ(one.counts.scanned, four.counts.scanned);
+    EXPECT_EQ(one.counts.fetched, four.counts.fetched);
+    EXPECT_EQ(one.counts.skipped, four.counts.skipped);
+    EXPECT_EQ(one.counts.skipped, 3);  // known 5, tiny 6, too big 7
+    EXPECT_EQ(one.mark(), 45);
+    EXPECT_EQ(four.mark(), 45);
+}
+
+// ---- the queue that puts the replies back in order ----------------------------------------
+
+TEST(FetchQueue, HandsOutOnlyWithinTheHorizonAndGivesUpAnArticleThatStallsTwice)
+{
+    FetchQueue queue;
+    for (int n = 1; n <= 5; ++n)
+        queue.add(n, "id" + std::to_string(n), 10);
+    ASSERT_NE(queue.take(2, 1), nullptr);
+    ASSERT_NE(queue.take(2, 2), nullptr);
+    EXPECT_EQ(queue.take(2, 1), nullptr);  // 3 lies beyond the horizon of two
+    EXPECT_FALSE(queue.waitingWithin(2));
+
+    FetchQueue::Slot* first = queue.find(1, queue.generation());
+    ASSERT_NE(first, nullptr);
+    queue.giveBack(*first, true);
+    EXPECT_EQ(first->state, FetchQueue::waiting);
+    EXPECT_EQ(queue.take(2, 3), first);
+    queue.giveBack(*first, true);
+    EXPECT_EQ(first->state, FetchQueue::settled);
+    EXPECT_EQ(first->outcome, FetchQueue::givenUp);
+
+    FetchQueue::Slot* second = queue.find(2, queue.generation());
+    queue.giveBack(*second, false);  // only waited behind the one being read: no stall
+    EXPECT_EQ(second->state, FetchQueue::waiting);
+    EXPECT_EQ(second->stalls, 0);
+}
+
+TEST(FetchQueue, RepliesOfAnOlderGenerationFindNothing)
+{
+    FetchQueue queue;
+    queue.add(7, "a", 0);
+    const unsigned before = queue.generation();
+    queue.clear();
+    queue.add(7, "a", 0);
+    EXPECT_EQ(queue.find(7, before), nullptr);
+    EXPECT_NE(queue.find(7, queue.generation()), nullptr);
+    EXPECT_EQ(queue.find(8, queue.generation()), nullptr);
+}
+
+} // namespace
+} // namespace nimbra::test
