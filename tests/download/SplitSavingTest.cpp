@@ -55,8 +55,9 @@ TEST(SplitSaving, EveryCounterStyleAndOrderGivesTheFileByteForByte)
             saving.article(parts[i]);
             if (i % 2 == 0)  // other posts between the parts
                 saving.article(ArticleText::uuArticle(1000 + static_cast<int>(i), "other", "other.bin", bytesOf(20)));
-            if (i + 1 < parts.size())
+            if (i + 1 < parts.size()) {
                 ASSERT_FALSE(std::filesystem::exists(saving.folder() + "holiday.jpg")) << c.style << " after " << i;
+            }
         }
         EXPECT_TRUE(readFile(saving.folder() + "holiday.jpg") == picture) << c.style;
         EXPECT_EQ(std::count(saving.view.names.begin(), saving.view.names.end(), "holiday.jpg"), 1) << c.style;

@@ -23,8 +23,9 @@ TEST(CommandLine, WrongOptionsAreRefusedBeforeAnythingStarts)
         const ProgramRun run = ProgramRun::run(arguments, 20000);
         EXPECT_EQ(run.exitCode, 2) << arguments.front() << ": " << run.err;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << arguments.front();
-        if (arguments.front() == "--match" || arguments.front() == "--exclude")
+        if (arguments.front() == "--match" || arguments.front() == "--exclude") {
             EXPECT_NE(run.err.find("is not a valid regular expression"), std::string::npos) << run.err;
+        }
     }
 }
 
