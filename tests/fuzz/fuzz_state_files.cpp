@@ -1,7 +1,8 @@
 // Every state file the program reads back at start, as found on disk: the message-id cache,
-// the split-file and yEnc-part ledgers, the group marks, the settings store and a cached
-// group list. The first byte picks the loader, the rest is the file. What loads must save
-// and load again to the same entries.
+// the split-file and yEnc-part ledgers, the group marks, the settings store, a cached group
+// list and the content store. The first byte picks the loader (240 and above: the content
+// store), the rest is the file. What loads must save and load again to the same entries.
+#include "download/ContentStore.h"
 #include "download/GroupMarks.h"
 #include "download/MessageIdCache.h"
 #include "download/SplitPartLedger.h"
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(path, std::ios::binary);
         out.write(reinterpret_cast<const char*>(data) + 1, static_cast<std::streamsize>(size - 1));
     }
-    switch (data[0] % 6) {
+    switch (data[0] >= 240 ? 6 : data[0] % 6) {
     case 0: {
         MessageIdCache cache;
         if (cache.load(path)) {
@@ -87,6 +88,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 5: {
         std::vector<std::string> lines;
         TextListFile::load(path, lines);
+        break;
+    }
+    case 6: {
+        ContentStore store(path);
+        if (store.load() == ContentStore::Loaded::Read) {
+            ContentStore::Entry entry;
+            entry.digest.fill(0x5a);
+            entry.size = 1;
+            entry.path = "fuzz.bin";
+            const bool added = store.add(entry);
+            check(store.save() || !store.changed(), "a loaded content store saves");
+            ContentStore again(path);
+            check(again.load() == ContentStore::Loaded::Read && again.size() == store.size(),
+                  "the content store keeps its files");
+            check(!added || again.find(entry.digest).has_value(), "a file added is found again");
+        }
         break;
     }
     }

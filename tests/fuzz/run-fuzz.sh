@@ -9,6 +9,8 @@ top="$(cd "$here/../.." && pwd)"
 build="$(realpath -m "${1:-$top/build/fuzz}")"
 seconds="${2:-30}"
 export CCACHE_BASEDIR="$top"
+# Keys without the build folder, so a clone elsewhere reuses the cache (as scripts/build.sh does).
+export CCACHE_NOHASHDIR=1
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DNIMBRA_FUZZ=ON -DNIMBRA_TESTS=OFF -DNIMBRA_BENCHMARKS=OFF > "$build.configure.log" 2>&1 \
   || { cat "$build.configure.log"; exit 1; }
