@@ -9,7 +9,7 @@ namespace nimbra {
 
 void ArticleFetch::startRun()
 {
-    shownPercent_.clear();
+    shownPercent_.reset();
     stream_.reset();
 }
 
@@ -27,10 +27,10 @@ bool ArticleFetch::line(const std::string& text, SessionView& view)
     if (!stream_ || follower_.follow(text) != ArticleLineFollower::bodyLine)
         return false;
     // Shown only when it changes: this runs for every body line.
-    const auto percent = follower_.percentText(lines_);
-    if (percent && *percent != shownPercent_) {
-        shownPercent_ = *percent;
-        view.setPanelText(SessionView::panelPercent, shownPercent_);
+    const std::optional<std::int64_t> percent = follower_.percent(lines_);
+    if (percent && percent != shownPercent_) {
+        shownPercent_ = percent;
+        view.setPanelText(SessionView::panelPercent, std::to_string(*percent) + "%");
     }
     return true;
 }

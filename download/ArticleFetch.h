@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace nimbra {
@@ -46,7 +47,7 @@ private:
     bool ended_ = false;
     std::int32_t lines_ = 0;
     ArticleLineFollower follower_;
-    std::string shownPercent_;
+    std::optional<std::int64_t> shownPercent_;
 };
 
 } // namespace nimbra

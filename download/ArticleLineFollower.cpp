@@ -17,12 +17,19 @@ ArticleLineFollower::LineKind ArticleLineFollower::follow(const std::string& lin
     return separatorLine;
 }
 
-std::optional<std::string> ArticleLineFollower::percentText(std::int32_t articleLines) const
+std::optional<std::int64_t> ArticleLineFollower::percent(std::int32_t articleLines) const
 {
     if (articleLines <= 0)
         return std::nullopt;
-    const double share = static_cast<double>(BodyLines) / articleLines;
-    return std::to_string(roundHalfEven(share * 100)) + "%";
+    return roundHalfEven(static_cast<double>(BodyLines) / articleLines * 100);
+}
+
+std::optional<std::string> ArticleLineFollower::percentText(std::int32_t articleLines) const
+{
+    const std::optional<std::int64_t> value = percent(articleLines);
+    if (!value)
+        return std::nullopt;
+    return std::to_string(*value) + "%";
 }
 
 } // namespace nimbra

@@ -21,6 +21,8 @@ public:
     // The body progress against the announced line count, rounded, followed by "%"; nothing
     // while the line count is unknown or 0. It may pass 100.
     std::optional<std::string> percentText(std::int32_t articleLines) const;
+    // The same figure as a number.
+    std::optional<std::int64_t> percent(std::int32_t articleLines) const;
 
     bool InBody = false;
     std::int32_t BodyLines = 0;

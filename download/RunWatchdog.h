@@ -2,6 +2,7 @@
 
 #include "download/ArticleDeadline.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdint>
@@ -11,7 +12,8 @@
 namespace nimbra {
 
 // The clocks of a download run: the watchdog (Timer1) that gives a connection up when no reply
-// or progress came within the time-out; the one-second clock (Timer3) that counts the
+// or progress came within the time-out (progress only notes the time: the timer is not set
+// again for every line of an article, but when it runs out early it waits for the rest); the one-second clock (Timer3) that counts the
 // watchdog's time left down for the countdown panel; and the deadline of the article in
 // flight (ArticleDeadline). Lives on the session's thread.
 class RunWatchdog {
@@ -31,7 +33,7 @@ public:
     // The time-out in seconds, and how many milliseconds one of them lasts (1000 in the
     // program, less in tests).
     void setTimeout(long seconds, int millisecondsPerSecond);
-    // Starts the watchdog again, with the countdown full.
+    // Starts the watchdog again, with the countdown full. Cheap enough for every line.
     void restart();
     // Stops the watchdog and the article deadline; the countdown is full again.
     void giveUp();
@@ -46,10 +48,14 @@ public:
 
 private:
     std::int32_t countdownStart() const;
+    void timer1Fired();
 
     QTimer Timer1;  // the watchdog
     QTimer Timer3;  // the countdown's second
     ArticleDeadline article_;
+    QElapsedTimer sinceProgress_;  // since the last restart()
+    bool armed_ = false;           // restarted and not stopped since
+    int intervalMs_ = 20000;       // the whole time-out; Timer1 may wait less when it waits out a rest
     std::int32_t Countdown = 0;
     long timeoutSeconds_ = 20;
     int millisecondsPerSecond_ = 1000;

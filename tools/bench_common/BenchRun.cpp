@@ -8,6 +8,8 @@
 #include <fstream>
 #include <utility>
 
+#include <sys/resource.h>
+
 namespace nimbra {
 
 double BenchRun::getFiles(DownloadSession& session)
@@ -34,6 +36,19 @@ std::string BenchRun::loadAverage()
     std::string one, five, fifteen;
     in >> one >> five >> fifteen;
     return one + " " + five + " " + fifteen;
+}
+
+double BenchRun::processorSeconds(const rusage& usage)
+{
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double BenchRun::threadProcessorSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return processorSeconds(usage);
 }
 
 } // namespace nimbra

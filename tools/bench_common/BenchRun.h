@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct rusage;
+
 namespace nimbra {
 
 class DownloadSession;
@@ -15,6 +17,9 @@ public:
     static double getFiles(DownloadSession& session);
     // The three load averages of /proc/loadavg, as printed beside a benchmark's figures.
     static std::string loadAverage();
+    // User and system processor seconds of a resource usage report, and of the calling thread.
+    static double processorSeconds(const rusage& usage);
+    static double threadProcessorSeconds();
 };
 
 } // namespace nimbra

@@ -106,14 +106,6 @@ struct Result {
 
 // One run of the session through a fresh relay in front of the server; the group's mark is
 // carried to the relay's port, which is the server as the program sees it.
-double threadCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 Result harvest(DownloadSession& session, BenchView& view, GroupMarks& marks, std::string& lastKey,
                NewsServerModel& model, std::uint16_t serverPort, int delayMs)
 {
@@ -129,9 +121,9 @@ Result harvest(DownloadSession& session, BenchView& view, GroupMarks& marks, std
     session.setArticleSink(&sink);
     const int commandsBefore = model.commands();
     Result result;
-    const double cpuBefore = threadCpuSeconds();
+    const double cpuBefore = BenchRun::threadProcessorSeconds();
     result.seconds = BenchRun::getFiles(session);
-    result.cpuSeconds = threadCpuSeconds() - cpuBefore;
+    result.cpuSeconds = BenchRun::threadProcessorSeconds() - cpuBefore;
     result.megabytes = sink.bytes / 1e6;
     result.commands = model.commands() - commandsBefore;
     result.articles = sink.articles;

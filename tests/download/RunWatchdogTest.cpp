@@ -1,0 +1,68 @@
+// The watchdog notes progress without setting its timer again: it must still expire one whole
+// time-out after the last progress, never earlier, and keep expiring until it is restarted or
+// stopped.
+#include "download/RunWatchdog.h"
+#include "tests/support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <vector>
+
+namespace nimbra {
+namespace {
+
+// A time-out of 2 "seconds" of 150 ms: long beside the 20 ms between progress, even when slowed.
+constexpr int SecondMs = 150;
+constexpr int TimeoutMs = 2 * SecondMs;
+
+struct Watched {
+    RunWatchdog watchdog;
+    QElapsedTimer clock;
+    std::vector<qint64> expiries;  // ms on the clock
+    Watched()
+    {
+        watchdog.setTimeout(2, SecondMs);
+        watchdog.OnExpired = [this] { expiries.push_back(clock.elapsed()); };
+        clock.start();
+    }
+};
+
+TEST(RunWatchdog, ProgressKeepsItQuietAndItExpiresAWholeTimeOutAfterTheLastProgress)
+{
+    Watched w;
+    w.watchdog.restart();
+    qint64 lastProgress = 0;
+    // Progress every 20 ms for three time-outs: no expiry.
+    while (w.clock.elapsed() < 3 * TimeoutMs) {
+        test::pumpFor(20);
+        w.watchdog.restart();
+        lastProgress = w.clock.elapsed();
+    }
+    EXPECT_TRUE(w.expiries.empty());
+    EXPECT_EQ(w.watchdog.countdown(), 2);
+
+    // Silence: one expiry a whole time-out after the last progress, then one per time-out.
+    ASSERT_TRUE(test::waitUntil([&] { return w.expiries.size() >= 2; }));
+    EXPECT_GE(w.expiries[0] - lastProgress, TimeoutMs);
+    EXPECT_GE(w.expiries[1] - w.expiries[0], TimeoutMs);
+}
+
+TEST(RunWatchdog, GivingUpOrStoppingEndsTheExpiries)
+{
+    for (const bool stopAll : {false, true}) {
+        Watched w;
+        w.watchdog.restart();
+        ASSERT_TRUE(test::waitUntil([&] { return !w.expiries.empty(); }));
+        if (stopAll)
+            w.watchdog.stopAll();
+        else
+            w.watchdog.giveUp();
+        test::pumpFor(3 * TimeoutMs);
+        EXPECT_EQ(w.expiries.size(), 1u) << (stopAll ? "stopAll" : "giveUp");
+    }
+}
+
+} // namespace
+} // namespace nimbra
