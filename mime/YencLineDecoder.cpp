@@ -7,6 +7,8 @@ YencLineDecoder::Path requested = YencLineDecoder::Path::Auto;
 
 YencLineDecoder::Path best()
 {
+    if (YencLineDecoder::available(YencLineDecoder::Path::Avx512))
+        return YencLineDecoder::Path::Avx512;
     if (YencLineDecoder::available(YencLineDecoder::Path::Avx2))
         return YencLineDecoder::Path::Avx2;
     if (YencLineDecoder::available(YencLineDecoder::Path::Ssse3))
@@ -47,6 +49,9 @@ bool YencLineDecoder::available(Path path)
         return true;
     case Path::Ssse3:
         return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    case Path::Avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+            && __builtin_cpu_supports("avx512vbmi2") && available(Path::Avx2);
     case Path::Avx2:
         return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("ssse3")
             && __builtin_cpu_supports("popcnt");
@@ -65,7 +70,9 @@ YencLineDecoder::Path YencLineDecoder::chosen()
         return best();
     if (available(requested))
         return requested;
-    return requested == Path::Avx2 && available(Path::Ssse3) ? Path::Ssse3 : Path::Scalar;
+    if (requested == Path::Avx512 && available(Path::Avx2))
+        return Path::Avx2;
+    return (requested == Path::Avx2 || requested == Path::Avx512) && available(Path::Ssse3) ? Path::Ssse3 : Path::Scalar;
 }
 
 const char* YencLineDecoder::name(Path path)
@@ -75,6 +82,7 @@ const char* YencLineDecoder::name(Path path)
     case Path::Scalar: return "scalar";
     case Path::Ssse3: return "ssse3";
     case Path::Avx2: return "avx2";
+    case Path::Avx512: return "avx512";
     }
     return "?";
 }
@@ -84,6 +92,7 @@ std::size_t YencLineDecoder::decode(const char* in, std::size_t length, char* ou
     static const Path autoPath = best();
     const Path path = requested == Path::Auto ? autoPath : chosen();
     switch (path) {
+    case Path::Avx512: return decodeAvx512(in, length, out, escaped);
     case Path::Avx2: return decodeAvx2(in, length, out, escaped);
     case Path::Ssse3: return decodeSsse3(in, length, out, escaped);
     default: return decodeScalar(in, length, out, escaped);

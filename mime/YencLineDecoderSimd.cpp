@@ -87,6 +87,33 @@ inline bool block32(__m256i v, unsigned& carry, unsigned char*& o)
 }
 #pragma GCC pop_options
 
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vbmi2,avx2,ssse3,popcnt")
+namespace avx512 {
+#include "mime/YencBlockStep.inc"
+
+// A 64-byte block: the escapes are the "=" mask moved up one bit, the offsets come off under
+// masks, and the kept bytes are packed by one compress. Returns false, having done nothing,
+// for a block the scalar path must take.
+inline bool block64(__m512i v, unsigned& carry, unsigned char*& o)
+{
+    const std::uint64_t eq = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('='));
+    const std::uint64_t special = eq | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r'))
+                                | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+    const std::uint64_t escapes = (eq << 1) | carry;
+    if ((escapes & special) != 0)
+        return false;
+    __m512i r = _mm512_sub_epi8(v, _mm512_set1_epi8(42));
+    r = _mm512_mask_sub_epi8(r, escapes, r, _mm512_set1_epi8(64));
+    carry = static_cast<unsigned>(eq >> 63);
+    const std::uint64_t keep = ~special;
+    _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, r));
+    o += __builtin_popcountll(keep);
+    return true;
+}
+}
+#pragma GCC pop_options
+
 std::size_t finish(const unsigned char* p, const unsigned char* end, unsigned char* o, unsigned carry,
                    char* out, bool& escaped)
 {
@@ -130,6 +157,28 @@ std::size_t YencLineDecoder::decodeAvx2(const char* in, std::size_t length, char
     }
     while (end - p >= 16) {
         avx2::step16(p, carry, o);
+        p += 16;
+    }
+    return finish(p, end, o, carry, out, escaped);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi2,avx2,ssse3,popcnt")))
+std::size_t YencLineDecoder::decodeAvx512(const char* in, std::size_t length, char* out, bool& escaped)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(in);
+    const auto* end = p + length;
+    auto* o = reinterpret_cast<unsigned char*>(out);
+    unsigned carry = escaped ? 1 : 0;
+    while (end - p >= 64) {
+        const __m512i v = _mm512_loadu_si512(p);
+        if (!avx512::block64(v, carry, o)) {
+            for (int k = 0; k < 4; ++k)
+                avx512::step16(p + 16 * k, carry, o);
+        }
+        p += 64;
+    }
+    while (end - p >= 16) {
+        avx512::step16(p, carry, o);
         p += 16;
     }
     return finish(p, end, o, carry, out, escaped);

@@ -97,7 +97,7 @@ TEST_P(YencRoundTrip, EncodedLinesReallyHoldTheAwkwardCases)
 
 INSTANTIATE_TEST_SUITE_P(All, YencRoundTrip,
                          ::testing::Values(YencLineDecoder::Path::Scalar, YencLineDecoder::Path::Ssse3,
-                                           YencLineDecoder::Path::Avx2),
+                                           YencLineDecoder::Path::Avx2, YencLineDecoder::Path::Avx512),
                          [](const auto& info) { return std::string(YencLineDecoder::name(info.param)); });
 
 TEST(YencDecoder, PartsReportTheirPlaceInTheFile)
