@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace nimbra {
@@ -35,8 +36,17 @@ public:
     // handler pass out; the buffer goes with the splitter.
     void run(const LineHandler& onLine);
 
+    // Called from the line handler: takes the whole lines that follow the current one, up to
+    // the first that begins with the two bytes first and second, or up to the last line end
+    // known so far, and returns them as one run with their line ends (CR LF or LF) in it. The
+    // lines taken never reach the handler; the run may be empty. A body whose lines the handler
+    // reads in bulk takes them this way at the speed of memory: from a stream that keeps its
+    // bytes in memory the run is a view into those (no copy) and may be long. Valid until the
+    // handler returns; the current line stays valid too.
+    std::string_view takeLinesUntil(char first, char second);
+
 private:
-    bool foldsAt(std::size_t start, std::size_t lf, bool& atEnd);
+    bool foldsAt(std::size_t start, std::size_t lf);
     void makeRoom();
 
     Stream& stream_;
@@ -46,6 +56,8 @@ private:
     std::size_t held_ = 0;  // bytes in the buffer
     std::size_t start_ = 0; // first byte of the line being cut
     std::size_t scan_ = 0;  // where the search for LF resumes
+    std::size_t next_ = 0;  // first byte after the line being handled
+    bool atEnd_ = false;    // the stream gave no more bytes at the last read
 };
 
 } // namespace nimbra

@@ -126,12 +126,15 @@ void MimeDecoder::DecodeStream(Stream& stream)
         {
             decoder.nestedBoundaries_ = {};
             decoder.currentLine_ = nullptr;
+            decoder.splitter_ = nullptr;
         }
     } release{*this};
 
     LineSplitter splitter(stream, headerMode_, stopped_);
+    splitter_ = &splitter;
     splitter.run([this](char* line, std::size_t length) { handleLine(line, length); });
     currentLine_ = nullptr;
+    splitter_ = nullptr;
     yenc_.finish();
     uuStep(uu_.finish());
     flushHeldBreak();
@@ -200,6 +203,10 @@ void MimeDecoder::singlePartBodyLine(char* line, std::size_t length)
     if (++lineIndex_ == 1)
         DoPartBegin();
     bodyLine(line, length);
+    // Inside a yEnc part every line up to the next "=y" line is data: the decoder takes them
+    // all at once.
+    if (yenc_.readingData() && splitter_ && !stopped_)
+        yenc_.feedData(splitter_->takeLinesUntil('=', 'y'));
 }
 
 void MimeDecoder::preambleLine(char* line, std::size_t length)

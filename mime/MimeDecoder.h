@@ -15,6 +15,8 @@
 
 namespace nimbra {
 
+class LineSplitter;
+
 // Splits one article (header, blank line, body) into lines, parses the message header and,
 // for a multipart body, each part's header, and decodes the body: base64, quoted-printable
 // and x-uuencode (or x-xxencode) parts by their encoding, other parts passed through with their
@@ -191,6 +193,7 @@ private:
     LineHandler handler_ = LineHandler::MessageHeader;
     PartEncoding partEncoding_ = PartEncoding::Plain;
     const char* currentLine_ = nullptr;
+    LineSplitter* splitter_ = nullptr; // the article's, while DecodeStream reads it
 
     std::string uuActiveName_;
     UuBlockReader uu_;

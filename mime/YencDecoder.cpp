@@ -61,6 +61,18 @@ bool YencDecoder::feed(std::string_view line)
     return true;
 }
 
+void YencDecoder::feedData(std::string_view run)
+{
+    // Line ends are skipped by the line decoder and an escape carries over, so the run may
+    // be cut anywhere; pieces of a batch keep each decoded run at about BatchSize.
+    constexpr std::size_t piece = BatchSize - YencLineDecoder::Slack;
+    while (!run.empty()) {
+        const std::size_t n = std::min(run.size(), piece);
+        decode(run.substr(0, n));
+        run.remove_prefix(n);
+    }
+}
+
 void YencDecoder::finish()
 {
     if (state_ == State::AwaitingPart)

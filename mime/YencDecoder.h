@@ -57,6 +57,11 @@ public:
     std::function<void(const YencStart&, const YencResult&)> onEnd;
 
     bool feed(std::string_view line);
+    // Whether a part's data is being read: then feedData may take its lines in bulk.
+    bool readingData() const { return state_ == State::Data; }
+    // Decodes a run of whole data lines of the open part, line ends included, as feed() would
+    // line by line; the run must hold no line that begins with "=y". Only while readingData().
+    void feedData(std::string_view run);
     // The body ended: a part still open ends without its trailer.
     void finish();
     // Forgets any open part without events (a new article begins).

@@ -17,6 +17,7 @@ public:
     std::int64_t position() const override { return static_cast<std::int64_t>(position_); }
     void seek(std::int64_t position) override;
     std::int64_t size() const override { return static_cast<std::int64_t>(data_.size()); }
+    const char* memory() const override { return data_.data(); }
 
     const std::string& data() const { return data_; }
     void clear();

@@ -19,6 +19,9 @@ public:
     virtual std::int64_t position() const = 0;
     virtual void seek(std::int64_t position) = 0;
     virtual std::int64_t size() const = 0;
+    // The stream's size() bytes when it keeps them all in one piece of memory, else nullptr:
+    // a reader may then look at them in place rather than read a copy. Valid until the next write.
+    virtual const char* memory() const { return nullptr; }
 
     void rewind() { seek(0); }
 };

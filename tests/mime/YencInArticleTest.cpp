@@ -1,6 +1,7 @@
 // yEnc bodies inside whole articles: the lines the body decoder hands to its uudecoding path
 // reach the yEnc decoder first, and everything else goes on as before.
 #include "mime/YencDecoder.h"
+#include "platform/MemoryStream.h"
 #include "tests/mime/DecoderHarness.h"
 #include "tests/support/YencTestEncoder.h"
 
@@ -101,6 +102,42 @@ TEST(YencInArticle, UuencodedFileBesideAYencBlockIsStillSaved)
     EXPECT_EQ(h.outputs[0].name, "abc.txt");
     EXPECT_EQ(h.outputs[0].bytes, "abc");
     EXPECT_EQ(log.bytes, "yenc bytes");
+}
+
+// The same bytes, read only through copies, as from a file.
+class CopyingStream : public MemoryStream {
+public:
+    using MemoryStream::MemoryStream;
+    const char* memory() const override { return nullptr; }
+};
+
+TEST(YencInArticle, BodyReadInPlaceOrThroughCopiesDecodesAlike)
+{
+    const std::string first = yencPayload(300'000, 35);
+    const std::string second = yencPayload(90'000, 36);
+    std::vector<std::string> lines = yencSingle("first.bin", first, {128, true, true, 0.05, 2});
+    lines.insert(lines.begin() + 900, "=ypart begin=1 end=5"); // out of place: skipped
+    for (std::string& line : yencSingle("second.bin", second, {200, false, true, 0.0, 3}))
+        lines.push_back(std::move(line));
+    std::string article = "Subject: two\r\n\r\n";
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        article += lines[k] + (k + 1 == lines.size() ? "" : k % 3 ? "\r\n" : "\n");
+
+    auto decode = [&](Stream& stream) {
+        MimeDecoder decoder;
+        YencLog log(decoder);
+        decoder.DecodeStream(stream);
+        return log;
+    };
+    MemoryStream inPlace(article);
+    CopyingStream copied(article);
+    for (const YencLog& log : {decode(inPlace), decode(copied)}) {
+        EXPECT_EQ(log.names, (std::vector<std::string>{"first.bin", "second.bin"}));
+        EXPECT_TRUE(log.bytes == first + second);
+        ASSERT_EQ(log.results.size(), 2u);
+        EXPECT_TRUE(log.results[0].good());
+        EXPECT_TRUE(log.results[1].good());
+    }
 }
 
 } // namespace
