@@ -14,7 +14,9 @@ public:
     // other byte outside the alphabet counts 255, unchecked. A final group of two or three
     // characters gives one or two bytes, a single left-over character none. The result is
     // NUL-terminated, so line[length] must be writable; returns the byte count (<= length).
-    static std::size_t base64(char* line, std::size_t length);
+    static std::size_t base64(char* line, std::size_t length) { return base64(line, length, line); }
+    // The same into out, which must hold length + 1 bytes and may be line itself.
+    static std::size_t base64(const char* line, std::size_t length, char* out);
 
     // Quoted-printable into out, which must hold length + 2 bytes. "=XY" gives one byte,
     // "=" and a single last character gives that character, a final "=" is a soft break and

@@ -335,6 +335,10 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
     switch (partEncoding_) {
     case PartEncoding::Base64:
         DeliverDecoded(line, LineDecoders::base64(line, length));
+        // No base64 line begins with "--", as every delimiter line does: the lines up to
+        // the next such line are decoded here, one by one, without passing the splitter.
+        if (splitter_ && !stopped_)
+            base64Lines(splitter_->takeLinesUntil('-', '-'));
         break;
     case PartEncoding::QuotedPrintable: {
         // The appended CR LF may not fit over the line itself, so the output goes aside.
@@ -358,6 +362,21 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
         DeliverDecoded(line, length);
         heldBreak_ = true;
         break;
+    }
+}
+
+void MimeDecoder::base64Lines(std::string_view run)
+{
+    while (!run.empty()) {
+        const std::size_t lf = run.find('\n');
+        std::size_t length = lf == std::string_view::npos ? run.size() : lf;
+        const char* line = run.data();
+        run.remove_prefix(std::min(run.size(), length + 1));
+        if (length > 0 && line[length - 1] == '\r')
+            --length;
+        if (scratch_.size() < length + 1)
+            scratch_.resize(length + 1);
+        DeliverDecoded(scratch_.data(), LineDecoders::base64(line, length, scratch_.data()));
     }
 }
 

@@ -170,6 +170,8 @@ private:
     void uudecodeLine(char* line, std::size_t length);
     void uuStep(const UuBlockReader::Step& step);
     void flushHeldBreak();
+    // Whole base64 lines of the open part, with their line ends, taken in one run.
+    void base64Lines(std::string_view run);
     void startPartHeader();
     bool singlePartAttachment() const;
     bool inlineSwallows(const char* data, std::size_t len);

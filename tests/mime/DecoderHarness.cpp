@@ -51,8 +51,13 @@ DecoderHarness::DecoderHarness()
     };
 }
 
-void DecoderHarness::decode(const std::string& text)
+void DecoderHarness::decode(const std::string& text, bool throughCopies)
 {
+    if (throughCopies) {
+        CopyingStream stream(text);
+        decoder.DecodeStream(stream);
+        return;
+    }
     MemoryStream stream(text);
     decoder.DecodeStream(stream);
 }

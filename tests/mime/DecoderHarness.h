@@ -1,11 +1,20 @@
 #pragma once
 
 #include "mime/MimeDecoder.h"
+#include "platform/MemoryStream.h"
 
 #include <string>
 #include <vector>
 
 namespace nimbra::test {
+
+// The same bytes as a MemoryStream, read only through copies as from a file: the decoder
+// cannot look at them in place.
+class CopyingStream : public MemoryStream {
+public:
+    using MemoryStream::MemoryStream;
+    const char* memory() const override { return nullptr; }
+};
 
 // Stands in for the saving code: binds the decoder's events as it does and keeps what they
 // would have made in memory. Every event is also logged by name, and all delivered bytes are
@@ -22,7 +31,7 @@ public:
 
     DecoderHarness();
 
-    void decode(const std::string& text);
+    void decode(const std::string& text, bool throughCopies = false);
 
     MimeDecoder decoder;
     std::vector<std::string> events;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,69 @@ TEST(XxdecodeLine, DecodesTheSameLayoutInItsOwnAlphabet)
     EXPECT_EQ(LineDecoders::xxValue('+'), 0);
     EXPECT_EQ(LineDecoders::xxValue('z'), 63);
     EXPECT_EQ(LineDecoders::xxValue(' '), -1);
+}
+
+// The rules written out one character at a time: the decoders' short ways for plain groups
+// must give exactly this on any line.
+std::string base64Plainly(const std::string& line)
+{
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    auto value = [&](char c) -> unsigned {
+        if (c == '=')
+            return 64;
+        const std::size_t at = alphabet.find(c);
+        return at == std::string::npos || c == '\0' ? 255 : static_cast<unsigned>(at);
+    };
+    const std::string text = line.substr(0, line.find('\0'));
+    std::size_t i = text.find_first_not_of(' ');
+    std::string out;
+    while (i < text.size() && text[i] != ' ') {
+        const std::size_t have = std::min<std::size_t>(4, text.size() - i);
+        if (have == 1)
+            break;
+        const unsigned a = value(text[i]), b = value(text[i + 1]);
+        const unsigned c = have > 2 ? value(text[i + 2]) : 64, d = have > 3 ? value(text[i + 3]) : 64;
+        i += have;
+        out += static_cast<char>(static_cast<unsigned char>(a * 4 + b / 16));
+        if (c != 64)
+            out += static_cast<char>(static_cast<unsigned char>(b * 16 + c / 4));
+        if (d != 64)
+            out += static_cast<char>(static_cast<unsigned char>(c * 64 + d));
+    }
+    return out;
+}
+
+std::string uudecodePlainly(const std::string& line)
+{
+    if (line.empty())
+        return {};
+    auto value = [&](std::size_t i) { return i < line.size() ? (static_cast<unsigned char>(line[i]) - 32u) & 63u : 0u; };
+    const std::size_t count = std::min<std::size_t>(value(0), line.size());
+    std::string out;
+    for (std::size_t pos = 1; out.size() < count; pos += 4) {
+        const unsigned w = value(pos), x = value(pos + 1), y = value(pos + 2), z = value(pos + 3);
+        for (const unsigned byte : {w * 4 + x / 16, x * 16 + y / 4, y * 64 + z})
+            if (out.size() < count)
+                out += static_cast<char>(static_cast<unsigned char>(byte));
+    }
+    return out;
+}
+
+TEST(LineDecoders, AnyLineDecodesAsTheRulesSayCharacterByCharacter)
+{
+    std::mt19937 random(21);
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::string odd = std::string("= -!*\x80\xff") + '\0';
+    for (int round = 0; round < 20000; ++round) {
+        std::string line(random() % 90, 'A');
+        const unsigned oddShare = random() % 4 == 0 ? 0 : 1 + random() % 30; // some lines all plain
+        for (char& c : line)
+            c = oddShare && random() % oddShare == 0 ? odd[random() % odd.size()] : alphabet[random() % 64];
+        ASSERT_EQ(base64(line), base64Plainly(line)) << line;
+        if (!line.empty())
+            line[0] = static_cast<char>(32 + random() % 64); // a count from 0 to 63
+        ASSERT_EQ(uudecode(line), uudecodePlainly(line)) << line;
+    }
 }
 
 } // namespace

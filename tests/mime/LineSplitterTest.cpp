@@ -1,6 +1,7 @@
 #include "mime/LineSplitter.h"
 
 #include "platform/MemoryStream.h"
+#include "tests/mime/DecoderHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -77,12 +78,6 @@ TEST(LineSplitter, LinesOfAnyLengthComeOutWhole)
     EXPECT_EQ(split(text, false), expected);
 }
 
-// The same bytes without the look at them in place, as a stream read from a file.
-class CopyingStream : public MemoryStream {
-public:
-    using MemoryStream::MemoryStream;
-    const char* memory() const override { return nullptr; }
-};
 
 // Every line, whether handed to the handler or taken in a run after a line "take"; a run's
 // lines are marked. Checks that a run from memory stops only at a "=y" line or the last line end.
@@ -150,7 +145,7 @@ TEST(LineSplitter, LinesTakenInARunAreTheLinesTheHandlerWouldHaveSeen)
         ASSERT_EQ(fromMemory.size(), expected.size());
         for (std::size_t k = 0; k < fromMemory.size(); ++k)
             ASSERT_EQ(fromMemory[k], expected[k]) << k;
-        Lines copied = splitTaking<CopyingStream>(text);
+        Lines copied = splitTaking<test::CopyingStream>(text);
         ASSERT_EQ(copied.size(), expected.size());
         for (std::size_t k = 0; k < copied.size(); ++k) {
             const std::string plain = expected[k].rfind("taken ", 0) == 0 ? expected[k].substr(6) : expected[k];

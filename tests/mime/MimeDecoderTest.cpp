@@ -1,3 +1,4 @@
+#include "mime/LineDecoders.h"
 #include "tests/mime/DecoderHarness.h"
 
 #include <gtest/gtest.h>
@@ -186,6 +187,55 @@ TEST(MimeDecoder, PartHeaderEndsAtLineStartingWithWhitespace)
     h.decode("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n"
              "--b\r\n  indented data\r\nmore\r\n");
     EXPECT_EQ(h.delivered, "  indented data\r\nmore\r\n");
+}
+
+TEST(MimeDecoder, Base64PartsReadInPlaceOrThroughCopiesGiveTheSameEvents)
+{
+    // Long parts (past one read of the splitter), empty and blank lines, a line cut short by
+    // a space or a NUL, a "--" line that is no delimiter, a nested multipart, a delimiter
+    // with blanks after it, and a last line without its line end.
+    std::string lines;
+    for (int k = 0; k < 4000; ++k)
+        lines += std::string(k % 97 == 0 ? "" : k % 89 == 0 ? "  QUJD RUZH" : k % 7 == 0 ? "QUJDREU" : "QUJDREVGR0hJSktMTU5PUFFSU1RVVldY")
+               + (k % 101 == 0 ? std::string(1, '\0') + "QUJD" : "") + (k % 3 ? "\r\n" : "\n");
+    const std::string article = "Subject: many\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+        "Content-Type: application/octet-stream; name=\"one.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        + lines + "--not-a-delimiter\r\nQUJD\r\n--b  \r\n"
+        "Content-Type: multipart/mixed; boundary=\"inner\"\r\n\r\n--inner\r\n"
+        "Content-Type: image/jpeg; name=\"two.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        + lines + "--inner--\r\n--b\r\n"
+        "Content-Type: application/octet-stream; name=\"three.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        + lines + "QUJD";
+    DecoderHarness inPlace;
+    DecoderHarness copied;
+    inPlace.decode(article);
+    copied.decode(article, true);
+    EXPECT_EQ(inPlace.events, copied.events);
+    EXPECT_TRUE(inPlace.delivered == copied.delivered);
+    ASSERT_EQ(inPlace.outputs.size(), 3u);
+    ASSERT_EQ(copied.outputs.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(inPlace.outputs[k].name, copied.outputs[k].name);
+        EXPECT_TRUE(inPlace.outputs[k].bytes == copied.outputs[k].bytes) << k;
+    }
+    // And each line decoded as it stands.
+    auto eachLine = [](const std::string& text) {
+        std::string out;
+        std::size_t from = 0;
+        while (from < text.size()) {
+            const std::size_t lf = std::min(text.find('\n', from), text.size());
+            std::string line = text.substr(from, lf - from);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            line.push_back('\0');
+            out.append(line.data(), LineDecoders::base64(line.data(), line.size() - 1));
+            from = lf + 1;
+        }
+        return out;
+    };
+    EXPECT_TRUE(inPlace.outputs[0].bytes == eachLine(lines + "--not-a-delimiter\r\nQUJD\r\n"));
+    EXPECT_TRUE(inPlace.outputs[1].bytes == eachLine(lines));
+    EXPECT_TRUE(inPlace.outputs[2].bytes == eachLine(lines + "QUJD"));
 }
 
 TEST(MimeDecoder, HandlerExceptionPassesOutAndDecoderStaysUsable)

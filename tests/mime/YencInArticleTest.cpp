@@ -104,12 +104,6 @@ TEST(YencInArticle, UuencodedFileBesideAYencBlockIsStillSaved)
     EXPECT_EQ(log.bytes, "yenc bytes");
 }
 
-// The same bytes, read only through copies, as from a file.
-class CopyingStream : public MemoryStream {
-public:
-    using MemoryStream::MemoryStream;
-    const char* memory() const override { return nullptr; }
-};
 
 TEST(YencInArticle, BodyReadInPlaceOrThroughCopiesDecodesAlike)
 {
