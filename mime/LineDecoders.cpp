@@ -40,6 +40,29 @@ constexpr std::array<std::uint32_t, 256> Base64At1 = makeBase64Placed(12);
 constexpr std::array<std::uint32_t, 256> Base64At2 = makeBase64Placed(6);
 constexpr std::array<std::uint32_t, 256> Base64At3 = makeBase64Placed(0);
 
+// Copies the bytes from in up to the first "=" (or end) to out and returns where it stopped.
+// Eight bytes a step: the text between escapes is mostly short, too short for a library
+// search per escape to pay. out trails in by at least as much as in is from its line's start,
+// so a whole step's store stays inside what the output may hold.
+const char* findEquals(const char* in, const char* end, char* out)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    while (end - in >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in, 8);
+        std::memcpy(out, &word, 8);
+        const std::uint64_t x = word ^ (ones * '=');
+        const std::uint64_t zero = (x - ones) & ~x & (ones * 0x80);
+        if (zero != 0) // the lowest flag marks the first "=" exactly
+            return in + __builtin_ctzll(zero) / 8;
+        in += 8;
+        out += 8;
+    }
+    while (in < end && *in != '=')
+        *out++ = *in++;
+    return in;
+}
+
 unsigned hexValue(unsigned char c)
 {
     return (c >= '0' && c <= '9') ? c - '0' : (c & 15u) + 9u;
@@ -159,11 +182,9 @@ std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, 
     const char* end = line + length;
     char* o = out;
     while (in < end) {
-        const auto* eq = static_cast<const char*>(std::memchr(in, '=', static_cast<std::size_t>(end - in)));
-        const char* runEnd = eq ? eq : end;
-        std::memcpy(o, in, static_cast<std::size_t>(runEnd - in));
-        o += runEnd - in;
-        if (!eq)
+        const char* eq = findEquals(in, end, o);
+        o += eq - in;
+        if (eq == end)
             break;
         const std::size_t after = static_cast<std::size_t>(end - eq - 1);
         if (after == 0) {

@@ -152,6 +152,26 @@ std::string uudecodePlainly(const std::string& line)
     return out;
 }
 
+std::string quotedPrintablePlainly(const std::string& line)
+{
+    auto hex = [](unsigned char c) { return c >= '0' && c <= '9' ? c - '0' : (c & 15u) + 9u; };
+    std::string out;
+    for (std::size_t i = 0; i < line.size();) {
+        if (line[i] != '=') {
+            out += line[i++];
+        } else if (i + 1 == line.size()) {
+            return out; // soft break
+        } else if (i + 2 == line.size()) {
+            out += line[i + 1];
+            i += 2;
+        } else {
+            out += static_cast<char>(static_cast<unsigned char>(16 * hex(line[i + 1]) + hex(line[i + 2])));
+            i += 3;
+        }
+    }
+    return out + "\r\n";
+}
+
 TEST(LineDecoders, AnyLineDecodesAsTheRulesSayCharacterByCharacter)
 {
     std::mt19937 random(21);
@@ -163,6 +183,7 @@ TEST(LineDecoders, AnyLineDecodesAsTheRulesSayCharacterByCharacter)
         for (char& c : line)
             c = oddShare && random() % oddShare == 0 ? odd[random() % odd.size()] : alphabet[random() % 64];
         ASSERT_EQ(base64(line), base64Plainly(line)) << line;
+        ASSERT_EQ(quotedPrintable(line), quotedPrintablePlainly(line)) << line;
         if (!line.empty())
             line[0] = static_cast<char>(32 + random() % 64); // a count from 0 to 63
         ASSERT_EQ(uudecode(line), uudecodePlainly(line)) << line;
