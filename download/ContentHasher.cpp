@@ -4,14 +4,22 @@
 
 #include "platform/FileStream.h"
 
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <vector>
 
 namespace nimbra {
 
+namespace {
+// Pieces are gathered up to this size; longer ones are hashed where they stand.
+constexpr std::size_t GatherSize = 16 * 1024;
+} // namespace
+
 struct ContentHasher::Context {
     EVP_MD_CTX* md = EVP_MD_CTX_new();
+    std::vector<char> held = std::vector<char>(GatherSize);
+    std::size_t heldBytes = 0;
     Context()
     {
         if (!md || EVP_DigestInit_ex(md, EVP_sha256(), nullptr) != 1)
@@ -27,12 +35,30 @@ ContentHasher& ContentHasher::operator=(ContentHasher&&) noexcept = default;
 
 void ContentHasher::update(const char* data, std::size_t length)
 {
-    if (length > 0)
-        EVP_DigestUpdate(context_->md, data, length);
+    if (length == 0)
+        return;
+    Context& c = *context_;
+    if (c.heldBytes + length > GatherSize)
+        hashHeld();
+    if (length >= GatherSize) {
+        EVP_DigestUpdate(c.md, data, length);
+        return;
+    }
+    std::memcpy(c.held.data() + c.heldBytes, data, length);
+    c.heldBytes += length;
+}
+
+void ContentHasher::hashHeld()
+{
+    Context& c = *context_;
+    if (c.heldBytes > 0)
+        EVP_DigestUpdate(c.md, c.held.data(), c.heldBytes);
+    c.heldBytes = 0;
 }
 
 ContentDigest ContentHasher::finish()
 {
+    hashHeld();
     ContentDigest digest{};
     unsigned int length = 0;
     EVP_DigestFinal_ex(context_->md, digest.data(), &length);

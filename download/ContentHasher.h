@@ -12,6 +12,8 @@ namespace nimbra {
 using ContentDigest = std::array<std::uint8_t, 32>;
 
 // SHA-256 over bytes handed in order, as a file is written. Movable, not copyable; one thread.
+// Small pieces (a decoded line is some fifty bytes) are gathered before they are hashed: the
+// digest costs several times more per byte when fed a line at a time.
 class ContentHasher {
 public:
     ContentHasher();
@@ -30,6 +32,8 @@ public:
     static std::string hex(const ContentDigest& digest);
 
 private:
+    void hashHeld();
+
     struct Context;
     std::unique_ptr<Context> context_;
 };
