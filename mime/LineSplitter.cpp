@@ -67,52 +67,58 @@ void LineSplitter::makeRoom()
         buffer_.resize(buffer_.size() * 2);
 }
 
-void LineSplitter::run(const LineHandler& onLine)
+void LineSplitter::begin()
 {
     buffer_.assign(InitialSize, '\0');
     held_ = start_ = scan_ = next_ = 0;
     atEnd_ = false;
-    while (!atEnd_) {
-        const std::size_t got = stream_.read(buffer_.data() + held_, buffer_.size() - held_ - Reserve);
-        atEnd_ = got == 0;
-        held_ += got;
-        buffer_[held_] = '\0';
+}
 
-        while (scan_ < held_) {
-            char* data = buffer_.data();
-            const auto* found = static_cast<char*>(std::memchr(data + scan_, '\n', held_ - scan_));
-            if (!found) {
-                scan_ = held_;
-                break;
-            }
-            const auto lf = static_cast<std::size_t>(found - data);
-            if (foldsAt(start_, lf)) {
-                scan_ = lf + 2;
-                continue;
-            }
-            std::size_t end = lf;
-            if (end > start_ && data[end - 1] == '\r')
-                --end;
-            data[end] = '\0';
-            next_ = lf + 1;
-            onLine(data + start_, end - start_);
-            start_ = scan_ = next_;
-            if (stop_)
-                return;
-        }
-        if (!atEnd_)
-            makeRoom();
-    }
+void LineSplitter::fill()
+{
+    const std::size_t got = stream_.read(buffer_.data() + held_, buffer_.size() - held_ - Reserve);
+    atEnd_ = got == 0;
+    held_ += got;
+    buffer_[held_] = '\0';
+}
 
-    if (start_ < held_ && !stop_) {
+char* LineSplitter::nextLine(std::size_t& length)
+{
+    while (scan_ < held_) {
         char* data = buffer_.data();
-        std::size_t end = held_;
-        if (data[end - 1] == '\r')
+        const auto* found = static_cast<char*>(std::memchr(data + scan_, '\n', held_ - scan_));
+        if (!found) {
+            scan_ = held_;
+            return nullptr;
+        }
+        const auto lf = static_cast<std::size_t>(found - data);
+        if (foldsAt(start_, lf)) {
+            scan_ = lf + 2;
+            continue;
+        }
+        std::size_t end = lf;
+        if (end > start_ && data[end - 1] == '\r')
             --end;
         data[end] = '\0';
-        next_ = held_;
-        onLine(data + start_, end - start_);
+        next_ = lf + 1;
+        length = end - start_;
+        return data + start_;
     }
+    return nullptr;
+}
+
+char* LineSplitter::lastLine(std::size_t& length)
+{
+    if (start_ >= held_ || stop_)
+        return nullptr;
+    char* data = buffer_.data();
+    std::size_t end = held_;
+    if (data[end - 1] == '\r')
+        --end;
+    data[end] = '\0';
+    next_ = held_;
+    length = end - start_;
+    return data + start_;
 }
 
 std::string_view LineSplitter::takeLinesUntil(char first, char second)

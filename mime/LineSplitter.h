@@ -3,7 +3,6 @@
 #include "platform/Stream.h"
 
 #include <cstddef>
-#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -19,8 +18,6 @@ namespace nimbra {
 // spaces. This is header folding; the decoder turns it on while it reads a header.
 class LineSplitter {
 public:
-    using LineHandler = std::function<void(char* line, std::size_t length)>;
-
     // The read buffer's first size: large enough that a stream read from a file costs few
     // system calls.
     static constexpr std::size_t InitialSize = 64 * 1024;
@@ -31,10 +28,30 @@ public:
     {
     }
 
-    // Reads the stream from its position to its end, or until stop holds after a line.
-    // Bytes after the last LF form a last line (without a trailing CR). Exceptions from the
-    // handler pass out; the buffer goes with the splitter.
-    void run(const LineHandler& onLine);
+    // Reads the stream from its position to its end, or until stop holds after a line, and
+    // calls onLine(char* line, std::size_t length) for each line. Bytes after the last LF
+    // form a last line (without a trailing CR). Exceptions from the handler pass out; the
+    // buffer goes with the splitter.
+    template <typename Handler>
+    void run(Handler&& onLine)
+    {
+        begin();
+        while (!atEnd_) {
+            fill();
+            std::size_t length = 0;
+            while (char* line = nextLine(length)) {
+                onLine(line, length);
+                start_ = scan_ = next_;
+                if (stop_)
+                    return;
+            }
+            if (!atEnd_)
+                makeRoom();
+        }
+        std::size_t length = 0;
+        if (char* line = lastLine(length))
+            onLine(line, length);
+    }
 
     // Called from the line handler: takes the whole lines that follow the current one, up to
     // the first that begins with the two bytes first and second, or up to the last line end
@@ -46,6 +63,13 @@ public:
     std::string_view takeLinesUntil(char first, char second);
 
 private:
+    void begin();
+    // Reads what the stream gives into the free room.
+    void fill();
+    // The next whole line held, cut and NUL-terminated (next_ set after it), or nullptr.
+    char* nextLine(std::size_t& length);
+    // The bytes after the last LF as a line, or nullptr.
+    char* lastLine(std::size_t& length);
     bool foldsAt(std::size_t start, std::size_t lf);
     void makeRoom();
 
