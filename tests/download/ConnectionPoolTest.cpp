@@ -55,10 +55,12 @@ TEST(ConnectionPool, ALimitOfTwoConnectionsClosesTheOthersForTheRunAndEveryArtic
     // with 502, are not opened again, and the run fetches everything over the two it has.
     LogCapture log;
     PoolRun pool("4", "2");
-    pool.run.model.addGroup("alt.limit", pictures(1, 40));
+    // Enough articles that the run outlasts the refused connections' greetings: a run that
+    // ends first closes them before their refusal is read.
+    pool.run.model.addGroup("alt.limit", pictures(1, 400));
     pool.run.model.limitConnections(2);
     ASSERT_TRUE(pool.go("alt.limit"));
-    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 40));
+    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 400));
     EXPECT_EQ(pool.server->connections(), 4);
     EXPECT_EQ(log.count("closed for this run: the news server refused the connection: 502"), 2);
     EXPECT_TRUE(log.has("the run goes on with 2 connections"));
