@@ -34,21 +34,19 @@ constexpr ShuffleTable makeShuffles()
 
 constexpr ShuffleTable shuffles = makeShuffles();
 
-#pragma GCC push_options
-#pragma GCC target("ssse3,popcnt")
+#define YENC_TARGET __attribute__((target("ssse3,popcnt")))
 namespace ssse3 {
 #include "mime/YencBlockStep.inc"
 }
-#pragma GCC pop_options
+#undef YENC_TARGET
 
-#pragma GCC push_options
-#pragma GCC target("avx2,ssse3,popcnt")
+#define YENC_TARGET __attribute__((target("avx2,ssse3,popcnt")))
 namespace avx2 {
 #include "mime/YencBlockStep.inc"
 
 // The 32-byte form of block16: the escape mask is the "=" mask moved up one byte across the
 // lane boundary, and the packing runs in four 8-byte groups.
-inline bool block32(__m256i v, unsigned& carry, unsigned char*& o)
+YENC_TARGET inline bool block32(__m256i v, unsigned& carry, unsigned char*& o)
 {
     const __m256i eqv = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('='));
     const __m256i linev = _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')),
@@ -85,17 +83,16 @@ inline bool block32(__m256i v, unsigned& carry, unsigned char*& o)
     return true;
 }
 }
-#pragma GCC pop_options
+#undef YENC_TARGET
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vbmi2,avx2,ssse3,popcnt")
+#define YENC_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi2,avx2,ssse3,popcnt")))
 namespace avx512 {
 #include "mime/YencBlockStep.inc"
 
 // A 64-byte block: the escapes are the "=" mask moved up one bit, the offsets come off under
 // masks, and the kept bytes are packed by one compress. Returns false, having done nothing,
 // for a block the scalar path must take.
-inline bool block64(__m512i v, unsigned& carry, unsigned char*& o)
+YENC_TARGET inline bool block64(__m512i v, unsigned& carry, unsigned char*& o)
 {
     const std::uint64_t eq = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('='));
     const std::uint64_t special = eq | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r'))
@@ -112,7 +109,7 @@ inline bool block64(__m512i v, unsigned& carry, unsigned char*& o)
     return true;
 }
 }
-#pragma GCC pop_options
+#undef YENC_TARGET
 
 std::size_t finish(const unsigned char* p, const unsigned char* end, unsigned char* o, unsigned carry,
                    char* out, bool& escaped)
