@@ -1,5 +1,6 @@
 #include "app/GalleryWiring.h"
 
+#include "app/FieldRules.h"
 #include "app/FullScreenWindow.h"
 #include "app/GraphicsPage.h"
 #include "app/MainWindow.h"
@@ -34,6 +35,11 @@ void GalleryWiring::open()
 {
     if (!gallery_) {
         gallery_ = std::make_unique<GalleryWindow>(window_.dialogs());
+        gallery_->setContentStore(&window_.sessionWiring().saver().contentStore());
+        gallery_->setSimilarDistance([this] {
+            return FieldRules::number(FieldRules::similarBits(window_.fieldText(Field::SimilarBits)))
+                .value_or(GallerySimilarity::Distance);
+        });
         fullScreen_ = new FullScreenWindow(gallery_.get());
         fullScreen_->setNavigation([this](int step) {
             const QString path = gallery_->step(step);

@@ -294,6 +294,7 @@ void ArticleWalk::askSeek()
 void ArticleWalk::fetch(std::int64_t number)
 {
     setStep(stepFetching);
+    fetches_ += 1;
     client_.ArticleByNumber(number, fetch_.begin(sizeCheck_.ArticleLines));
 }
 

@@ -50,6 +50,7 @@ public:
     void interrupted() override;
     std::int64_t reached() const override { return currentArticle_; }
     Step step() const override { return step_; }
+    std::int64_t fetchKey() const override { return step_ == stepFetching ? fetches_ : 0; }
     std::int64_t fetchLines() const override { return fetch_.lines(); }
     const Counts& counts() const override { return counts_; }
 
@@ -84,6 +85,7 @@ private:
     ArticleSink* sink_ = nullptr;
 
     Step step_ = stepIdle;
+    std::int64_t fetches_ = 0;  // articles asked for: the key of the one being fetched
     bool resumeWanted_ = false;      // interrupted: the next enter() looks at currentArticle_ again
     std::int64_t currentArticle_ = 0; // the article reached, and the number probed next after a 423
     std::int64_t retried_ = 0;       // the article reached that has been given its second look

@@ -67,9 +67,12 @@ std::string ConnectionSetup::replied(NntpRequest rqType, std::uint16_t error)
 {
     switch (rqType) {
     case nntpCapabilities:
-        if (error != 0)
+        if (error != 0 && scans_)
             qCInfo(logSession, "%s did not list its capabilities (%u): the overview is tried on the first group",
                    client_.Host().c_str(), error);
+        else if (error != 0)
+            qCDebug(logSession, "%s did not list its capabilities (%u) on a fetching connection",
+                    client_.Host().c_str(), error);
         return {};
     case nntpAuthenticate:
         authenticated_ = error == replySuccess;

@@ -19,7 +19,9 @@ class SessionView;
 // event handlers, one command at a time.
 class ConnectionSetup {
 public:
-    explicit ConnectionSetup(NntpClient& client) : client_(client) {}
+    // scans: the connection walks the groups' overviews (the session's); the setup of a
+    // connection that only fetches articles leaves what the scan logs to the scanning one.
+    explicit ConnectionSetup(NntpClient& client, bool scans = true) : client_(client), scans_(scans) {}
 
     // A run starts: the client takes the server, the login, the pipeline window and the
     // article size limit from the view, and the setup its choices (capabilities with the fast scan, compression). What was
@@ -56,6 +58,7 @@ private:
     static std::string savingsText(long long wire, long long plain);
 
     NntpClient& client_;
+    bool scans_;
     bool askCapabilities_ = false;
     bool compression_ = false;
     // Taken on this connection.

@@ -67,6 +67,8 @@ public:
     // "Not similar": the two pictures are never linked as alike.
     void markApart(const ContentDigest& a, const ContentDigest& b);
     bool apart(const ContentDigest& a, const ContentDigest& b) const;
+    // Every such pair, the smaller digest first.
+    const std::set<std::pair<ContentDigest, ContentDigest>>& apartPairs() const { return apart_; }
 
 private:
     // One file, as kept in memory and on disk (72 bytes).

@@ -492,7 +492,8 @@ bool DownloadSession::connectionLost(NntpRequest RqType, std::uint16_t Error) co
 void DownloadSession::followArticleDeadline()
 {
     const bool fetching = state_ == runWalking && walker().step() == GroupWalker::stepFetching;
-    watchdog_.followArticle(fetching, fetching ? walker().fetchLines() : 0, client_.ArticleLimit());
+    watchdog_.followArticle(fetching ? walker().fetchKey() : 0, fetching ? walker().fetchLines() : 0,
+                            client_.ArticleLimit());
 }
 
 } // namespace nimbra

@@ -307,7 +307,8 @@ void FetchConnection::dropConnection()
 void FetchConnection::followArticle()
 {
     const bool fetching = !pipeline_.empty();
-    watchdog_.followArticle(fetching, fetching ? pipeline_.oldest().fetch.lines() : 0, client_.ArticleLimit());
+    watchdog_.followArticle(fetching ? pipeline_.oldest().number : 0, fetching ? pipeline_.oldest().fetch.lines() : 0,
+                            client_.ArticleLimit());
 }
 
 } // namespace nimbra

@@ -72,7 +72,7 @@ private:
     FetchPool& pool_;
     const int lane_;
     NntpClient client_;
-    ConnectionSetup setup_{client_};
+    ConnectionSetup setup_{client_, false};
     ArticlePipeline pipeline_;
     RunWatchdog watchdog_;
     ReconnectBackOff backOff_;

@@ -57,6 +57,9 @@ public:
     // The connection was given up (stall, failure, Stop): what was pending is forgotten, so
     // a later run or the resume looks at it again.
     virtual void interrupted() = 0;
+    // Names the article this connection is fetching (the oldest it asked for): another value
+    // for another article, 0 when none.
+    virtual std::int64_t fetchKey() const = 0;
     // The size in lines announced for the article being fetched; 0 when unknown.
     virtual std::int64_t fetchLines() const = 0;
     // The article number the walk has reached (0 before the first).

@@ -81,6 +81,7 @@ public:
     std::int64_t reached() const override { return next_; }
     Step step() const override { return step_; }
     // Of the oldest article on the wire: the next to arrive whole.
+    std::int64_t fetchKey() const override { return main_.empty() ? 0 : main_.oldest().number; }
     std::int64_t fetchLines() const override { return main_.empty() ? 0 : main_.oldest().fetch.lines(); }
 
     const Counts& counts() const override { return counts_; }

@@ -78,12 +78,15 @@ void RunWatchdog::stopAll()
     article_.stop();
 }
 
-void RunWatchdog::followArticle(bool fetching, std::int64_t lines, std::uint64_t articleLimit)
+void RunWatchdog::followArticle(std::int64_t key, std::int64_t lines, std::uint64_t articleLimit)
 {
-    if (!fetching) {
+    if (key == 0) {
         article_.stop();
         return;
     }
+    if (article_.active() && key == articleKey_)
+        return;
+    articleKey_ = key;
     const std::uint64_t bytes = ArticleDeadline::bytes(lines, articleLimit);
     article_.start(ArticleDeadline::seconds(bytes, timeoutSeconds_), millisecondsPerSecond_);
 }

@@ -41,9 +41,11 @@ public:
     void stopSeconds() { Timer3.stop(); }
     // Stops every clock.
     void stopAll();
-    // Starts the deadline of an article of announced lines (0: unknown) within the client's
-    // article limit, or stops it when no article is being fetched.
-    void followArticle(bool fetching, std::int64_t lines, std::uint64_t articleLimit);
+    // Starts the deadline of the article named by key (announced lines, 0: unknown) within the
+    // client's article limit, or stops it when no article is being fetched (key 0). The
+    // deadline of the article it runs for goes on: what happens on other connections does not
+    // restart it.
+    void followArticle(std::int64_t key, std::int64_t lines, std::uint64_t articleLimit);
     std::int32_t countdown() const { return Countdown; }
 
 private:
@@ -53,6 +55,7 @@ private:
     QTimer Timer1;  // the watchdog
     QTimer Timer3;  // the countdown's second
     ArticleDeadline article_;
+    std::int64_t articleKey_ = 0;  // the article whose deadline runs
     QElapsedTimer sinceProgress_;  // since the last restart()
     bool armed_ = false;           // restarted and not stopped since
     int intervalMs_ = 20000;       // the whole time-out; Timer1 may wait less when it waits out a rest

@@ -2,6 +2,7 @@
 
 #include "download/ContentStore.h"
 #include "download/DifferenceHash.h"
+#include "download/KnownPictures.h"
 #include "download/SaveTarget.h"
 #include "download/SimilarityIndex.h"
 #include "platform/Log.h"
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <unordered_map>
 
 namespace nimbra {
 namespace {
@@ -60,20 +60,15 @@ bool SimilarPictures::isPictureName(const std::string& name)
 std::vector<std::vector<std::string>> SimilarPictures::groups(const std::string& folder)
 {
     hashedNow_ = 0;
-    // What the store knows by path: the file first saved there.
-    std::unordered_map<std::string, std::size_t> byPath;
-    for (std::size_t i = 0; i < store_.size(); ++i)
-        byPath.emplace(store_.at(i).path, i);
-
+    const KnownPictures known = KnownPictures::of(store_);
     std::vector<Picture> pictures;
     for (const std::string& path : picturesIn(folder)) {
         std::optional<ContentStore::Entry> entry;
-        const auto known = byPath.find(path);
         const QFileInfo file(QString::fromStdString(path));
-        if (known != byPath.end()) {
-            entry = store_.at(known->second);
-            if (entry->size != static_cast<std::uint64_t>(file.size()))
-                entry.reset();  // another file under that name now
+        if (const KnownPictures::Picture* picture = known.find(path, static_cast<std::uint64_t>(file.size()))) {
+            entry.emplace();
+            entry->digest = picture->digest;
+            entry->differenceHash = picture->differenceHash;
         }
         if (!entry || !entry->differenceHash) {
             const auto digest = ContentHasher::ofFile(path);

@@ -2,6 +2,7 @@
 
 #include "app/gallery/GalleryEntry.h"
 #include "app/gallery/ThumbnailCache.h"
+#include "download/KnownPictures.h"
 
 #include <QHash>
 #include <QMutex>
@@ -14,11 +15,14 @@
 
 namespace nimbra {
 
-// Groups the gallery's pictures by how alike they look (difference hashes within Distance
-// bits, found through a SimilarityIndex), on a worker thread. A picture's hash is made from
-// its cached thumbnail when the cache holds one, else from a small decode of the file, and
-// remembered by path and mtime for the object's life. A new start() replaces a grouping that
-// runs; the destructor ends it. Create and use it on one thread with an event loop.
+// Groups the gallery's pictures by how alike they look (difference hashes within a distance
+// in bits, found through a SimilarityIndex), on a worker thread. A picture's hash is the one
+// the content store holds for it when it has one (KnownPictures); else it is made from its
+// cached thumbnail when the cache holds one, or from a small decode of the file, remembered
+// by path and mtime for the object's life, and handed back (learned) for the store when the
+// store knows the file. Pairs the store holds apart are never the link of a group. A new
+// start() replaces a grouping that runs; the destructor ends it. Create and use it on one
+// thread with an event loop.
 class GallerySimilarity : public QObject {
     Q_OBJECT
 public:
@@ -27,13 +31,19 @@ public:
     explicit GallerySimilarity(ThumbnailCache cache = ThumbnailCache(), QObject* parent = nullptr);
     ~GallerySimilarity() override;
 
-    void start(std::vector<GalleryEntry> entries);
+    using Learned = std::vector<std::pair<ContentDigest, quint64>>;
+
+    // known may be null (no store).
+    void start(std::vector<GalleryEntry> entries, std::shared_ptr<const KnownPictures> known = {},
+               int distance = Distance);
     bool running() const { return running_; }
 
 signals:
     // The groups of two or more paths alike, each newest first; pictures without a near copy
     // are in none.
     void grouped(const std::vector<std::vector<QString>>& groups);
+    // Hashes made for files the store knows without one; before grouped().
+    void learned(const Learned& hashes);
 
 private:
     struct Known {
@@ -41,9 +51,13 @@ private:
         quint64 hash = 0;
         bool valid = false;
     };
-    static std::vector<std::vector<QString>> group(const ThumbnailCache& cache, std::vector<GalleryEntry> entries,
-                                                   QHash<QString, Known>& known, QMutex& lock,
-                                                   const std::atomic<bool>& cancel);
+    struct Result {
+        std::vector<std::vector<QString>> groups;
+        Learned learned;
+    };
+    Result group(std::vector<GalleryEntry> entries, const KnownPictures& store, int distance,
+                 const std::atomic<bool>& cancel);
+    Known hashOf(const GalleryEntry& entry);
 
     ThumbnailCache cache_;
     QMutex lock_;                 // guards known_, which the worker fills

@@ -1,6 +1,7 @@
 #include "app/gallery/GalleryWindow.h"
 
 #include "app/Dialogs.h"
+#include "download/ContentStore.h"
 #include "platform/Log.h"
 
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -41,6 +43,8 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
     slider_->setValue(StartSide);
     slider_->setMaximumWidth(200);
     count_ = new QLabel;
+    notSimilar_ = new QPushButton(QStringLiteral("Not similar"));
+    notSimilar_->setToolTip(QStringLiteral("The selected pictures are not alike: never group them again."));
 
     view_ = new QListView;
     view_->setModel(&model_);
@@ -58,6 +62,7 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("Sort by")));
     bar->addWidget(sort_);
+    bar->addWidget(notSimilar_);
     bar->addStretch(1);
     bar->addWidget(count_);
     bar->addStretch(1);
@@ -76,8 +81,14 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
     });
     connect(&scan_, &GalleryFolderScan::finished, this, [this] {
         if (model_.sortKey() == GalleryModel::SortKey::Similar)
-            similarity_.start(model_.allEntries());
+            groupSimilar();
         showCount();
+    });
+    connect(&similarity_, &GallerySimilarity::learned, this, [this](const GallerySimilarity::Learned& hashes) {
+        if (!store_)
+            return;
+        for (const auto& [digest, hash] : hashes)
+            store_->setDifferenceHash(digest, hash);
     });
     connect(&similarity_, &GallerySimilarity::grouped, this, [this](const std::vector<std::vector<QString>>& groups) {
         model_.setSimilarGroups(groups);
@@ -100,7 +111,11 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
     connect(slider_, &QSlider::valueChanged, this, &GalleryWindow::setSide);
     connect(sort_, &QComboBox::currentIndexChanged, this, &GalleryWindow::sortBy);
     connect(view_, &QListView::doubleClicked, this, [this] { openCurrent(); });
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &GalleryWindow::showSimilarActions);
+    connect(notSimilar_, &QPushButton::clicked, this, &GalleryWindow::markNotSimilar);
+    connect(&model_, &QAbstractItemModel::modelReset, this, &GalleryWindow::showSimilarActions);
     setSide(StartSide);
+    showSimilarActions();
     resize(900, 640);
 }
 
@@ -119,11 +134,61 @@ void GalleryWindow::sortBy(int choice)
 {
     model_.setSortKey(static_cast<GalleryModel::SortKey>(choice));
     if (model_.sortKey() == GalleryModel::SortKey::Similar && !scan_.running())
-        similarity_.start(model_.allEntries());
+        groupSimilar();
+    showSimilarActions();
     const QModelIndex current = view_->currentIndex();
     if (current.isValid())
         view_->scrollTo(current);
     showCount();
+}
+
+void GalleryWindow::groupSimilar()
+{
+    std::shared_ptr<const KnownPictures> known;
+    if (store_)
+        known = std::make_shared<const KnownPictures>(KnownPictures::of(*store_, QFile::encodeName(folder_).toStdString()));
+    similarity_.start(model_.allEntries(), std::move(known), similarBits_ ? similarBits_() : GallerySimilarity::Distance);
+}
+
+void GalleryWindow::showSimilarActions()
+{
+    notSimilar_->setVisible(model_.sortKey() == GalleryModel::SortKey::Similar);
+    notSimilar_->setEnabled(store_ && view_->selectionModel()->selectedIndexes().size() >= 2);
+}
+
+void GalleryWindow::markNotSimilar()
+{
+    const std::vector<int> rows = selectedRows();
+    if (!store_ || rows.size() < 2)
+        return;
+    std::vector<ContentDigest> digests;
+    for (const int row : rows) {
+        const QString& path = model_.entry(row).path;
+        const auto digest = ContentHasher::ofFile(QFile::encodeName(path).toStdString());
+        if (digest)
+            digests.push_back(*digest);
+        else
+            qCWarning(logApp).noquote() << "gallery: cannot read" << path << "to set it apart";
+    }
+    for (std::size_t a = 0; a < digests.size(); ++a)
+        for (std::size_t b = a + 1; b < digests.size(); ++b)
+            store_->markApart(digests[a], digests[b]);
+    qCInfo(logApp, "gallery: %zu pictures marked as not similar", digests.size());
+    if (!store_->save())
+        dialogs_.inform("The choice could not be written to " + store_->path() + " (see the log); it holds until the "
+                        "program ends.");
+    if (model_.sortKey() == GalleryModel::SortKey::Similar)
+        groupSimilar();
+    showCount();
+}
+
+std::vector<int> GalleryWindow::selectedRows() const
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : view_->selectionModel()->selectedIndexes())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void GalleryWindow::showFolder(const QString& folder, bool rescan)
@@ -231,15 +296,15 @@ void GalleryWindow::requestThumbnails()
 
 void GalleryWindow::deleteSelected()
 {
-    QModelIndexList selected = view_->selectionModel()->selectedIndexes();
-    if (selected.isEmpty())
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty())
         return;
-    std::sort(selected.begin(), selected.end());
     QStringList paths;
-    for (const QModelIndex& index : selected)
-        paths << model_.entry(index.row()).path;
+    for (const int row : rows)
+        paths << model_.entry(row).path;
+    const int next = rows.front();
     const std::string question = paths.size() == 1
-        ? "Delete " + model_.entry(selected.front().row()).name().toString().toStdString() + "?"
+        ? "Delete " + model_.entry(next).name().toString().toStdString() + "?"
         : "Delete the " + std::to_string(paths.size()) + " selected pictures?";
     if (!dialogs_.ask(question))
         return;
@@ -255,7 +320,6 @@ void GalleryWindow::deleteSelected()
             kept << path;
         }
     }
-    const int next = selected.front().row();
     model_.removePaths(removed);
     qCInfo(logApp, "gallery: %lld pictures deleted", static_cast<long long>(removed.size()));
     if (model_.rowCount() > 0)

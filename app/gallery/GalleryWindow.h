@@ -8,15 +8,18 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 class QComboBox;
 class QLabel;
 class QListView;
+class QPushButton;
 class QSlider;
 
 namespace nimbra {
 
+class ContentStore;
 class Dialogs;
 
 // The gallery: a resizable window with a grid of thumbnails of every picture in the download
@@ -25,7 +28,9 @@ class Dialogs;
 // a picture that cannot be read shows a plain placeholder under its name. Enter or a double
 // click asks for the picture full screen (openRequested); Delete removes the selected
 // pictures after one question. The "Similar" choice shows only pictures that have a near
-// copy, group by group.
+// copy, group by group, with the hashes the content store holds (those made here are kept
+// in it), and its "Not similar" button tells the store that the selected pictures are not
+// alike, so they are not grouped again.
 //
 // dialogs must outlive the window. Everything runs on the window's thread.
 class GalleryWindow : public QWidget {
@@ -51,6 +56,15 @@ public:
 
     // Delete: one question, then the selected pictures' files go (and their thumbnails).
     void deleteSelected();
+    // The content store the "Similar" view reads and writes; it must outlive the window (or
+    // be set to null first). Without one the view works without it.
+    void setContentStore(ContentStore* store) { store_ = store; }
+    // How many bits two similar pictures' hashes may differ in, asked at each grouping.
+    void setSimilarDistance(std::function<int()> bits) { similarBits_ = std::move(bits); }
+    // "Not similar": the selected pictures (two or more) are set apart in the store, which is
+    // written, and the view is grouped again.
+    void markNotSimilar();
+
     // Enter / double click on the current row.
     void openCurrent();
     // Moves the current row by delta; the new current picture's path, or empty past the ends.
@@ -60,6 +74,7 @@ public:
     QListView* view() const { return view_; }
     QSlider* sizeSlider() const { return slider_; }
     QComboBox* sortBox() const { return sort_; }
+    QPushButton* notSimilarButton() const { return notSimilar_; }
     ThumbnailLoader& loader() { return loader_; }
     GalleryFolderScan& scan() { return scan_; }
     GallerySimilarity& similarity() { return similarity_; }
@@ -76,6 +91,9 @@ private:
     void requestThumbnails();
     void showCount();
     void sortBy(int choice);
+    void groupSimilar();
+    void showSimilarActions();
+    std::vector<int> selectedRows() const;
     int columns() const;
 
     Dialogs& dialogs_;
@@ -83,10 +101,13 @@ private:
     GalleryFolderScan scan_;
     ThumbnailLoader loader_;
     GallerySimilarity similarity_;
+    ContentStore* store_ = nullptr;
+    std::function<int()> similarBits_;
     QString folder_;
     QListView* view_ = nullptr;
     QSlider* slider_ = nullptr;
     QComboBox* sort_ = nullptr;
+    QPushButton* notSimilar_ = nullptr;
     QLabel* count_ = nullptr;
     QTimer wantTimer_;
 };

@@ -68,6 +68,26 @@ TEST(ConnectionPool, ALimitOfTwoConnectionsClosesTheOthersForTheRunAndEveryArtic
     EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
 }
 
+TEST(ConnectionPool, ALoginRefusedForTooManyConnectionsClosesThatConnectionOnly)
+{
+    // A server that counts an account's connections at the login: the extra connections
+    // beyond two are answered 481 and closed; that is no wrong password, so the run goes on.
+    LogCapture log;
+    PoolRun pool("4", "2");
+    pool.run.model.addGroup("alt.logins", pictures(1, 400));
+    pool.run.model.setCredentials("user", "secret");
+    pool.run.model.limitLogins(2);
+    pool.run.view.userName = "user";
+    pool.run.view.password = "secret";
+    ASSERT_TRUE(pool.go("alt.logins"));
+    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 400));
+    EXPECT_EQ(pool.server->connections(), 4);
+    EXPECT_EQ(log.count("closed for this run: the news server refused the login (481)"), 2);
+    EXPECT_TRUE(log.has("the run goes on with 2 connections"));
+    EXPECT_EQ(pool.run.session.watchdogExpiries(), 0);
+    EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
+}
+
 TEST(ConnectionPool, NoMoreConnectionsAreOpenedThanTheArticlesNeed)
 {
     // Two articles fit the session's own pipeline window: nothing else connects.

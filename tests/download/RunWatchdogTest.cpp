@@ -64,5 +64,32 @@ TEST(RunWatchdog, GivingUpOrStoppingEndsTheExpiries)
     }
 }
 
+// With several connections the session follows its article again whenever another one
+// settles an article: that must not give a trickling article a new deadline each time.
+TEST(RunWatchdog, AnArticlesDeadlineStandsWhileItIsFollowedAgainAndANewArticleGetsItsOwn)
+{
+    constexpr std::uint64_t Limit = 1 << 20;
+    Watched w;
+    std::vector<qint64> late;
+    w.watchdog.OnArticleLate = [&](const std::string&) { late.push_back(w.clock.elapsed()); };
+    w.watchdog.followArticle(7, 1, Limit);
+    while (late.empty() && w.clock.elapsed() < 20 * TimeoutMs) {
+        test::pumpFor(20);
+        w.watchdog.followArticle(7, 1, Limit);
+    }
+    ASSERT_EQ(late.size(), 1u) << "the deadline was started again for the same article";
+
+    // Each article whole within its time: none is late.
+    late.clear();
+    const qint64 start = w.clock.elapsed();
+    for (std::int64_t key = 8; w.clock.elapsed() - start < 3 * TimeoutMs; ++key) {
+        w.watchdog.followArticle(key, 1, Limit);
+        test::pumpFor(20);
+    }
+    w.watchdog.followArticle(0, 0, Limit);
+    test::pumpFor(3 * TimeoutMs);
+    EXPECT_TRUE(late.empty());
+}
+
 } // namespace
 } // namespace nimbra

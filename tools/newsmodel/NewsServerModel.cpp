@@ -13,6 +13,7 @@ struct NewsServerModel::Session {
     bool authenticated = false;
     bool stalled = false;  // a fault left the connection silent: nothing more is answered on it
     std::atomic<int>* open = nullptr;  // counts this connection while it lives
+    std::atomic<int>* loggedIn = nullptr;  // counts it while it lives once its login was taken
 
     Session() = default;
     Session(const Session&) = delete;
@@ -21,6 +22,8 @@ struct NewsServerModel::Session {
     {
         if (open)
             --*open;
+        if (loggedIn)
+            --*loggedIn;
     }
 };
 
@@ -226,6 +229,13 @@ ServerScript NewsServerModel::answer(const std::string& line, FakeConnection& co
                 return {send("481 Authentication failed")};
             if (!userName_.empty() && value != password_)
                 return {send("481 Authentication failed")};
+            if (!session.loggedIn) {
+                std::lock_guard lock(faultMutex_);
+                if (loginLimit_ > 0 && loggedIn_.load() >= loginLimit_)
+                    return {send("481 Too many connections for your user"), close()};
+                session.loggedIn = &loggedIn_;
+                ++loggedIn_;
+            }
             session.authenticated = true;
             return {send("281 Authentication accepted")};
         }

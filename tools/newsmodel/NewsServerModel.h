@@ -76,6 +76,10 @@ public:
     // many connections" and a close, as a server enforcing an account's limit answers. Played
     // every time.
     void limitConnections(int most) { connectionLimit_ = most; }
+    // At most this many logged-in connections at once (0: no limit); a right login beyond
+    // them is answered "481 Too many connections for your user" and closed, as servers that
+    // count an account's connections at AUTHINFO do. Played every time.
+    void limitLogins(int most) { loginLimit_ = most; }
 
     // Hostile behaviours. The article ones are played every time the article is asked for.
     void endlessArticle(std::int64_t number);         // its header, then body lines without end
@@ -129,7 +133,9 @@ private:
     std::mutex faultMutex_;
     std::optional<std::int64_t> silentAt_, closeAt_, silentArticle_, closedArticle_;
     int connectionLimit_ = 0;
+    int loginLimit_ = 0;
     std::atomic<int> openConnections_{0};
+    std::atomic<int> loggedIn_{0};
     int refusals_ = 0;
     int silentCloses_ = 0;
     std::map<std::int64_t, Hostile> hostile_;

@@ -1,16 +1,19 @@
 // The gallery window on the offscreen platform: which thumbnails it asks for, a damaged
 // picture, Delete, the saver's announcements and what the folder scan leaves out.
 #include "app/gallery/GalleryWindow.h"
+#include "download/ContentStore.h"
 #include "tests/app/RecordingDialogs.h"
 #include "tests/app/gallery/GalleryFiles.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QListView>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
 #include <QComboBox>
 #include <QSlider>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -248,30 +251,98 @@ QImage blocks(unsigned seed, int width, int height)
     return small.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+
+// Three pictures, two of them alike: original.png, alt.binaries.x/copy.jpg, unrelated.png.
+std::string similarFolder(const std::string& name)
+{
+    const std::string folder = TestEnvironment::makeFolder(name);
+    EXPECT_TRUE(blocks(1, 480, 400).save(GalleryFiles::q(folder + "original.png")));
+    std::filesystem::create_directories(folder + "alt.binaries.x");
+    EXPECT_TRUE(blocks(1, 480, 400).scaled(240, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .save(GalleryFiles::q(folder + "alt.binaries.x/copy.jpg"), "JPEG", 80));
+    EXPECT_TRUE(blocks(99, 480, 400).save(GalleryFiles::q(folder + "unrelated.png")));
+    return folder;
+}
+
+QStringList shownNames(GalleryWindow& window)
+{
+    QStringList shown;
+    for (int row = 0; row < window.model().rowCount(); ++row)
+        shown << window.model().entry(row).name().toString();
+    shown.sort();
+    return shown;
+}
+
 TEST(GalleryWindow, SimilarShowsOnlyPicturesWithANearCopyGroupedTogether)
 {
-    const std::string folder = TestEnvironment::makeFolder("similar");
-    ASSERT_TRUE(blocks(1, 480, 400).save(GalleryFiles::q(folder + "original.png")));
-    std::filesystem::create_directories(folder + "alt.binaries.x");
-    ASSERT_TRUE(blocks(1, 480, 400).scaled(240, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                    .save(GalleryFiles::q(folder + "alt.binaries.x/copy.jpg"), "JPEG", 80));
-    ASSERT_TRUE(blocks(99, 480, 400).save(GalleryFiles::q(folder + "unrelated.png")));
-    Gallery gallery(folder);
+    Gallery gallery(similarFolder("similar"));
     GalleryWindow& window = gallery.window;
     ASSERT_EQ(window.model().rowCount(), 3);
 
     window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Similar));
     ASSERT_TRUE(waitUntil([&] { return !window.similarity().running(); }, 10000));
-    QStringList shown;
-    for (int row = 0; row < window.model().rowCount(); ++row)
-        shown << window.model().entry(row).name().toString();
-    shown.sort();
-    EXPECT_EQ(shown, (QStringList{"copy.jpg", "original.png"}));
+    EXPECT_EQ(shownNames(window), (QStringList{"copy.jpg", "original.png"}));
+    EXPECT_FALSE(window.notSimilarButton()->isEnabled()) << "no store to keep the choice in";
 
     // Back to the whole folder.
     window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Name));
     EXPECT_EQ(window.model().rowCount(), 3);
     EXPECT_EQ(window.model().entry(2).name().toString(), "unrelated.png");
+}
+
+// The store gives the hashes it holds and keeps those the gallery makes for files it knows;
+// "Not similar" is written to it and holds for the next grouping and the next program.
+TEST(GalleryWindow, SimilarReadsAndWritesTheContentStore)
+{
+    const std::string folder = similarFolder("similar-store");
+    const std::string storePath = TestEnvironment::root() + "similar-content-store";
+    const auto digestOf = [](const std::string& path) { return ContentHasher::ofFile(path).value(); };
+    const ContentDigest original = digestOf(folder + "original.png");
+    const ContentDigest copy = digestOf(folder + "alt.binaries.x/copy.jpg");
+    ContentStore store(storePath);
+    ContentStore::Entry saved;  // as the saver enters a file it saved
+    saved.digest = original;
+    saved.size = std::filesystem::file_size(folder + "original.png");
+    saved.path = folder + "original.png";
+    ASSERT_TRUE(store.add(saved));
+
+    Gallery gallery(folder);
+    GalleryWindow& window = gallery.window;
+    window.setContentStore(&store);
+    int bitsAsked = 0;
+    window.setSimilarDistance([&] { ++bitsAsked; return 5; });
+    window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Similar));
+    ASSERT_TRUE(waitUntil([&] { return !window.similarity().running(); }, 10000));
+    EXPECT_EQ(bitsAsked, 1);
+    ASSERT_EQ(shownNames(window), (QStringList{"copy.jpg", "original.png"}));
+    ASSERT_TRUE(store.find(original)->differenceHash.has_value()) << "the hash made was not kept";
+    EXPECT_FALSE(store.find(copy).has_value()) << "a file the store did not know was entered";
+
+    EXPECT_TRUE(window.notSimilarButton()->isVisible());
+    window.view()->selectAll();
+    ASSERT_TRUE(window.notSimilarButton()->isEnabled());
+    QSignalSpy grouped(&window.similarity(), &GallerySimilarity::grouped);
+    window.notSimilarButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return grouped.count() == 1; }, 10000));
+    EXPECT_EQ(window.model().rowCount(), 0);
+    EXPECT_TRUE(store.apart(original, copy));
+    ContentStore reread(storePath);
+    ASSERT_EQ(reread.load(), ContentStore::Loaded::Read);
+    EXPECT_TRUE(reread.apart(original, copy));
+
+    // A hash in the store is taken as it is: one that puts the unrelated picture on the
+    // original groups it with both (the pair set apart may still meet through a third).
+    const ContentDigest unrelated = digestOf(folder + "unrelated.png");
+    ContentStore::Entry other;
+    other.digest = unrelated;
+    other.size = std::filesystem::file_size(folder + "unrelated.png");
+    other.path = folder + "unrelated.png";
+    other.differenceHash = store.find(original)->differenceHash;
+    ASSERT_TRUE(store.add(other));
+    window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Name));
+    window.sortBox()->setCurrentIndex(static_cast<int>(GalleryModel::SortKey::Similar));
+    ASSERT_TRUE(waitUntil([&] { return grouped.count() == 2; }, 10000));
+    EXPECT_EQ(shownNames(window), (QStringList{"copy.jpg", "original.png", "unrelated.png"}));
 }
 
 } // namespace
