@@ -8,6 +8,7 @@
 #include "tests/download/RecordingSavedFileView.h"
 #include "tests/download/SessionRun.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TestCertificate.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/YencTestEncoder.h"
 #include "tools/newsmodel/ModelServer.h"
@@ -36,11 +37,14 @@ struct PoolRun {
         run.view.connections = connections;
         run.view.pipeline = pipeline;
     }
-    bool go(const std::string& group, int waitMs = 20000)
+    // Over TLS when a certificate is given (it must be trusted).
+    bool go(const std::string& group, int waitMs = 20000, const ServerCertificate* certificate = nullptr)
     {
         run.view.groups = {{group, true}};
-        server = std::make_unique<ModelServer>(run.model.greeting(), run.model.responder());
+        server = std::make_unique<ModelServer>(run.model.greeting(), run.model.responder(), 0, certificate);
         run.view.port = std::to_string(server->port());
+        if (certificate)
+            run.session.setTls(true, "");
         run.session.bitbtn1Click();
         return run.waitForEnd(waitMs);
     }
@@ -84,6 +88,19 @@ TEST(ConnectionPool, ALoginRefusedForTooManyConnectionsClosesThatConnectionOnly)
     EXPECT_EQ(pool.server->connections(), 4);
     EXPECT_EQ(log.count("closed for this run: the news server refused the login (481)"), 2);
     EXPECT_TRUE(log.has("the run goes on with 2 connections"));
+    EXPECT_EQ(pool.run.session.watchdogExpiries(), 0);
+    EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
+}
+
+TEST(ConnectionPool, TheExtraConnectionsGoOverTlsAsTheSessionsDoes)
+{
+    // The server speaks nothing but TLS: a connection opened plain would never see a greeting.
+    const auto trusted = TestCertificate::local().trustInThisProcess();
+    PoolRun pool("3", "2");
+    pool.run.model.addGroup("alt.tls", pictures(1, 120));
+    ASSERT_TRUE(pool.go("alt.tls", 20000, &TestCertificate::local()));
+    EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 120));
+    EXPECT_EQ(pool.server->connections(), 3);
     EXPECT_EQ(pool.run.session.watchdogExpiries(), 0);
     EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
 }
