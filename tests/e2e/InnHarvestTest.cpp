@@ -151,15 +151,35 @@ long occurrences(const std::string& text, const std::string& part)
 }
 
 // A small uuencoded picture posted to the group given; pictures of other names differ, so none
-// is taken for a repost of another.
-void postPicture(PrivateInnServer& inn, const std::string& group, const std::string& name)
+// is taken for a repost of another. Returns the SHA-256 of its bytes.
+std::string postPicture(PrivateInnServer& inn, const std::string& group, const std::string& name)
 {
     std::vector<std::string> article = {"From: poster@nimbra.test", "Newsgroups: " + group, "Subject: " + name,
                                         "Message-ID: <" + name + "@nimbra.test>", ""};
-    for (const std::string& line : ArticleEncoders::uuFile(name, randomBytes(3000, static_cast<unsigned>(std::hash<std::string>{}(name)))))
+    const std::string bytes = randomBytes(3000, static_cast<unsigned>(std::hash<std::string>{}(name)));
+    for (const std::string& line : ArticleEncoders::uuFile(name, bytes))
         article.push_back(line);
     std::string whyNot;
     EXPECT_TRUE(inn.post(article, whyNot)) << whyNot;
+    return sha256(bytes);
+}
+
+TEST_F(InnHarvest, SeveralConnectionsBehindALoginEachLogInCompressAndSaveEveryFile)
+{
+    inn.requireLogin("harvester", "p4ss");
+    startInn();
+    std::map<std::string, std::string> posted = postFiles(inn);
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "many" + std::to_string(i) + ".jpg";
+        posted[name] = postPicture(inn, Group, name);
+    }
+    const ProgramRun run = harvestInto(inn, posted, "inn-connections",
+                                       {"--connections", "3", "--pipeline", "2", "--verbose", "--user", "harvester",
+                                        "--password", "p4ss"});
+    EXPECT_EQ(occurrences(run.err, "opening"), 2) << run.err;  // the two extra connections
+    EXPECT_EQ(occurrences(run.err, "compression on"), 3) << run.err;
+    EXPECT_EQ(occurrences(run.err, "given up"), 0) << run.err;
+    EXPECT_EQ(occurrences(run.err, "closed for this run"), 0) << run.err;
 }
 
 TEST_F(InnHarvest, OneLoginServesEveryGroupOfTheRun)
