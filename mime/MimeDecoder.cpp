@@ -367,6 +367,14 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
 
 void MimeDecoder::base64Lines(std::string_view run)
 {
+    // The lines' bytes are decoded one after the other and delivered together, in pieces of
+    // at most RunPiece bytes; only a line whose bytes might begin an inline "begin 666" block
+    // (or fall inside one) is delivered alone, through the inline check, as it always was.
+    constexpr std::size_t RunPiece = std::size_t{256} << 10;
+    if (scratch_.size() < std::min(run.size(), RunPiece) + 1)
+        scratch_.resize(std::min(run.size(), RunPiece) + 1);
+    char* out = scratch_.data();
+    std::size_t held = 0;
     while (!run.empty()) {
         const std::size_t lf = run.find('\n');
         std::size_t length = lf == std::string_view::npos ? run.size() : lf;
@@ -374,10 +382,27 @@ void MimeDecoder::base64Lines(std::string_view run)
         run.remove_prefix(std::min(run.size(), length + 1));
         if (length > 0 && line[length - 1] == '\r')
             --length;
-        if (scratch_.size() < length + 1)
-            scratch_.resize(length + 1);
-        DeliverDecoded(scratch_.data(), LineDecoders::base64(line, length, scratch_.data()));
+        if (held + length + 1 > scratch_.size()) {
+            if (held > 0)
+                DeliverDecoded(out, held);
+            held = 0;
+            if (scratch_.size() < length + 1) {  // a line longer than a piece
+                scratch_.resize(length + 1);
+                out = scratch_.data();
+            }
+        }
+        const std::size_t count = LineDecoders::base64(line, length, out + held);
+        if (count > 0 && (inlineFlag_ || mayBeginInline(out + held, count))) {
+            if (held > 0)
+                DeliverDecoded(out, held);
+            DeliverDecoded(out + held, count);
+            held = 0;
+            continue;
+        }
+        held += count;
     }
+    if (held > 0)
+        DeliverDecoded(out, held);
 }
 
 void MimeDecoder::flushHeldBreak()
@@ -438,7 +463,7 @@ void MimeDecoder::uuStep(const UuBlockReader::Step& step)
             OnUuBegin(*this, uuActiveName_);
         break;
     case Kind::Continuation:
-        uuActiveName_ = "-";
+        uuActiveName_.assign(1, '-');  // not = "-": GCC 12 warns falsely of an overlap there
         if (OnUuContinue)
             OnUuContinue(*this);
         break;
@@ -454,14 +479,17 @@ void MimeDecoder::uuStep(const UuBlockReader::Step& step)
     DeliverDecoded(currentLine_, step.bytes);
 }
 
+bool MimeDecoder::mayBeginInline(const char* data, std::size_t len)
+{
+    const std::size_t blanks = UuText::leadingBlanks(data, len);
+    return UuText::startsWithLowered(std::string_view(data + blanks, len - blanks), "begin 666");
+}
+
 bool MimeDecoder::inlineSwallows(const char* data, std::size_t len)
 {
     // Most deliveries are plain data with the flag off: look at their first bytes only.
-    if (!inlineFlag_) {
-        const std::size_t blanks = UuText::leadingBlanks(data, len);
-        if (!UuText::startsWithLowered(std::string_view(data + blanks, len - blanks), "begin 666"))
-            return false;
-    }
+    if (!inlineFlag_ && !mayBeginInline(data, len))
+        return false;
     const std::string_view text = UuText::inlineText(data, len);
     if (text.empty())
         return false;

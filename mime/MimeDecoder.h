@@ -175,6 +175,8 @@ private:
     void startPartHeader();
     bool singlePartAttachment() const;
     bool inlineSwallows(const char* data, std::size_t len);
+    // The bytes start (after blanks) as an inline "begin 666" line does.
+    static bool mayBeginInline(const char* data, std::size_t len);
 
     MessageHeaderFields message_;
     PartHeaderFields part_;
@@ -200,7 +202,7 @@ private:
     std::string uuActiveName_;
     UuBlockReader uu_;
     Stream* sink_ = nullptr;
-    std::string scratch_;    // quoted-printable output, reused per line
+    std::string scratch_;    // quoted-printable and base64 output, reused
     std::string inlineLine_; // inline uudecoding output, reused per line
     YencDecoder yenc_;
 };

@@ -92,8 +92,9 @@ Lines splitTaking(const std::string& text)
     LineSplitter splitter(stream, foldLines, stop);
     splitter.run([&](char* line, std::size_t length) {
         const std::string_view current(line, length);
-        if (afterRun && stream.memory())
+        if (afterRun && stream.memory()) {
             EXPECT_TRUE(current.substr(0, 2) == "=y" || text.substr(text.size() - length) == current) << current;
+        }
         afterRun = false;
         lines.emplace_back(current);
         if (current != "take")

@@ -171,5 +171,36 @@ TEST(UuDecoding, InlineBlockInDecodedTextRaisesInlineEvents)
     EXPECT_EQ(h.delivered, "before\r\n\r\n\r\n\r\nafter");
 }
 
+// Some posters encode each text line as a base64 line of its own: an inline block then shows
+// in the decoded lines, read in place or through copies, and however many plain lines are
+// delivered together around it.
+TEST(UuDecoding, InlineBlockInBase64LinesRaisesInlineEvents)
+{
+    std::string plain;
+    for (int k = 0; k < 3000; ++k)
+        plain += "YmVmb3JlDQo=\r\n";  // "before"
+    const std::string article = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                "Content-Transfer-Encoding: base64\r\n\r\n"
+                                + plain
+                                + "ICBCRUdJTiA2NjYgaW4uanBnICANCg==\r\n"  // "  BEGIN 666 in.jpg  "
+                                  "Izg2KQ0K\r\n"                          // "#86)"
+                                  "ZW5kDQo=\r\n"                          // "end"
+                                + plain + "YWZ0ZXINCg==\r\n--b--\r\n";   // "after"
+    std::string expected;
+    for (int k = 0; k < 6000; ++k)
+        expected += "before\r\n";
+    expected += "after\r\n";
+    for (const bool throughCopies : {false, true}) {
+        DecoderHarness h;
+        std::vector<std::string> inlineEvents;
+        h.decoder.OnInlineDecodeBegin = [&](MimeDecoder&, const std::string& name) { inlineEvents.push_back("begin " + name); };
+        h.decoder.OnInlineDecodeLine = [&](MimeDecoder&, std::string_view line) { inlineEvents.push_back(std::string(line)); };
+        h.decoder.OnInlineDecodeEnd = [&](MimeDecoder&, const std::string& name) { inlineEvents.push_back("end " + name); };
+        h.decode(article, throughCopies);
+        EXPECT_EQ(inlineEvents, (Names{"begin in.jpg", "ab@", "end in.jpg"})) << throughCopies;
+        EXPECT_TRUE(h.delivered == expected) << throughCopies;
+    }
+}
+
 } // namespace
 } // namespace nimbra::test
