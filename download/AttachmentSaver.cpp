@@ -5,8 +5,8 @@
 #include "download/PreviewMaker.h"
 #include "download/SaveSettings.h"
 #include "download/SavedFileView.h"
-#include "platform/FileStream.h"
 #include "platform/Log.h"
+#include "platform/MappedFileStream.h"
 #include "platform/MemoryStream.h"
 #include "platform/Rounding.h"
 
@@ -163,7 +163,7 @@ void AttachmentSaver::keepPartial(const std::string& raw)
         const std::string& path;
         ~Discard() { SaveTarget::discard(path); }
     } discard{whole->workingPath};
-    FileStream message(whole->workingPath, FileStream::Mode::OpenRead);
+    MappedFileStream message(whole->workingPath);
     MimeDecoder1.clearTextFields();
     decode(message, nullptr);
 }

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/MemoryStream.h"
 #include "platform/FileStream.h"
+#include "platform/MappedFileStream.h"
 #include "platform/MessageWindow.h"
 #include "platform/RegistryStore.h"
 #include "platform/Rounding.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <unistd.h>
 #include <vector>
 
 using namespace nimbra;
@@ -208,6 +210,36 @@ TEST(Streams, MemoryAndFileStreamsReadBackWhatWasWritten)
     again.rewind();
     EXPECT_EQ(again.read(buffer, sizeof buffer), 5u);
     EXPECT_EQ(std::string(buffer, 5), "abcde");
+}
+
+TEST(Streams, AMappedFileIsReadInPlaceAndRefusesLinksAndWrites)
+{
+    const std::string folder = TestEnvironment::makeFolder("streams-mapped");
+    {
+        FileStream file(folder + "f", FileStream::Mode::CreateNew);
+        file.write("line one\r\nline two", 18);
+        ASSERT_TRUE(file.close());
+    }
+    MappedFileStream mapped(folder + "f");
+    ASSERT_EQ(mapped.size(), 18);
+    ASSERT_NE(mapped.memory(), nullptr);
+    EXPECT_EQ(std::string(mapped.memory(), 18), "line one\r\nline two");
+    char buffer[8] = {};
+    mapped.seek(10);
+    EXPECT_EQ(mapped.read(buffer, sizeof buffer), 8u);
+    EXPECT_EQ(std::string(buffer, 8), "line two");
+    EXPECT_EQ(mapped.read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(mapped.write("x", 1), 0u);
+
+    { FileStream empty(folder + "empty", FileStream::Mode::CreateNew); }
+    MappedFileStream nothing(folder + "empty");
+    EXPECT_EQ(nothing.size(), 0);
+    EXPECT_EQ(nothing.read(buffer, sizeof buffer), 0u);
+
+    ASSERT_EQ(::symlink((folder + "f").c_str(), (folder + "link").c_str()), 0);
+    EXPECT_THROW(MappedFileStream{folder + "link"}, std::runtime_error);
+    EXPECT_THROW(MappedFileStream{folder + "missing"}, std::runtime_error);
+    EXPECT_THROW(MappedFileStream{folder}, std::runtime_error);  // a folder
 }
 
 TEST(Streams, SmallAndLargeFileWritesInterleaveInOrder)
