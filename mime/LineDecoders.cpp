@@ -136,13 +136,28 @@ std::size_t decodeGroups(const char* line, std::size_t length, char* out, Value 
 
 std::size_t LineDecoders::base64(const char* line, std::size_t length, char* output)
 {
+    static const bool vector = avx2Available();
+    return vector ? base64Avx2(line, length, output) : base64Scalar(line, length, output);
+}
+
+bool LineDecoders::avx2Available()
+{
+    return __builtin_cpu_supports("avx2");
+}
+
+std::size_t LineDecoders::base64Scalar(const char* line, std::size_t length, char* output)
+{
     const auto* in = reinterpret_cast<const unsigned char*>(line);
     const void* nul = std::memchr(line, 0, length);
     const auto* end = nul ? static_cast<const unsigned char*>(nul) : in + length;
-    auto* out = reinterpret_cast<unsigned char*>(output);
-
     while (in < end && *in == ' ')
         ++in;
+    return base64Rest(in, end, reinterpret_cast<unsigned char*>(output), output);
+}
+
+std::size_t LineDecoders::base64Rest(const unsigned char* in, const unsigned char* end, unsigned char* out,
+                                     char* output)
+{
     // Groups of four alphabet characters, the bulk of every line, go the short way.
     while (end - in >= 4) {
         const std::uint32_t group = Base64At0[in[0]] | Base64At1[in[1]] | Base64At2[in[2]] | Base64At3[in[3]];

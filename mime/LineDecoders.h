@@ -15,8 +15,14 @@ public:
     // characters gives one or two bytes, a single left-over character none. The result is
     // NUL-terminated, so line[length] must be writable; returns the byte count (<= length).
     static std::size_t base64(char* line, std::size_t length) { return base64(line, length, line); }
-    // The same into out, which must hold length + 1 bytes and may be line itself.
+    // The same into out, which must hold length + 1 bytes and may be line itself. Runs of 32
+    // alphabet characters go through AVX2 where the processor has it (chosen once, at the
+    // first call); the rest, and every line on other processors, through the scalar rules.
     static std::size_t base64(const char* line, std::size_t length, char* out);
+    // The two paths, for tests that hold them against each other.
+    static std::size_t base64Scalar(const char* line, std::size_t length, char* out);
+    static std::size_t base64Avx2(const char* line, std::size_t length, char* out);
+    static bool avx2Available();
 
     // Quoted-printable into out, which must hold length + 2 bytes. "=XY" gives one byte,
     // "=" and a single last character gives that character, a final "=" is a soft break and
@@ -34,6 +40,11 @@ public:
     static std::size_t xxdecode(const char* line, std::size_t length, char* out);
     // A character's value in the xxencode alphabet (0-63), or -1 when it is not in it.
     static int xxValue(char c);
+
+private:
+    // base64 from in (past the leading spaces and any bulk already decoded to out) to end.
+    static std::size_t base64Rest(const unsigned char* in, const unsigned char* end, unsigned char* out,
+                                  char* output);
 };
 
 } // namespace nimbra
