@@ -6,6 +6,7 @@
 #include "mime/UuText.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace nimbra {
 namespace {
@@ -204,9 +205,14 @@ void MimeDecoder::singlePartBodyLine(char* line, std::size_t length)
         DoPartBegin();
     bodyLine(line, length);
     // Inside a yEnc part every line up to the next "=y" line is data: the decoder takes them
-    // all at once.
-    if (yenc_.readingData() && splitter_ && !stopped_)
+    // all at once. Inside a uuencoded block the lines up to the next "=y" line (which alone
+    // could wake the yEnc decoder) are taken in a run as well.
+    if (!splitter_ || stopped_)
+        return;
+    if (yenc_.readingData())
         yenc_.feedData(splitter_->takeLinesUntil('=', 'y'));
+    else if (uu_.inBlock() && !yenc_.active())
+        uuLines(splitter_->takeLinesUntil('=', 'y'));
 }
 
 void MimeDecoder::preambleLine(char* line, std::size_t length)
@@ -400,6 +406,51 @@ void MimeDecoder::base64Lines(std::string_view run)
             continue;
         }
         held += count;
+    }
+    if (held > 0)
+        DeliverDecoded(out, held);
+}
+
+void MimeDecoder::uuLines(std::string_view run)
+{
+    // Each line goes through the block reader as bodyLine() would send it (the yEnc decoder
+    // is idle and no line of the run begins with "=y", so it would take none); the decoded
+    // bytes of data lines are gathered and delivered together, as base64Lines() does.
+    constexpr std::size_t RunPiece = std::size_t{256} << 10;
+    if (scratch_.size() < std::min(run.size(), RunPiece) + 1)
+        scratch_.resize(std::min(run.size(), RunPiece) + 1);
+    char* out = scratch_.data();
+    std::size_t held = 0;
+    while (!run.empty()) {
+        const std::size_t lf = run.find('\n');
+        std::size_t length = lf == std::string_view::npos ? run.size() : lf;
+        const char* line = run.data();
+        run.remove_prefix(std::min(run.size(), length + 1));
+        if (length > 0 && line[length - 1] == '\r')
+            --length;
+        ++lineIndex_;
+        if (held + length + 1 > scratch_.size()) {
+            if (held > 0)
+                DeliverDecoded(out, held);
+            held = 0;
+            if (scratch_.size() < length + 1) {
+                scratch_.resize(length + 1);
+                out = scratch_.data();
+            }
+        }
+        char* at = out + held;
+        std::memcpy(at, line, length);
+        at[length] = '\0';
+        const UuBlockReader::Step step = uu_.feed(at, length);
+        if (step.kind == UuBlockReader::Kind::Data && !inlineFlag_ && !mayBeginInline(at, step.bytes)) {
+            held += step.bytes;
+            continue;
+        }
+        if (held > 0)
+            DeliverDecoded(out, held);
+        held = 0;
+        currentLine_ = at;
+        uuStep(step);
     }
     if (held > 0)
         DeliverDecoded(out, held);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 namespace nimbra::test {
 namespace {
@@ -199,6 +200,72 @@ TEST(UuDecoding, InlineBlockInBase64LinesRaisesInlineEvents)
         h.decode(article, throughCopies);
         EXPECT_EQ(inlineEvents, (Names{"begin in.jpg", "ab@", "end in.jpg"})) << throughCopies;
         EXPECT_TRUE(h.delivered == expected) << throughCopies;
+    }
+}
+
+// One line of up to 45 bytes in the alphabet given ("`" for zero in uuencode).
+std::string encodedLine(const std::string& bytes, bool xx)
+{
+    const std::string xxAlphabet = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    auto character = [&](unsigned value) { return xx ? xxAlphabet[value & 63] : value == 0 ? '`' : char(32 + value); };
+    std::string line(1, character(static_cast<unsigned>(bytes.size())));
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned char b[3] = {};
+        for (std::size_t k = 0; k < 3 && i + k < bytes.size(); ++k)
+            b[k] = static_cast<unsigned char>(bytes[i + k]);
+        line += character(b[0] >> 2);
+        line += character(((b[0] & 3) << 4) | (b[1] >> 4));
+        line += character(((b[1] & 15) << 2) | (b[2] >> 6));
+        line += character(b[2] & 63);
+    }
+    return line;
+}
+
+// A single-part body's lines are taken in runs inside a block; a body in an x-uuencode part
+// goes line by line. Both must see the same blocks, bytes and ends, whatever comes between.
+TEST(UuDecoding, RunsOfLinesGiveWhatLineByLineGives)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::string lines;
+        const int count = 1 + static_cast<int>(random() % 400);
+        bool xx = false;
+        for (int k = 0; k < count; ++k) {
+            switch (random() % 16) {
+            case 0: xx = random() % 4 == 0; lines += "begin 644 f" + std::to_string(k) + ".jpg"; break;
+            case 1: lines += "end"; break;
+            case 2: lines += ""; break;
+            case 3: lines += "some prose between the lines"; break;
+            case 4: lines += "BEGIN --- CUT HERE --- Part 2"; break;
+            case 5: lines += encodedLine(std::string(1 + random() % 44, 'z'), xx).substr(0, 1 + random() % 30); break;
+            default: {
+                std::string bytes(random() % 4 == 0 ? 1 + random() % 45 : 45, '\0');
+                for (char& c : bytes)
+                    c = static_cast<char>(random());
+                lines += encodedLine(bytes, xx);
+            }
+            }
+            lines += random() % 3 ? "\r\n" : "\n";
+        }
+        DecoderHarness single;
+        DecoderHarness partwise;
+        single.decode(body(lines), round % 2 == 1);
+        partwise.decode("Subject: a file\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                        "Content-Transfer-Encoding: x-uuencode\r\n\r\n" + lines + "\r\n--b--\r\n");
+        auto uuEvents = [](const std::vector<std::string>& events) {
+            std::vector<std::string> kept;
+            for (const std::string& event : events)
+                if (event.rfind("Uu", 0) == 0)
+                    kept.push_back(event);
+            return kept;
+        };
+        ASSERT_EQ(uuEvents(single.events), uuEvents(partwise.events)) << round;
+        ASSERT_EQ(single.outputs.size(), partwise.outputs.size()) << round;
+        for (std::size_t k = 0; k < single.outputs.size(); ++k) {
+            ASSERT_EQ(single.outputs[k].name, partwise.outputs[k].name) << round;
+            ASSERT_TRUE(single.outputs[k].bytes == partwise.outputs[k].bytes) << round << " " << k;
+            ASSERT_EQ(single.outputs[k].ended, partwise.outputs[k].ended) << round;
+        }
     }
 }
 
