@@ -86,18 +86,16 @@ constexpr std::array<unsigned char, 256> makeXxValues()
 constexpr std::array<unsigned char, 256> XxValues = makeXxValues();
 
 // uuencode and xxencode share one layout: a count character, then groups of four six-bit
-// values giving three bytes each; only the alphabet differs.
+// values giving three bytes each; only the alphabet differs. This decodes from pos in the line
+// with written bytes already out, count bytes in all (the count character may have been
+// written over already, when decoding in place).
 template <class Value>
-std::size_t decodeGroups(const char* line, std::size_t length, char* out, Value sixBits)
+std::size_t decodeGroupsFrom(const char* line, std::size_t length, char* out, Value sixBits, std::size_t count,
+                             std::size_t pos, std::size_t written)
 {
-    if (length == 0)
-        return 0;
     const auto* in = reinterpret_cast<const unsigned char*>(line);
-    const std::size_t count = std::min<std::size_t>(sixBits(in[0]), length);
     auto value = [&](std::size_t i) { return i < length ? sixBits(in[i]) : 0u; };
 
-    std::size_t written = 0;
-    std::size_t pos = 1;
     // Whole groups inside the line first: no end to watch for.
     for (; written + 3 <= count && pos + 4 <= length; pos += 4) {
         const unsigned w = sixBits(in[pos]);
@@ -130,6 +128,15 @@ std::size_t decodeGroups(const char* line, std::size_t length, char* out, Value 
             out[written++] = static_cast<char>(static_cast<unsigned char>(y * 64 + z));
     }
     return count;
+}
+
+template <class Value>
+std::size_t decodeGroups(const char* line, std::size_t length, char* out, Value sixBits)
+{
+    if (length == 0)
+        return 0;
+    const std::size_t count = std::min<std::size_t>(sixBits(static_cast<unsigned char>(line[0])), length);
+    return decodeGroupsFrom(line, length, out, sixBits, count, 1, 0);
 }
 
 } // namespace
@@ -224,7 +231,19 @@ std::size_t LineDecoders::quotedPrintable(const char* line, std::size_t length, 
 
 std::size_t LineDecoders::uudecode(const char* line, std::size_t length, char* out)
 {
+    static const bool vector = avx2Available();
+    return vector ? uudecodeAvx2(line, length, out) : decodeGroups(line, length, out, uuValue);
+}
+
+std::size_t LineDecoders::uudecodeScalar(const char* line, std::size_t length, char* out)
+{
     return decodeGroups(line, length, out, uuValue);
+}
+
+std::size_t LineDecoders::uuRest(const char* line, std::size_t length, char* out, std::size_t count, std::size_t pos,
+                                 std::size_t written)
+{
+    return decodeGroupsFrom(line, length, out, uuValue, count, pos, written);
 }
 
 std::size_t LineDecoders::xxdecode(const char* line, std::size_t length, char* out)

@@ -35,6 +35,9 @@ public:
     // missing at the end of a short line count as value 0, as a trailing space stripped in
     // transit would; at most min(n, length) bytes are written. Returns the byte count.
     static std::size_t uudecode(const char* line, std::size_t length, char* out);
+    // Its paths (AVX2 for runs of 32 characters where the processor has it), for tests.
+    static std::size_t uudecodeScalar(const char* line, std::size_t length, char* out);
+    static std::size_t uudecodeAvx2(const char* line, std::size_t length, char* out);
     // The same for an xxencoded line: alphabet "+-0-9A-Za-z" instead of space to "`"; a
     // character outside it counts 0.
     static std::size_t xxdecode(const char* line, std::size_t length, char* out);
@@ -45,6 +48,9 @@ private:
     // base64 from in (past the leading spaces and any bulk already decoded to out) to end.
     static std::size_t base64Rest(const unsigned char* in, const unsigned char* end, unsigned char* out,
                                   char* output);
+    // uudecode of a line of count bytes from pos in it, written bytes already out.
+    static std::size_t uuRest(const char* line, std::size_t length, char* out, std::size_t count, std::size_t pos,
+                              std::size_t written);
 };
 
 } // namespace nimbra

@@ -45,12 +45,25 @@ std::string quotedPrintable(const std::string& line)
     return std::string(out.data(), LineDecoders::quotedPrintable(in.data(), in.size(), out.data()));
 }
 
+// In place and into a buffer that holds the decoded bytes and no more, by every path.
 std::string uudecode(const std::string& line)
 {
+    using Decode = std::size_t (*)(const char*, std::size_t, char*);
+    std::vector<Decode> paths = {&LineDecoders::uudecodeScalar};
+    if (LineDecoders::avx2Available())
+        paths.push_back(&LineDecoders::uudecodeAvx2);
     std::vector<char> buffer(line.begin(), line.end());
-    const std::size_t n = LineDecoders::uudecode(buffer.data(), buffer.size(), buffer.data());
+    const std::size_t n = paths.front()(buffer.data(), buffer.size(), buffer.data());
     EXPECT_LE(n, line.size());
-    return std::string(buffer.data(), n);
+    const std::string first(buffer.data(), n);
+    for (const Decode decode : paths) {
+        std::vector<char> again(line.begin(), line.end());
+        EXPECT_EQ(std::string(again.data(), decode(again.data(), again.size(), again.data())), first);
+        auto out = std::make_unique<char[]>(std::max<std::size_t>(n, 1));
+        const std::vector<char> in(line.begin(), line.end());
+        EXPECT_EQ(std::string(out.get(), decode(in.data(), in.size(), out.get())), first);
+    }
+    return first;
 }
 
 TEST(Base64Line, DecodesGroupsAndPadding)
