@@ -24,20 +24,20 @@ GallerySimilarity::~GallerySimilarity()
     pool_.waitForDone();
 }
 
-void GallerySimilarity::start(std::vector<GalleryEntry> entries, std::shared_ptr<const KnownPictures> known,
-                              int distance)
+void GallerySimilarity::start(std::vector<GalleryEntry> entries, std::shared_ptr<const ContentStore> store,
+                              std::string folder, int distance)
 {
     if (cancel_)
         *cancel_ = true;
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     running_ = true;
-    if (!known)
-        known = std::make_shared<const KnownPictures>();
-    pool_.start([this, entries = std::move(entries), known = std::move(known), distance, cancel = cancel_,
-                 generation = ++generation_]() mutable {
+    pool_.start([this, entries = std::move(entries), store = std::move(store), folder = std::move(folder), distance,
+                 cancel = cancel_, generation = ++generation_]() mutable {
         Result result;
         try {
-            result = group(std::move(entries), *known, distance, *cancel);
+            const KnownPictures known = store ? KnownPictures::of(*store, folder) : KnownPictures();
+            store.reset();  // the copy goes as soon as what the view needs is out of it
+            result = group(std::move(entries), known, distance, *cancel);
         } catch (const std::exception& error) {
             qCWarning(logApp, "gallery: similar pictures not grouped: %s", error.what());
         }

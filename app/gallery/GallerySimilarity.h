@@ -2,6 +2,7 @@
 
 #include "app/gallery/GalleryEntry.h"
 #include "app/gallery/ThumbnailCache.h"
+#include "download/ContentStore.h"
 #include "download/KnownPictures.h"
 
 #include <QHash>
@@ -17,7 +18,8 @@ namespace nimbra {
 
 // Groups the gallery's pictures by how alike they look (difference hashes within a distance
 // in bits, found through a SimilarityIndex), on a worker thread. A picture's hash is the one
-// the content store holds for it when it has one (KnownPictures); else it is made from its
+// the content store holds for it when it has one (KnownPictures, made on the worker from a
+// copy of the store, which is quick to take on the window's thread); else it is made from its
 // cached thumbnail when the cache holds one, or from a small decode of the file, remembered
 // by path and mtime for the object's life, and handed back (learned) for the store when the
 // store knows the file. Pairs the store holds apart are never the link of a group. A new
@@ -33,9 +35,10 @@ public:
 
     using Learned = std::vector<std::pair<ContentDigest, quint64>>;
 
-    // known may be null (no store).
-    void start(std::vector<GalleryEntry> entries, std::shared_ptr<const KnownPictures> known = {},
-               int distance = Distance);
+    // store, a copy of the content store the worker reads, may be null (no store); what it
+    // knows under folder (a path prefix) is looked at.
+    void start(std::vector<GalleryEntry> entries, std::shared_ptr<const ContentStore> store = {},
+               std::string folder = {}, int distance = Distance);
     bool running() const { return running_; }
 
 signals:

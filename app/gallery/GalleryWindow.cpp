@@ -144,10 +144,13 @@ void GalleryWindow::sortBy(int choice)
 
 void GalleryWindow::groupSimilar()
 {
-    std::shared_ptr<const KnownPictures> known;
+    // A flat copy of the store is quick; picking out what it knows under the folder is not,
+    // and happens on the worker.
+    std::shared_ptr<const ContentStore> copy;
     if (store_)
-        known = std::make_shared<const KnownPictures>(KnownPictures::of(*store_, QFile::encodeName(folder_).toStdString()));
-    similarity_.start(model_.allEntries(), std::move(known), similarBits_ ? similarBits_() : GallerySimilarity::Distance);
+        copy = std::make_shared<const ContentStore>(*store_);
+    similarity_.start(model_.allEntries(), std::move(copy), QFile::encodeName(folder_ + QLatin1Char('/')).toStdString(),
+                      similarBits_ ? similarBits_() : GallerySimilarity::Distance);
 }
 
 void GalleryWindow::showSimilarActions()
