@@ -216,6 +216,21 @@ ContentStore::Entry ContentStore::at(std::size_t i) const
     return entry;
 }
 
+std::string_view ContentStore::pathAt(std::size_t i) const
+{
+    const Record& r = records_.at(i);
+    return std::string_view(text_).substr(r.text, r.pathLength);
+}
+
+ContentStore::Brief ContentStore::briefAt(std::size_t i) const
+{
+    const Record& r = records_.at(i);
+    Brief brief{r.digest, r.size, std::nullopt};
+    if (r.flags & HasDifferenceHash)
+        brief.differenceHash = r.differenceHash;
+    return brief;
+}
+
 std::optional<ContentStore::Entry> ContentStore::find(const ContentDigest& digest) const
 {
     const auto found = position(digest);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,15 @@ public:
     std::size_t size() const { return records_.size(); }
     // The entry at position i (oldest first), for walking the store.
     Entry at(std::size_t i) const;
+    // Its path, a view into the store valid until the store changes; and the rest of it
+    // that a lookup by path needs, without copying its texts.
+    std::string_view pathAt(std::size_t i) const;
+    struct Brief {
+        ContentDigest digest{};
+        std::uint64_t size = 0;
+        std::optional<std::uint64_t> differenceHash;
+    };
+    Brief briefAt(std::size_t i) const;
     std::optional<Entry> find(const ContentDigest& digest) const;
     // Adds the file when its content is not known yet; false when it is.
     bool add(const Entry& entry);

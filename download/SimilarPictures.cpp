@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <memory>
 
 namespace nimbra {
 namespace {
@@ -60,12 +61,13 @@ bool SimilarPictures::isPictureName(const std::string& name)
 std::vector<std::vector<std::string>> SimilarPictures::groups(const std::string& folder)
 {
     hashedNow_ = 0;
-    const KnownPictures known = KnownPictures::of(store_);
+    // A copy: the store itself gains entries and hashes below.
+    const KnownPictures known = KnownPictures::of(std::make_shared<const ContentStore>(store_));
     std::vector<Picture> pictures;
     for (const std::string& path : picturesIn(folder)) {
         std::optional<ContentStore::Entry> entry;
         const QFileInfo file(QString::fromStdString(path));
-        if (const KnownPictures::Picture* picture = known.find(path, static_cast<std::uint64_t>(file.size()))) {
+        if (const auto picture = known.find(path, static_cast<std::uint64_t>(file.size()))) {
             entry.emplace();
             entry->digest = picture->digest;
             entry->differenceHash = picture->differenceHash;

@@ -35,8 +35,7 @@ void GallerySimilarity::start(std::vector<GalleryEntry> entries, std::shared_ptr
                  cancel = cancel_, generation = ++generation_]() mutable {
         Result result;
         try {
-            const KnownPictures known = store ? KnownPictures::of(*store, folder) : KnownPictures();
-            store.reset();  // the copy goes as soon as what the view needs is out of it
+            const KnownPictures known = KnownPictures::of(std::move(store), folder);
             result = group(std::move(entries), known, distance, *cancel);
         } catch (const std::exception& error) {
             qCWarning(logApp, "gallery: similar pictures not grouped: %s", error.what());
@@ -88,7 +87,7 @@ GallerySimilarity::Result GallerySimilarity::group(std::vector<GalleryEntry> ent
         if (cancel)
             return {};
         const std::string path = QFile::encodeName(entry.path).toStdString();
-        const KnownPictures::Picture* stored = store.find(path, static_cast<std::uint64_t>(entry.size));
+        const std::optional<KnownPictures::Picture> stored = store.find(path, static_cast<std::uint64_t>(entry.size));
         std::uint64_t hash = 0;
         if (stored && stored->differenceHash) {
             hash = *stored->differenceHash;

@@ -215,7 +215,7 @@ int main(int argc, char** argv)
         const auto copy = std::make_shared<const ContentStore>(store);
         copied = std::min(copied, milliseconds(std::chrono::steady_clock::now() - start));
         start = std::chrono::steady_clock::now();
-        const KnownPictures pictures = KnownPictures::of(*copy, "/home/someone/nimbra files/");
+        const KnownPictures pictures = KnownPictures::of(copy, "/home/someone/nimbra files/");
         known = std::min(known, milliseconds(std::chrono::steady_clock::now() - start));
         if (pictures.size() != loaded)
             std::fprintf(stderr, "known pictures: %zu of %zu\n", pictures.size(), loaded);
