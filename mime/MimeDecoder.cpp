@@ -371,16 +371,24 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
     }
 }
 
-void MimeDecoder::base64Lines(std::string_view run)
+// The bytes decoded from a run's lines are gathered and delivered together, in pieces of at
+// most RunPiece bytes. decodeLine(line, length, at, flush) decodes one line (without its line
+// end) into at, which has room for length + 1 bytes, and returns how many bytes there join
+// the gathered ones; a line it must deliver alone it delivers after calling flush(), which
+// delivers what was gathered before it, and returns 0.
+template <class DecodeLine>
+void MimeDecoder::gatherLines(std::string_view run, DecodeLine&& decodeLine)
 {
-    // The lines' bytes are decoded one after the other and delivered together, in pieces of
-    // at most RunPiece bytes; only a line whose bytes might begin an inline "begin 666" block
-    // (or fall inside one) is delivered alone, through the inline check, as it always was.
     constexpr std::size_t RunPiece = std::size_t{256} << 10;
     if (scratch_.size() < std::min(run.size(), RunPiece) + 1)
         scratch_.resize(std::min(run.size(), RunPiece) + 1);
     char* out = scratch_.data();
     std::size_t held = 0;
+    const auto flush = [&] {
+        if (held > 0)
+            DeliverDecoded(out, held);
+        held = 0;
+    };
     while (!run.empty()) {
         const std::size_t lf = run.find('\n');
         std::size_t length = lf == std::string_view::npos ? run.size() : lf;
@@ -389,71 +397,49 @@ void MimeDecoder::base64Lines(std::string_view run)
         if (length > 0 && line[length - 1] == '\r')
             --length;
         if (held + length + 1 > scratch_.size()) {
-            if (held > 0)
-                DeliverDecoded(out, held);
-            held = 0;
+            flush();
             if (scratch_.size() < length + 1) {  // a line longer than a piece
                 scratch_.resize(length + 1);
                 out = scratch_.data();
             }
         }
-        const std::size_t count = LineDecoders::base64(line, length, out + held);
-        if (count > 0 && (inlineFlag_ || mayBeginInline(out + held, count))) {
-            if (held > 0)
-                DeliverDecoded(out, held);
-            DeliverDecoded(out + held, count);
-            held = 0;
-            continue;
-        }
-        held += count;
+        const std::size_t kept = decodeLine(line, length, out + held, flush);
+        held += kept;
     }
-    if (held > 0)
-        DeliverDecoded(out, held);
+    flush();
+}
+
+void MimeDecoder::base64Lines(std::string_view run)
+{
+    // Only a line whose bytes might begin an inline "begin 666" block (or fall inside one) is
+    // delivered alone, through the inline check, as it always was.
+    gatherLines(run, [this](const char* line, std::size_t length, char* at, const auto& flush) -> std::size_t {
+        const std::size_t count = LineDecoders::base64(line, length, at);
+        if (count == 0 || (!inlineFlag_ && !mayBeginInline(at, count)))
+            return count;
+        flush();
+        DeliverDecoded(at, count);
+        return 0;
+    });
 }
 
 void MimeDecoder::uuLines(std::string_view run)
 {
     // Each line goes through the block reader as bodyLine() would send it (the yEnc decoder
-    // is idle and no line of the run begins with "=y", so it would take none); the decoded
-    // bytes of data lines are gathered and delivered together, as base64Lines() does.
-    constexpr std::size_t RunPiece = std::size_t{256} << 10;
-    if (scratch_.size() < std::min(run.size(), RunPiece) + 1)
-        scratch_.resize(std::min(run.size(), RunPiece) + 1);
-    char* out = scratch_.data();
-    std::size_t held = 0;
-    while (!run.empty()) {
-        const std::size_t lf = run.find('\n');
-        std::size_t length = lf == std::string_view::npos ? run.size() : lf;
-        const char* line = run.data();
-        run.remove_prefix(std::min(run.size(), length + 1));
-        if (length > 0 && line[length - 1] == '\r')
-            --length;
+    // is idle and no line of the run begins with "=y", so it would take none); the bytes of
+    // plain data lines are gathered, every other step is taken alone.
+    gatherLines(run, [this](const char* line, std::size_t length, char* at, const auto& flush) -> std::size_t {
         ++lineIndex_;
-        if (held + length + 1 > scratch_.size()) {
-            if (held > 0)
-                DeliverDecoded(out, held);
-            held = 0;
-            if (scratch_.size() < length + 1) {
-                scratch_.resize(length + 1);
-                out = scratch_.data();
-            }
-        }
-        char* at = out + held;
         std::memcpy(at, line, length);
         at[length] = '\0';
         const UuBlockReader::Step step = uu_.feed(at, length);
-        if (step.kind == UuBlockReader::Kind::Data && !inlineFlag_ && !mayBeginInline(at, step.bytes)) {
-            held += step.bytes;
-            continue;
-        }
-        if (held > 0)
-            DeliverDecoded(out, held);
-        held = 0;
+        if (step.kind == UuBlockReader::Kind::Data && !inlineFlag_ && !mayBeginInline(at, step.bytes))
+            return step.bytes;
+        flush();
         currentLine_ = at;
         uuStep(step);
-    }
-    if (held > 0)
-        DeliverDecoded(out, held);
+        return 0;
+    });
 }
 
 void MimeDecoder::flushHeldBreak()

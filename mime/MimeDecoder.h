@@ -174,6 +174,8 @@ private:
     void base64Lines(std::string_view run);
     // Lines of a single-part body inside a uuencoded block, taken in one run.
     void uuLines(std::string_view run);
+    template <class DecodeLine>
+    void gatherLines(std::string_view run, DecodeLine&& decodeLine);
     void startPartHeader();
     bool singlePartAttachment() const;
     bool inlineSwallows(const char* data, std::size_t len);
