@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -14,6 +15,16 @@ namespace nimbra {
 namespace {
 
 constexpr char Magic[8] = {'N', 'I', 'M', 'B', 'R', 'A', 'C', 'S'};
+// The pairs marked apart since the store was last written: magic, version, byte order, count,
+// the pairs, and the checksum of all that.
+constexpr char ApartMagic[8] = {'N', 'I', 'M', 'B', 'R', 'A', 'A', 'P'};
+struct ApartHeader {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t byteOrder;
+    std::uint64_t pairs;
+};
+static_assert(sizeof(ApartHeader) == 24);
 constexpr std::uint32_t Version = 1;
 constexpr std::uint32_t ByteOrder = 0x01020304;
 // The texts are addressed with 32 bits.
@@ -67,15 +78,97 @@ ContentStore::Loaded ContentStore::load()
     clear();
     changed_ = false;
     std::string bytes;
-    if (!AtomicFile::read(path_, bytes) || bytes.empty())
-        return Loaded::Empty;
-    if (parse(bytes)) {
+    Loaded loaded = Loaded::Empty;
+    if (!AtomicFile::read(path_, bytes) || bytes.empty()) {
+        loaded = Loaded::Empty;
+    } else if (parse(bytes)) {
         qCInfo(logSaving, "content store read: %zu files", records_.size());
-        return Loaded::Read;
+        loaded = Loaded::Read;
+    } else {
+        clear();
+        setDamagedAside("it is damaged or was not written by this program");
+        loaded = Loaded::SetAside;
     }
-    clear();
-    setDamagedAside("it is damaged or was not written by this program");
-    return Loaded::SetAside;
+    loadApart();
+    return loaded;
+}
+
+void ContentStore::loadApart()
+{
+    const std::string path = apartPath();
+    std::string bytes;
+    if (!AtomicFile::read(path, bytes))
+        return;  // none: every pair is in the store
+    const std::size_t before = apart_.size();
+    if (!parseApart(bytes)) {
+        const std::string aside = stamped(path);
+        const bool moved = std::rename(path.c_str(), aside.c_str()) == 0;
+        qCWarning(logSaving).noquote() << "the pictures marked as not similar in" << QString::fromStdString(path)
+                                       << "cannot be read (it is damaged or was not written by this program);"
+                                       << (moved ? "it was set aside as " + QString::fromStdString(aside)
+                                                 : QStringLiteral("it is left as it is"));
+        return;
+    }
+    if (apart_.size() != before)
+        changed_ = true;  // the next save() takes them into the store
+}
+
+bool ContentStore::parseApart(const std::string& bytes)
+{
+    ApartHeader header{};
+    if (bytes.size() < sizeof header + 4)
+        return false;
+    std::memcpy(&header, bytes.data(), sizeof header);
+    if (std::memcmp(header.magic, ApartMagic, sizeof ApartMagic) != 0 || header.version != Version
+        || header.byteOrder != ByteOrder || header.pairs > MaxApartPairs)
+        return false;
+    const std::size_t body = sizeof header + header.pairs * 2 * sizeof(ContentDigest);
+    if (bytes.size() != body + 4)
+        return false;
+    std::uint32_t stored = 0;
+    std::memcpy(&stored, bytes.data() + body, 4);
+    if (stored != checksum(bytes.data(), body))
+        return false;
+    const char* at = bytes.data() + sizeof header;
+    for (std::uint64_t i = 0; i < header.pairs && apart_.size() < MaxApartPairs; ++i, at += 2 * sizeof(ContentDigest)) {
+        std::pair<ContentDigest, ContentDigest> pair;
+        std::memcpy(pair.first.data(), at, sizeof(ContentDigest));
+        std::memcpy(pair.second.data(), at + sizeof(ContentDigest), sizeof(ContentDigest));
+        apart_.insert(pair);
+    }
+    return true;
+}
+
+std::string ContentStore::pairBytes(const std::set<std::pair<ContentDigest, ContentDigest>>& pairs)
+{
+    std::string bytes;
+    bytes.reserve(pairs.size() * 2 * sizeof(ContentDigest));
+    for (const auto& [a, b] : pairs) {
+        bytes.append(reinterpret_cast<const char*>(a.data()), a.size());
+        bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    return bytes;
+}
+
+bool ContentStore::saveApart()
+{
+    ApartHeader header{};
+    std::memcpy(header.magic, ApartMagic, sizeof ApartMagic);
+    header.version = Version;
+    header.byteOrder = ByteOrder;
+    header.pairs = apart_.size();
+    std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes += pairBytes(apart_);
+    const std::uint32_t crc = checksum(bytes.data(), bytes.size());
+    bytes.append(reinterpret_cast<const char*>(&crc), sizeof crc);
+    AppPaths::ensureFolder(path_.substr(0, path_.rfind('/') + 1));
+    if (!AtomicFile::write(apartPath(), bytes)) {
+        qCWarning(logSaving).noquote() << "cannot write" << QString::fromStdString(apartPath())
+                                       << "; the pictures marked as not similar are kept with the store when it is "
+                                          "next written";
+        return false;
+    }
+    return true;
 }
 
 bool ContentStore::parse(const std::string& bytes)
@@ -116,14 +209,19 @@ bool ContentStore::parse(const std::string& bytes)
     return true;
 }
 
-void ContentStore::setDamagedAside(const std::string& why)
+std::string ContentStore::stamped(const std::string& path)
 {
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    setAside_ = path_ + ".damaged-" + stamp;
+    return path + ".damaged-" + stamp;
+}
+
+void ContentStore::setDamagedAside(const std::string& why)
+{
+    setAside_ = stamped(path_);
     if (std::rename(path_.c_str(), setAside_.c_str()) != 0) {
         qCWarning(logSaving).noquote() << "the content store" << QString::fromStdString(path_) << "cannot be read ("
                                        << QString::fromStdString(why) << ") nor set aside; it is started afresh";
@@ -151,10 +249,7 @@ bool ContentStore::save()
     bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
     bytes.append(reinterpret_cast<const char*>(records_.data()), records_.size() * sizeof(Record));
     bytes.append(text_);
-    for (const auto& [a, b] : apart_) {
-        bytes.append(reinterpret_cast<const char*>(a.data()), a.size());
-        bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
-    }
+    bytes += pairBytes(apart_);
     const std::uint32_t crc = checksum(bytes.data(), bytes.size());
     bytes.append(reinterpret_cast<const char*>(&crc), sizeof crc);
     AppPaths::ensureFolder(path_.substr(0, path_.rfind('/') + 1));
@@ -164,6 +259,9 @@ bool ContentStore::save()
         return false;
     }
     changed_ = false;
+    // The store now holds every pair the side file had.
+    if (std::remove(apartPath().c_str()) != 0 && errno != ENOENT)
+        qCWarning(logSaving, "cannot remove %s: %s", apartPath().c_str(), std::strerror(errno));
     return true;
 }
 

@@ -76,6 +76,11 @@ public:
 
     // "Not similar": the two pictures are never linked as alike.
     void markApart(const ContentDigest& a, const ContentDigest& b);
+    // Writes only the pairs, to a small file beside the store ("<name>.apart"), so that the
+    // user's choice is kept at once without writing the whole store; load() folds it in and
+    // save() removes it once the store holds the pairs. False (logged) when it cannot be written.
+    bool saveApart();
+    std::string apartPath() const { return path_ + ".apart"; }
     bool apart(const ContentDigest& a, const ContentDigest& b) const;
     // Every such pair, the smaller digest first.
     const std::set<std::pair<ContentDigest, ContentDigest>>& apartPairs() const { return apart_; }
@@ -98,6 +103,11 @@ private:
 
     static std::pair<ContentDigest, ContentDigest> ordered(const ContentDigest& a, const ContentDigest& b);
     bool parse(const std::string& bytes);
+    // The pairs of the file saveApart() writes; false when it is damaged.
+    bool parseApart(const std::string& bytes);
+    void loadApart();
+    static std::string pairBytes(const std::set<std::pair<ContentDigest, ContentDigest>>& pairs);
+    static std::string stamped(const std::string& path);
     void clear();
     void rebuildIndex();
     void indexRecord(std::uint32_t position);

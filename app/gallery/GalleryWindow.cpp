@@ -177,9 +177,10 @@ void GalleryWindow::markNotSimilar()
         for (std::size_t b = a + 1; b < digests.size(); ++b)
             store_->markApart(digests[a], digests[b]);
     qCInfo(logApp, "gallery: %zu pictures marked as not similar", digests.size());
-    if (!store_->save())
-        dialogs_.inform("The choice could not be written to " + store_->path() + " (see the log); it holds until the "
-                        "program ends.");
+    // Only the pairs are written now; the store takes them in when it is next written.
+    if (!store_->saveApart())
+        dialogs_.inform("The choice could not be written to " + store_->apartPath()
+                        + " (see the log); it is kept with the store when the store is next written.");
     if (model_.sortKey() == GalleryModel::SortKey::Similar)
         groupSimilar();
     showCount();

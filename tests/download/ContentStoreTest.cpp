@@ -117,6 +117,55 @@ TEST(ContentStore, ADamagedStoreIsSetAsideAndANewOneStarted)
     }
 }
 
+// "Not similar" is kept at once in a small file beside the store, which the store takes in
+// when it is next read and written; a damaged one is set aside and the store read as it is.
+TEST(ContentStore, PairsSetApartAreKeptBesideTheStoreUntilItIsWritten)
+{
+    const std::string path = TestEnvironment::makeFolder("apart") + "content-store";
+    savedStore(path);
+    std::string before;
+    ASSERT_TRUE(AtomicFile::read(path, before));
+    {
+        ContentStore store(path);
+        ASSERT_EQ(store.load(), ContentStore::Loaded::Read);
+        store.markApart(digestOf(1), digestOf(2));
+        ASSERT_TRUE(store.saveApart());
+    }
+    std::string after;
+    ASSERT_TRUE(AtomicFile::read(path, after));
+    EXPECT_EQ(after, before) << "the store itself was written";
+    {
+        ContentStore store(path);
+        ASSERT_EQ(store.load(), ContentStore::Loaded::Read);
+        EXPECT_TRUE(store.apart(digestOf(2), digestOf(1)));
+        EXPECT_FALSE(store.apart(digestOf(1), digestOf(3)));
+        EXPECT_TRUE(store.changed()) << "the pairs would never reach the store";
+        ASSERT_TRUE(store.save());
+        EXPECT_FALSE(std::filesystem::exists(store.apartPath()));
+    }
+    ContentStore written(path);
+    ASSERT_EQ(written.load(), ContentStore::Loaded::Read);
+    EXPECT_TRUE(written.apart(digestOf(1), digestOf(2)));
+    EXPECT_FALSE(written.changed());
+
+    // Damaged: cut short, and another program's file.
+    for (const std::string& bytes : {std::string("name=value\n"), std::string()}) {
+        ContentStore store(path);
+        store.load();
+        store.markApart(digestOf(4), digestOf(5));
+        ASSERT_TRUE(store.saveApart());
+        std::string apart;
+        ASSERT_TRUE(AtomicFile::read(store.apartPath(), apart));
+        ASSERT_TRUE(AtomicFile::write(store.apartPath(), bytes.empty() ? apart.substr(0, apart.size() - 1) : bytes));
+        ContentStore reread(path);
+        ASSERT_EQ(reread.load(), ContentStore::Loaded::Read);
+        EXPECT_EQ(reread.size(), 50u);
+        EXPECT_TRUE(reread.apart(digestOf(1), digestOf(2)));
+        EXPECT_FALSE(reread.apart(digestOf(4), digestOf(5)));
+        EXPECT_FALSE(std::filesystem::exists(reread.apartPath())) << "the damaged file was left in the way";
+    }
+}
+
 TEST(ContentStore, WhenFullTheOldestEighthIsForgotten)
 {
     ContentStore store(TestEnvironment::makeFolder("full") + "content-store");

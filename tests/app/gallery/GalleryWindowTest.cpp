@@ -326,8 +326,9 @@ TEST(GalleryWindow, SimilarReadsAndWritesTheContentStore)
     ASSERT_TRUE(waitUntil([&] { return grouped.count() == 1; }, 10000));
     EXPECT_EQ(window.model().rowCount(), 0);
     EXPECT_TRUE(store.apart(original, copy));
+    EXPECT_FALSE(std::filesystem::exists(storePath)) << "the whole store was written for one click";
     ContentStore reread(storePath);
-    ASSERT_EQ(reread.load(), ContentStore::Loaded::Read);
+    reread.load();
     EXPECT_TRUE(reread.apart(original, copy));
 
     // A hash in the store is taken as it is: one that puts the unrelated picture on the
