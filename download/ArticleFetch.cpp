@@ -1,5 +1,6 @@
 #include "download/ArticleFetch.h"
 
+#include "download/ArticleBuffers.h"
 #include "download/ArticleSink.h"
 #include "download/SessionReply.h"
 #include "download/SessionView.h"
@@ -10,12 +11,18 @@ namespace nimbra {
 void ArticleFetch::startRun()
 {
     shownPercent_.reset();
-    stream_.reset();
+    drop();
 }
 
-MemoryStream* ArticleFetch::begin(std::int32_t lines)
+void ArticleFetch::drop()
 {
-    stream_ = std::make_unique<MemoryStream>();
+    ArticleBuffers::giveBack(std::move(stream_));
+}
+
+MemoryStream* ArticleFetch::begin(std::int32_t lines, std::int64_t bytes)
+{
+    drop();
+    stream_ = ArticleBuffers::take(bytes);
     ended_ = false;
     lines_ = lines;
     follower_.startArticle();
@@ -55,6 +62,7 @@ bool ArticleFetch::deliver(ArticleSink* sink, int groupIndex, const std::string&
     if (!article || !ended_)
         return false;
     article->rewind();
+    const ArticleBuffers::Return done(article);
     if (sink)
         sink->articleDone({*article, groupIndex, groupName});
     return true;

@@ -20,9 +20,9 @@ class ArticleFetch {
 public:
     // A run starts: nothing of the previous run's article carries over.
     void startRun();
-    // A new article of the given announced size in lines (0: unknown); the stream to fetch into
-    // stays valid until the next begin(), deliver() or drop().
-    MemoryStream* begin(std::int32_t lines);
+    // A new article of the given announced size in lines and bytes (0: unknown); the stream to
+    // fetch into stays valid until the next begin(), deliver() or drop().
+    MemoryStream* begin(std::int32_t lines, std::int64_t bytes = 0);
     // A line of the article; true for a body line (progress). The percentage is shown in the
     // view's panel when it changes.
     bool line(const std::string& text, SessionView& view);
@@ -32,7 +32,7 @@ public:
     // Hands the article to the sink when it arrived whole; false when none did (nothing begun,
     // or the connection ended inside it). May throw what the sink throws.
     bool deliver(ArticleSink* sink, int groupIndex, const std::string& groupName);
-    void drop() { stream_.reset(); }
+    void drop();
     // The article when it arrived whole (null otherwise); the fetch keeps nothing.
     std::unique_ptr<MemoryStream> takeWhole();
     // Whether the request ended because the article passed the client's size limit; then it

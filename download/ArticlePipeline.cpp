@@ -20,7 +20,7 @@ int ArticlePipeline::fill(NntpClient& client, FetchQueue& queue, std::size_t hor
         InFlight& request = requests_.back();
         request.number = slot->number;
         request.generation = queue.generation();
-        client.ArticleByNumber(slot->number, request.fetch.begin(lines));
+        client.ArticleByNumber(slot->number, request.fetch.begin(lines, slot->bytes));
         ++sent;
     }
     return sent;

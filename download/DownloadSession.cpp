@@ -1,5 +1,6 @@
 #include "download/DownloadSession.h"
 
+#include "download/ArticleBuffers.h"
 #include "download/RunOutcome.h"
 #include "download/GroupMarks.h"
 #include "download/SessionReply.h"
@@ -443,6 +444,7 @@ void DownloadSession::finishRun(const std::string& groupPanelText)
     reconnectTimer_.stop();
     walker().interrupted();
     walkers_.endRun();
+    ArticleBuffers::release();  // the memory kept for the next articles goes with the run
     setState(runIdle);
     setup_.logRunSavings();
     if (OnRunEnded)

@@ -10,12 +10,13 @@ void FetchQueue::clear()
     ++generation_;
 }
 
-void FetchQueue::add(std::int64_t number, std::string id, std::int64_t lines)
+void FetchQueue::add(std::int64_t number, std::string id, std::int64_t lines, std::int64_t bytes)
 {
     Slot slot;
     slot.number = number;
     slot.id = std::move(id);
     slot.lines = lines;
+    slot.bytes = bytes;
     slots_.push_back(std::move(slot));
 }
 

@@ -31,6 +31,7 @@ public:
         std::int64_t number = 0;
         std::string id;          // in the message-id cache; forgotten when not finished
         std::int64_t lines = 0;  // announced size; 0 when unknown
+        std::int64_t bytes = 0;
         State state = waiting;
         Outcome outcome = givenUp;
         std::unique_ptr<MemoryStream> article;
@@ -40,7 +41,7 @@ public:
 
     void clear();
     unsigned generation() const { return generation_; }
-    void add(std::int64_t number, std::string id, std::int64_t lines);
+    void add(std::int64_t number, std::string id, std::int64_t lines, std::int64_t bytes = 0);
     bool empty() const { return slots_.empty(); }
     std::size_t size() const { return slots_.size(); }
     Slot& front() { return slots_.front(); }

@@ -1,5 +1,6 @@
 #include "download/OverviewWalk.h"
 
+#include "download/ArticleBuffers.h"
 #include "download/ArticleSink.h"
 #include "download/ArticleSizeCheck.h"
 #include "download/GroupProgress.h"
@@ -121,6 +122,7 @@ void OverviewWalk::drain()
             // Until the sink has taken it the article counts as unanswered: a sink that throws
             // leaves it to be asked for again.
             std::unique_ptr<MemoryStream> article = std::move(slot.article);
+            const ArticleBuffers::Return done(article);
             slot.state = FetchQueue::onWire;
             if (sink_)
                 sink_->articleDone({*article, groupIndex_, groupName_});
@@ -269,7 +271,7 @@ void OverviewWalk::overviewLine(const OverviewLine& line)
         counts_.skipped += counted ? 0 : 1;
         return;
     }
-    queue_.add(line.number, idOf(line), std::max<std::int64_t>(line.lines, 0));
+    queue_.add(line.number, idOf(line), std::max<std::int64_t>(line.lines, 0), std::max<std::int64_t>(line.bytes, 0));
     if (line.number == stalledAt_ && stalls_ >= FetchQueue::MaximumStalls)
         queue_.settle(*queue_.find(line.number, queue_.generation()), FetchQueue::givenUp);  // it stalls every time: walked past, for a later run
 }

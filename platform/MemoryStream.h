@@ -20,7 +20,11 @@ public:
     const char* memory() const override { return data_.data(); }
 
     const std::string& data() const { return data_; }
+    // Empties the stream; the memory is kept for what is written next.
     void clear();
+    // Makes room for this many bytes in all, so that writing up to it moves nothing.
+    void reserve(std::size_t bytes) { data_.reserve(bytes); }
+    std::size_t capacity() const { return data_.capacity(); }
 
 private:
     std::string data_;
