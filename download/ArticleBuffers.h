@@ -21,7 +21,7 @@ public:
     static constexpr std::size_t MaxKept = 64;
     static constexpr std::size_t MaxKeptBytes = std::size_t{128} << 20;
     // Room made beforehand at most; a larger article grows as it comes.
-    static constexpr std::size_t MaxReserved = std::size_t{32} << 20;
+    static constexpr std::size_t MaxReserved = std::size_t{16} << 20;
 
     // An empty stream with room for announcedBytes (0: unknown), within MaxReserved.
     static std::unique_ptr<MemoryStream> take(std::int64_t announcedBytes);
