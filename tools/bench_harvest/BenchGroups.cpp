@@ -1,6 +1,7 @@
 #include "tools/bench_harvest/BenchGroups.h"
 
 #include "tests/support/FakeNewsServer.h"
+#include "tools/newsmodel/YencEncoder.h"
 
 #include <algorithm>
 #include <string>
@@ -36,6 +37,25 @@ std::vector<ModelArticle> BenchGroups::yencParts(int count, int partBytes)
         for (std::string& header : a.headers)
             if (header.rfind("Lines:", 0) == 0)
                 header = "Lines: " + std::to_string(lines);
+        list.push_back(std::move(a));
+    }
+    return list;
+}
+
+std::vector<ModelArticle> BenchGroups::yencFile(int count, int partBytes)
+{
+    const std::size_t part = static_cast<std::size_t>(partBytes);
+    const std::string file = yencPayload(part * static_cast<std::size_t>(count), 7);
+    const std::string total = std::to_string(count);
+    std::vector<ModelArticle> list;
+    for (int number = 1; number <= count; ++number) {
+        const std::size_t begin = part * static_cast<std::size_t>(number - 1);
+        ModelArticle a = NewsServerModel::article(number, "file" + std::to_string(number) + "@bench",
+                                                  "\"big.bin\" yEnc (" + std::to_string(number) + "/" + total + ")", 0);
+        a.body = yencPart("big.bin", file, number, count, begin, begin + part, YencEncoding{128});
+        for (std::string& header : a.headers)
+            if (header.rfind("Lines:", 0) == 0)
+                header = "Lines: " + std::to_string(a.body.size());
         list.push_back(std::move(a));
     }
     return list;

@@ -17,6 +17,9 @@ public:
     static std::vector<ModelArticle> pictures(int count);
     // count yEnc parts of partBytes each (lines of 128 characters), numbered from 1.
     static std::vector<ModelArticle> yencParts(int count, int partBytes);
+    // One file of random bytes posted as count real yEnc parts of partBytes each (lines of
+    // 128), numbered from 1: what the saver decodes and joins.
+    static std::vector<ModelArticle> yencFile(int count, int partBytes);
     // A server whose group "bench.million" holds articles 1..articles with an overview made as
     // it is asked (every article far larger than any size limit, so nothing is fetched). It
     // answers CAPABILITIES, GROUP, LIST OVERVIEW.FMT, OVER/XOVER and QUIT.

@@ -10,8 +10,11 @@
 //
 //     bench_harvest [pictures|yenc|scan] [--connections N]
 #include "download/ArticleSink.h"
+#include "download/AttachmentSaver.h"
 #include "download/DownloadSession.h"
 #include "download/GroupMarks.h"
+#include "download/SaveSettings.h"
+#include "download/SavedFileView.h"
 #include "download/SessionView.h"
 #include "platform/MemoryStream.h"
 #include "tests/support/FakeNewsServer.h"
@@ -24,6 +27,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include <sys/resource.h>
@@ -87,6 +91,39 @@ public:
     long long bytes = 0;
 };
 
+// The articles decoded and saved as a run saves them, into a folder of their own.
+class SavingSink : public ArticleSink, private SaveSettings, private SavedFileView {
+public:
+    explicit SavingSink(const std::string& folder)
+        : folder_(folder + "/"),
+          saver_(*this, *this, folder + "/yenc-ledger", folder + "/split-ledger", folder + "/content-store")
+    {
+    }
+    void articleDone(const Article& article) override
+    {
+        ++articles;
+        bytes += article.ArticleStream.size();
+        saver_.articleDone(article);
+    }
+    void flush() override { saver_.flush(); }
+    long articles = 0;
+    long long bytes = 0;
+    int saved = 0;
+
+private:
+    std::string downloadFolderText() const override { return folder_; }
+    bool saveToOneFolder() const override { return true; }
+    bool skipKnownContent() const override { return false; }
+    void showSavedName(const std::string&, const std::string&) override { ++saved; }
+    void showPicture(const PicturePreview&) override {}
+    bool showsPictures() const override { return false; }
+    void showSavedSize(std::int64_t) override {}
+    void addToStatistics(std::int32_t, std::int32_t) override {}
+
+    std::string folder_;
+    AttachmentSaver saver_;
+};
+
 struct Walk {
     const char* name;
     bool fast;
@@ -106,8 +143,9 @@ struct Result {
 
 // One run of the session through a fresh relay in front of the server; the group's mark is
 // carried to the relay's port, which is the server as the program sees it.
+// saveInto: a folder to decode and save the articles into; empty, and they are only counted.
 Result harvest(DownloadSession& session, BenchView& view, GroupMarks& marks, std::string& lastKey,
-               NewsServerModel& model, std::uint16_t serverPort, int delayMs)
+               NewsServerModel& model, std::uint16_t serverPort, int delayMs, const std::string& saveInto = {})
 {
     DelayRelay relay(serverPort, delayMs);
     relay.start();
@@ -117,17 +155,28 @@ Result harvest(DownloadSession& session, BenchView& view, GroupMarks& marks, std
         marks.setMark(key, view.group, marks.mark(lastKey, view.group));
     lastKey = key;
 
-    ByteSink sink;
-    session.setArticleSink(&sink);
+    ByteSink counter;
+    std::unique_ptr<SavingSink> saving;
+    if (!saveInto.empty()) {
+        std::filesystem::remove_all(saveInto);
+        std::filesystem::create_directories(saveInto);
+        saving = std::make_unique<SavingSink>(saveInto);
+    }
+    session.setArticleSink(saving ? static_cast<ArticleSink*>(saving.get()) : &counter);
     const int commandsBefore = model.commands();
     Result result;
     const double cpuBefore = BenchRun::threadProcessorSeconds();
     result.seconds = BenchRun::getFiles(session);
     result.cpuSeconds = BenchRun::threadProcessorSeconds() - cpuBefore;
-    result.megabytes = sink.bytes / 1e6;
+    result.megabytes = static_cast<double>(saving ? saving->bytes : counter.bytes) / 1e6;
     result.commands = model.commands() - commandsBefore;
-    result.articles = sink.articles;
+    result.articles = saving ? saving->articles : counter.articles;
     session.setArticleSink(nullptr);
+    if (saving && saving->saved != 1)
+        std::printf("saved %d files, not the one the parts make\n", saving->saved);
+    saving.reset();
+    if (!saveInto.empty())
+        std::filesystem::remove_all(saveInto);
     return result;
 }
 
@@ -187,24 +236,30 @@ bool yencTable(const std::string& folder, const std::string& connections)
 {
     NewsServerModel model;
     model.addGroup("bench.yenc", BenchGroups::yencParts(YencParts, YencPartBytes));
+    model.addGroup("bench.yfile", BenchGroups::yencFile(YencParts, YencPartBytes));
     // Every connection served on a thread of its own, as a real server serves them.
     ModelServer server(model.greeting(), model.responder());
     const std::string many = "overview, " + connections + " conn.";
+    // The last rows fetch one real yEnc file of the same parts and decode and save it as a run
+    // does: what the saving adds to the fetching thread.
     const struct Case {
         Walk walk;
         const char* connections;
         int roundTripMs;
         std::string name;
+        bool save = false;
     } cases[] = {{Classic, "1", 24, Classic.name},
                  {Pipelined, "1", 24, "overview, 1 conn."},
                  {Pipelined, connections.c_str(), 24, many},
                  {Pipelined, "1", 0, "overview, 1 conn."},
-                 {Pipelined, connections.c_str(), 0, many}};
+                 {Pipelined, connections.c_str(), 0, many},
+                 {Pipelined, "1", 0, "1 conn., saved", true},
+                 {Pipelined, connections.c_str(), 0, connections + " conn., saved", true}};
     std::map<int, double> baseline;  // per round trip: the first row's seconds
     bool complete = true;
     for (const Case& c : cases) {
         BenchView view;
-        view.group = "bench.yenc";
+        view.group = c.save ? "bench.yfile" : "bench.yenc";
         view.maximum = "1000";
         view.fast = c.walk.fast;
         view.pipeline = c.walk.pipeline;
@@ -213,11 +268,14 @@ bool yencTable(const std::string& folder, const std::string& connections)
         DownloadSession session(view);
         session.setGroupMarks(&marks);
         std::string lastKey;
-        const Result r = harvest(session, view, marks, lastKey, model, server.port(), c.roundTripMs / 2);
+        const Result r = harvest(session, view, marks, lastKey, model, server.port(), c.roundTripMs / 2,
+                                 c.save ? folder + "/saved-yenc" : std::string());
         if (!baseline.count(c.roundTripMs))
             baseline[c.roundTripMs] = r.seconds;
         const Walk shown{c.name.c_str(), c.walk.fast, c.walk.pipeline};
-        complete = printRow(c.roundTripMs, shown, "200 yEnc parts, 768 KB", r, YencParts, baseline[c.roundTripMs]) && complete;
+        complete = printRow(c.roundTripMs, shown, c.save ? "1 yEnc file, 200 parts" : "200 yEnc parts, 768 KB", r,
+                            YencParts, baseline[c.roundTripMs])
+                   && complete;
         std::printf("       client processor time: %.3f s, %.2f ms per MB\n", r.cpuSeconds,
                     r.megabytes > 0 ? r.cpuSeconds * 1000 / r.megabytes : 0.0);
         std::fflush(stdout);
