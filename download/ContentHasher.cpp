@@ -18,7 +18,7 @@ constexpr std::size_t GatherSize = 16 * 1024;
 
 struct ContentHasher::Context {
     EVP_MD_CTX* md = EVP_MD_CTX_new();
-    std::vector<char> held = std::vector<char>(GatherSize);
+    std::vector<char> held;  // made at the first small piece: large parts never need it
     std::size_t heldBytes = 0;
     Context()
     {
@@ -44,6 +44,8 @@ void ContentHasher::update(const char* data, std::size_t length)
         EVP_DigestUpdate(c.md, data, length);
         return;
     }
+    if (c.held.empty())
+        c.held.resize(GatherSize);
     std::memcpy(c.held.data() + c.heldBytes, data, length);
     c.heldBytes += length;
 }

@@ -261,6 +261,7 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
         if (ledger_.entries().size() >= YencPartLedger::MaxEntries)
             SaveTarget::discard(ledger_.entries().front().path);
         entry = &ledger_.add(std::move(made));
+        prefixes_.erase(entry->path);  // a digest begun for an earlier file of that name
         fresh = true;
     }
     if (!writeAt(entry->path, begin)) {
@@ -276,6 +277,7 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
     entry->parts.push_back({h.part, begin, end, result.crc, true});
     if (!entry->crc32 && result.end.crc32)
         entry->crc32 = result.end.crc32;
+    hashPart(*entry, begin);
     if (entry->received() < entry->size) {
         LedgerWriter::record(writer_, ledger_);
         return report(Outcome::Stored, entry->path, h.size);
@@ -290,7 +292,37 @@ YencAssembly::Report YencAssembly::finishFile(const Entry& entry)
 {
     const std::optional<std::uint32_t> crc = fileCrc(entry);
     const bool whole = crc && (!entry.crc32 || *entry.crc32 == *crc);
-    return publish(whole ? Outcome::Completed : Outcome::Corrupt, entry.path, entry.name, entry.size);
+    std::optional<ContentDigest> digest;
+    const auto prefix = prefixes_.find(entry.path);
+    if (prefix != prefixes_.end()) {
+        digest = prefix->second.digest(entry.size);
+        prefixes_.erase(prefix);
+    }
+    return publish(whole ? Outcome::Completed : Outcome::Corrupt, entry.path, entry.name, entry.size, digest);
+}
+
+void YencAssembly::hashPart(const Entry& entry, std::uint64_t begin)
+{
+    if (!check_ || !check_->enabled())
+        return;
+    auto prefix = prefixes_.find(entry.path);
+    if (prefix == prefixes_.end()) {
+        if (begin != 0)
+            return;  // its beginning is missing, or was written in an earlier run
+        if (prefixes_.size() >= ledger_.entries().size())
+            forgetPrefixes();
+        prefix = prefixes_.emplace(entry.path, PrefixHasher{}).first;
+    }
+    prefix->second.written(entry.path, entry.parts, begin, bytes_.data(), bytes_.size());
+}
+
+void YencAssembly::forgetPrefixes()
+{
+    for (auto it = prefixes_.begin(); it != prefixes_.end();) {
+        const bool held = std::any_of(ledger_.entries().begin(), ledger_.entries().end(),
+                                      [&](const Entry& e) { return e.path == it->first; });
+        it = held ? std::next(it) : prefixes_.erase(it);
+    }
 }
 
 YencAssembly::Report YencAssembly::publish(Outcome outcome, const std::string& workingPath,

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "download/ContentHasher.h"
+#include "download/PrefixHasher.h"
 #include "download/SaveTarget.h"
 #include "download/YencPartLedger.h"
 #include "platform/FileStream.h"
 #include "mime/YencDecoder.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -69,7 +71,9 @@ public:
 
     // Whole files are named through check (not owned; null: named directly). A file in one
     // article is hashed as its bytes are written; one put together from parts at their
-    // offsets is read back once, when it is complete.
+    // offsets as its parts join up from its beginning (PrefixHasher), and read back once it
+    // is complete only when that could not be done (its first parts were written in an
+    // earlier run).
     void setContentCheck(ContentCheck* check) { check_ = check; }
 
     // The decoder's events for one part; target says where a new file goes.
@@ -87,6 +91,10 @@ private:
     void beginSingle();
     Report savePart(const YencStart& start, const YencResult& result);
     Report finishFile(const YencPartLedger::Entry& entry);
+    // Hashes the part just written into entry's file, while the content check wants digests.
+    void hashPart(const YencPartLedger::Entry& entry, std::uint64_t begin);
+    // Forgets the digests being made of files the ledger no longer holds.
+    void forgetPrefixes();
     // Makes a new empty working file; returns its path, empty on failure.
     std::string createFile() const;
     bool writeAt(const std::string& path, std::uint64_t offset) const;
@@ -108,6 +116,7 @@ private:
     SaveTarget target_;
     std::uint64_t received_ = 0;
     std::optional<ContentHasher> singleHasher_;  // the single-article file, while checking
+    std::map<std::string, PrefixHasher> prefixes_;  // by working file, while checking
     std::string bytes_;  // the part being received; its memory is kept for the next part
     std::unique_ptr<FileStream> single_;  // the working file of a whole file in one article
     bool singleFailed_ = false;           // ... which could not be made

@@ -66,6 +66,47 @@ TEST(DuplicateSaving, TheSameContentInEveryEncodingAndSplitIsKeptOnce)
     EXPECT_EQ(known->group, "alt.binaries.test");
 }
 
+// A file joined from parts gets the digest of its bytes whatever the order its parts came in:
+// in order, with early parts waiting for a gap to fill, and with its first parts written
+// before the program was restarted.
+TEST(DuplicateSaving, PartsInAnyOrderGiveTheFilesDigest)
+{
+    const std::vector<std::string> pictures{JpegSample::bytes(640, 480), JpegSample::bytes(600, 500),
+                                            JpegSample::bytes(500, 600)};
+    const std::vector<std::vector<int>> orders{{1, 2, 3, 4, 5}, {2, 1, 4, 5, 3}, {1, 3, 2, 5, 4}};
+    Saving saving(true);
+    int number = 1;
+    const auto post = [&](std::size_t file, int part, int total) {
+        const std::string& bytes = pictures[file];
+        const std::string name = "p" + std::to_string(file) + ".jpg";
+        const std::size_t begin = bytes.size() * static_cast<std::size_t>(part - 1) / static_cast<std::size_t>(total);
+        const std::size_t end = bytes.size() * static_cast<std::size_t>(part) / static_cast<std::size_t>(total);
+        saving.article(yencArticle(number++, name, yencPart(name, bytes, part, total, begin, end)));
+    };
+    for (std::size_t file = 0; file < 2; ++file)
+        for (const int part : orders[file])
+            post(file, part, 5);
+    // The third: two parts, a restart, the rest.
+    for (const int part : {1, 3})
+        post(2, orders[2][static_cast<std::size_t>(part - 1)], 5);
+    saving.restart();
+    for (const int part : {2, 4, 5})
+        post(2, orders[2][static_cast<std::size_t>(part - 1)], 5);
+
+    ASSERT_EQ(saving.view.names, (Strings{"p0.jpg", "p1.jpg", "p2.jpg"}));
+    for (std::size_t file = 0; file < pictures.size(); ++file) {
+        const auto known = saving.saver->contentStore().find(digestOf(pictures[file]));
+        ASSERT_TRUE(known) << file;
+        EXPECT_EQ(known->path, saving.folder() + "p" + std::to_string(file) + ".jpg");
+    }
+    EXPECT_EQ(saving.saver->contentStore().size(), pictures.size());
+    // Posted again whole, each is known.
+    for (std::size_t file = 0; file < pictures.size(); ++file)
+        saving.article(yencArticle(number++, "again", yencSingle("again" + std::to_string(file) + ".jpg", pictures[file])));
+    EXPECT_EQ(saving.view.duplicates.size(), pictures.size());
+    EXPECT_EQ(saving.view.files, 3);
+}
+
 TEST(DuplicateSaving, ADeletedFileIsStillKnownToTheNextRun)
 {
     const std::string picture = JpegSample::bytes(320, 240);

@@ -113,7 +113,7 @@ public:
 private:
     std::string downloadFolderText() const override { return folder_; }
     bool saveToOneFolder() const override { return true; }
-    bool skipKnownContent() const override { return false; }
+    bool skipKnownContent() const override { return true; }  // as the program starts
     void showSavedName(const std::string&, const std::string&) override { ++saved; }
     void showPicture(const PicturePreview&) override {}
     bool showsPictures() const override { return false; }
