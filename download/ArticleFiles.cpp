@@ -84,7 +84,7 @@ std::string ArticleFiles::close()
     }
     const std::string path = output_->file->path();
     const bool good = output_->file->close() && !output_->file->failed();
-    closedDigest_ = output_->hasher ? std::optional<ContentDigest>(output_->hasher->finish()) : std::nullopt;
+    closedDigest_ = output_->hasher ? output_->hasher->finish() : std::nullopt;
     output_.reset();
     if (good)
         return path;

@@ -28,7 +28,7 @@ ContentDigest digestOf(const std::string& bytes)
 {
     ContentHasher hasher;
     hasher.update(bytes.data(), bytes.size());
-    return hasher.finish();
+    return hasher.finish().value();
 }
 
 } // namespace
