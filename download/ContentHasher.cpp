@@ -213,18 +213,23 @@ std::optional<ContentDigest> ContentHasher::finish()
 std::optional<ContentDigest> ContentHasher::ofFile(const std::string& path)
 {
     try {
+        // Hashed here: the caller waits for the digest anyway, and callers on several threads
+        // (the gallery's) hash side by side.
         FileStream file(path, FileStream::Mode::OpenRead);
-        ContentHasher hasher;
+        Context c;
         std::vector<char> chunk(1 << 20);
         std::int64_t done = 0;
         while (const std::size_t n = file.read(chunk.data(), chunk.size())) {
-            hasher.update(chunk.data(), n);
+            if (EVP_DigestUpdate(c.md, chunk.data(), n) != 1)
+                return std::nullopt;
             done += static_cast<std::int64_t>(n);
         }
         // A read that stopped short is an error, not the end.
-        if (done != file.size())
+        ContentDigest digest{};
+        unsigned int length = 0;
+        if (done != file.size() || EVP_DigestFinal_ex(c.md, digest.data(), &length) != 1)
             return std::nullopt;
-        return hasher.finish();
+        return digest;
     } catch (const std::exception&) {
         return std::nullopt;
     }
