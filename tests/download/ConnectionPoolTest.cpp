@@ -140,7 +140,7 @@ std::vector<ModelArticle> mixedGroup()
         ArticleText::mimeArticle(3, "mime one", "mime.jpg", std::string(5000, 'm')),
         ArticleText::uuArticle(5, "known one", "known.jpg", std::string(2000, 'k')),
         NewsServerModel::article(6, "tiny@model", "a short note", 3),
-        ArticleText::uuArticle(7, "too big", "big.jpg", std::string(400000, 'b')),
+        ArticleText::uuArticle(7, "too big", "big.jpg", std::string(1000000, 'b')),
         yencArticle(9, 2),  // the parts of one file out of order, between others
     };
     for (ModelArticle& part : ArticleText::splitUuArticles(10, "split uu", "split.jpg", std::string(9000, 's'), 3))
@@ -153,6 +153,11 @@ std::vector<ModelArticle> mixedGroup()
         articles.push_back(std::move(part));
     articles.push_back(ArticleText::mimeArticle(41, "mime two", "mime2.jpg", std::string(7000, 'n')));
     articles.push_back(yencArticle(43, 3));
+    // Parts of some hundred KB, as binaries groups carry them.
+    const std::string large = yencPayload(900000, 12);
+    for (const auto& [number, part] : {std::pair{45, 1}, {42, 3}, {44, 2}})
+        articles.push_back(ArticleText::yencSplitArticle(number, "large" + std::to_string(part) + "@model", "large.bin",
+                                                         large, part, 3));
     return articles;
 }
 
@@ -164,7 +169,7 @@ struct HarvestRun {
         const std::string name = "harvest-" + connections + "-" + std::to_string(++runs);
         pool.run.view.downloadFolder = TestEnvironment::makeFolder(name + "-files");
         pool.run.view.minimum = "1";
-        pool.run.view.maximum = "100";
+        pool.run.view.maximum = "500";
         pool.run.session.setArticleSink(&saver);
         pool.run.session.setGroupMarks(&marks);
         pool.run.session.OnGroupDone = [this](const std::string&, const GroupWalker::Counts& c) { counts = c; };
@@ -193,15 +198,17 @@ TEST(ConnectionPool, FourConnectionsWithOneCutSaveWhatOneConnectionSaves)
 {
     const std::vector<ModelArticle> group = mixedGroup();
     HarvestRun one("1", group, 0);
-    HarvestRun four("4", group, 20);
+    HarvestRun four("4", group, 44);  // cut inside a part of some hundred KB
     ASSERT_TRUE(one.finished);
     ASSERT_TRUE(four.finished);
     EXPECT_EQ(one.pool.server->connections(), 1);
     EXPECT_GE(four.pool.server->connections(), 5);  // four, and the one that replaced the cut
 
     const auto files = folderFiles(one.pool.run.view.downloadFolder);
-    EXPECT_EQ(files.size(), 26u);  // 20 pictures, a single uu, two MIME, two split uu, a yEnc in three parts
+    // 20 pictures, a single uu, two MIME, two split uu, two yEnc files in three parts
+    EXPECT_EQ(files.size(), 27u);
     EXPECT_EQ(files.count("split.bin"), 1u);
+    EXPECT_EQ(files.at("large.bin"), yencPayload(900000, 12));
     EXPECT_TRUE(files == folderFiles(four.pool.run.view.downloadFolder));
     EXPECT_EQ(one.shown.names, four.shown.names);  // in the same order, too
     EXPECT_EQ(one.shown.files, four.shown.files);

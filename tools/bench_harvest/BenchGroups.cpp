@@ -47,12 +47,13 @@ std::vector<ModelArticle> BenchGroups::yencFile(int count, int partBytes)
     const std::size_t part = static_cast<std::size_t>(partBytes);
     const std::string file = yencPayload(part * static_cast<std::size_t>(count), 7);
     const std::string total = std::to_string(count);
+    const std::uint32_t crc = referenceCrc32(file);
     std::vector<ModelArticle> list;
     for (int number = 1; number <= count; ++number) {
         const std::size_t begin = part * static_cast<std::size_t>(number - 1);
         ModelArticle a = NewsServerModel::article(number, "file" + std::to_string(number) + "@bench",
                                                   "\"big.bin\" yEnc (" + std::to_string(number) + "/" + total + ")", 0);
-        a.body = yencPart("big.bin", file, number, count, begin, begin + part, YencEncoding{128});
+        a.body = yencPart("big.bin", file, number, count, begin, begin + part, YencEncoding{128}, crc);
         for (std::string& header : a.headers)
             if (header.rfind("Lines:", 0) == 0)
                 header = "Lines: " + std::to_string(a.body.size());
