@@ -1,5 +1,7 @@
 #include "download/FetchQueue.h"
 
+#include "download/ArticleSizeCheck.h"
+
 #include <algorithm>
 
 namespace nimbra {
@@ -20,9 +22,23 @@ void FetchQueue::add(std::int64_t number, std::string id, std::int64_t lines, st
     slots_.push_back(std::move(slot));
 }
 
-FetchQueue::Slot* FetchQueue::take(std::size_t horizon, int lane)
+std::size_t FetchQueue::reach(std::size_t horizon) const
 {
     const std::size_t end = std::min(horizon, slots_.size());
+    std::int64_t ahead = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        const Slot& slot = slots_[i];
+        // The overview's bytes, else its lines at the size rule's rate; nothing when unknown.
+        ahead += slot.bytes > 0 ? slot.bytes : std::max<std::int64_t>(slot.lines, 0) * 1024 / ArticleSizeCheck::LinesPerKB;
+        if (i > 0 && ahead > MaxBytesAhead)
+            return i;
+    }
+    return end;
+}
+
+FetchQueue::Slot* FetchQueue::take(std::size_t horizon, int lane)
+{
+    const std::size_t end = reach(horizon);
     for (std::size_t i = 0; i < end; ++i) {
         Slot& slot = slots_[i];
         if (slot.state != waiting)
@@ -68,7 +84,7 @@ std::size_t FetchQueue::onWireCount() const
 
 bool FetchQueue::waitingWithin(std::size_t horizon) const
 {
-    const std::size_t end = std::min(horizon, slots_.size());
+    const std::size_t end = reach(horizon);
     for (std::size_t i = 0; i < end; ++i)
         if (slots_[i].state == waiting)
             return true;

@@ -13,8 +13,10 @@ namespace nimbra {
 // the wire of one or more connections. An article is waiting (to be asked for), on the wire of
 // one connection, or settled with its outcome; a whole article waits here for its turn until
 // every article before it is settled and handed on, so what reaches the sink comes in number
-// order however the replies arrive. Only the first horizon articles are handed out, which
-// bounds the whole articles held to horizon.
+// order however the replies arrive. Only the first horizon articles are handed out, and of
+// those only as many as announce MaxBytesAhead together (the first always), which bounds the
+// whole articles held in number and in memory: fifty connections of sixteen large parts each
+// would otherwise hold some GB.
 //
 // clear() starts a new generation: a connection holding numbers of an older one drops their
 // replies (find() gives nothing for them). One thread; not copyable.
@@ -59,11 +61,16 @@ public:
     void giveBack(Slot& slot, bool wasBeingRead);
     static constexpr int MaximumStalls = 2;
 
+    static constexpr std::int64_t MaxBytesAhead = std::int64_t{256} << 20;
+
     // Articles on the wire of any connection, and those waiting within the horizon.
     std::size_t onWireCount() const;
     bool waitingWithin(std::size_t horizon) const;
 
 private:
+    // How many of the first slots may be on the wire or held: within the horizon and the bytes.
+    std::size_t reach(std::size_t horizon) const;
+
     std::deque<Slot> slots_;
     unsigned generation_ = 0;
 };

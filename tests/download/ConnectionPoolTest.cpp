@@ -1,6 +1,7 @@
 // Runs that fetch over several connections: the server's limit on connections, a connection
 // lost in the middle of an article, and the same files, counts, marks and message-ids as a
 // run over one connection.
+#include "download/ArticleSizeCheck.h"
 #include "download/AttachmentSaver.h"
 #include "download/FetchQueue.h"
 #include "download/GroupMarks.h"
@@ -198,7 +199,7 @@ TEST(ConnectionPool, FourConnectionsWithOneCutSaveWhatOneConnectionSaves)
 {
     const std::vector<ModelArticle> group = mixedGroup();
     HarvestRun one("1", group, 0);
-    HarvestRun four("4", group, 44);  // cut inside a part of some hundred KB
+    HarvestRun four("4", group, 20);
     ASSERT_TRUE(one.finished);
     ASSERT_TRUE(four.finished);
     EXPECT_EQ(one.pool.server->connections(), 1);
@@ -248,6 +249,29 @@ TEST(FetchQueue, HandsOutOnlyWithinTheHorizonAndGivesUpAnArticleThatStallsTwice)
     queue.giveBack(*second, false);  // only waited behind the one being read: no stall
     EXPECT_EQ(second->state, FetchQueue::waiting);
     EXPECT_EQ(second->stalls, 0);
+}
+
+TEST(FetchQueue, AtMostTheBytesAheadAreHandedOutWhateverTheHorizonButAlwaysTheFirst)
+{
+    FetchQueue queue;
+    const std::int64_t third = FetchQueue::MaxBytesAhead / 3;
+    for (int n = 1; n <= 4; ++n)
+        queue.add(n, "id" + std::to_string(n), 0, third);
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_NE(queue.take(800, 0), nullptr) << n;
+    EXPECT_EQ(queue.take(800, 0), nullptr);  // a fourth third is too much
+    EXPECT_FALSE(queue.waitingWithin(800));
+    queue.settle(queue.front(), FetchQueue::whole);
+    queue.popFront();
+    EXPECT_TRUE(queue.waitingWithin(800));  // handed on: room for the next
+    EXPECT_NE(queue.take(800, 0), nullptr);
+
+    // A size known from the lines only counts too; one article larger than all is still fetched.
+    FetchQueue lines;
+    lines.add(1, "huge", FetchQueue::MaxBytesAhead / 1024 * ArticleSizeCheck::LinesPerKB * 2);
+    lines.add(2, "next", 100);
+    EXPECT_NE(lines.take(800, 0), nullptr);
+    EXPECT_EQ(lines.take(800, 0), nullptr);
 }
 
 TEST(FetchQueue, RepliesOfAnOlderGenerationFindNothing)
