@@ -2,7 +2,7 @@
 # Installs what Nimbra needs to build and test on Debian 12, only what is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config ccache qt6-base-dev qt6-base-dev-tools libgl-dev
-          libjpeg62-turbo-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libjpeg62-turbo-dev libpng-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
           xvfb xauth sharutils zlib1g-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-daemon
           libsecret-1-0 desktop-file-utils dpkg-dev file clang libclang-rt-14-dev)
 missing=()

@@ -1,12 +1,12 @@
 #include "app/gallery/ThumbnailCache.h"
 
+#include "app/gallery/PngWriter.h"
 #include "platform/Log.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QUrl>
@@ -139,12 +139,10 @@ bool ThumbnailCache::write(const QString& folder, const QString& target, const Q
         qCWarning(logApp).noquote() << "thumbnail" << target << "cannot be written:" << file.errorString();
         return false;
     }
-    QImageWriter writer(&file, "png");
-    // Thumbnails are small and many: fast compression (zlib level 1) matters more than a few
-    // bytes; the PNG writer takes the level as a quality.
-    writer.setQuality(80);
-    if (!writer.write(image) || !file.flush()) {
-        qCWarning(logApp).noquote() << "thumbnail" << target << "cannot be written:" << writer.errorString();
+    QString error;
+    if (!PngWriter::write(file, image, error) || !file.flush()) {
+        qCWarning(logApp).noquote() << "thumbnail" << target << "cannot be written:"
+                                    << (error.isEmpty() ? file.errorString() : error);
         return false;
     }
     file.close();

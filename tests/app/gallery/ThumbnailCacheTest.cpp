@@ -1,10 +1,12 @@
 // The desktop thumbnail cache as other programs read it: names, keys, modes, staleness and
 // the failure records.
+#include "app/gallery/PngWriter.h"
 #include "app/gallery/ThumbnailCache.h"
 #include "app/gallery/ThumbnailMaker.h"
 #include "tests/app/gallery/GalleryFiles.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QImageReader>
@@ -46,6 +48,33 @@ QImage readThumbnail(const QString& file)
 {
     QImageReader reader(file, "png");
     return reader.read();
+}
+
+TEST(PngWriter, PixelsAlphaAndTextsComeBackExactlyAndARefusingDeviceFails)
+{
+    for (const bool alpha : {false, true}) {
+        QImage image(37, 23, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgba(x * 7, y * 11, (x * y) & 0xFF, alpha ? (x + y * 5) & 0xFF : 0xFF));
+        image.setText(QStringLiteral("Thumb::URI"), QStringLiteral("file:///tmp/a%20b.jpg"));
+        image.setText(QStringLiteral("Thumb::MTime"), QStringLiteral("1700000000"));
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QString error;
+        ASSERT_TRUE(PngWriter::write(buffer, image, error)) << error.toStdString();
+        QImage back = QImage::fromData(buffer.data(), "png");
+        ASSERT_FALSE(back.isNull());
+        EXPECT_EQ(back.hasAlphaChannel(), alpha);
+        EXPECT_EQ(back.convertToFormat(image.format()), image) << "alpha " << alpha;
+        EXPECT_EQ(back.text(QStringLiteral("Thumb::URI")), QStringLiteral("file:///tmp/a%20b.jpg"));
+        EXPECT_EQ(back.text(QStringLiteral("Thumb::MTime")), QStringLiteral("1700000000"));
+    }
+    QBuffer closed;  // not open: every write fails
+    QString error;
+    EXPECT_FALSE(PngWriter::write(closed, QImage(8, 8, QImage::Format_RGB32), error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(PngWriter::write(closed, QImage(), error));
 }
 
 TEST(ThumbnailCache, AThumbnailFollowsTheDesktopStandard)
