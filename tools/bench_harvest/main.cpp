@@ -6,7 +6,8 @@
 // run (the classic walk; for the scan, the fixed blocks of 5,000 the walk used before) and the
 // load average. The yEnc parts are also fetched over several connections ("--connections N",
 // default 4) at 0 and 24 ms, against one connection in the same run, with the client's
-// processor time per MB (the session's thread: fetching, and handing the articles on).
+// processor time per MB (the session's thread: fetching, and handing the articles on), and at
+// 24 ms through a relay that caps each connection at 25 MB/s.
 //
 //     bench_harvest [pictures|yenc|scan] [--connections N]
 #include "download/ArticleSink.h"
@@ -28,7 +29,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <algorithm>
 #include <map>
+#include <utility>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -145,9 +148,11 @@ struct Result {
 // carried to the relay's port, which is the server as the program sees it.
 // saveInto: a folder to decode and save the articles into; empty, and they are only counted.
 Result harvest(DownloadSession& session, BenchView& view, GroupMarks& marks, std::string& lastKey,
-               NewsServerModel& model, std::uint16_t serverPort, int delayMs, const std::string& saveInto = {})
+               NewsServerModel& model, std::uint16_t serverPort, int delayMs, const std::string& saveInto = {},
+               std::int64_t connectionRate = 0)
 {
     DelayRelay relay(serverPort, delayMs);
+    relay.setConnectionRate(connectionRate);
     relay.start();
     view.port = std::to_string(relay.port());
     const std::string key = GroupMarks::serverKey(view.hostText(), view.port);
@@ -240,22 +245,27 @@ bool yencTable(const std::string& folder, const std::string& connections)
     // Every connection served on a thread of its own, as a real server serves them.
     ModelServer server(model.greeting(), model.responder());
     const std::string many = "overview, " + connections + " conn.";
-    // The last rows fetch one real yEnc file of the same parts and decode and save it as a run
-    // does: what the saving adds to the fetching thread.
+    // The "saved" rows fetch one real yEnc file of the same parts and decode and save it as a run
+    // does: what the saving adds to the fetching thread. The last rows go through a relay that
+    // lets each connection carry 25 MB/s, as servers that cap every connection do.
+    const std::string capped = ", 25 MB/s each";
     const struct Case {
         Walk walk;
         const char* connections;
         int roundTripMs;
         std::string name;
         bool save = false;
+        std::int64_t rate = 0;
     } cases[] = {{Classic, "1", 24, Classic.name},
                  {Pipelined, "1", 24, "overview, 1 conn."},
                  {Pipelined, connections.c_str(), 24, many},
                  {Pipelined, "1", 0, "overview, 1 conn."},
                  {Pipelined, connections.c_str(), 0, many},
                  {Pipelined, "1", 0, "1 conn., saved", true},
-                 {Pipelined, connections.c_str(), 0, connections + " conn., saved", true}};
-    std::map<int, double> baseline;  // per round trip: the first row's seconds
+                 {Pipelined, connections.c_str(), 0, connections + " conn., saved", true},
+                 {Pipelined, "1", 24, "1 conn." + capped, false, 25000000},
+                 {Pipelined, connections.c_str(), 24, connections + " conn." + capped, false, 25000000}};
+    std::map<std::pair<int, std::int64_t>, double> baseline;  // per round trip and rate: the first row's seconds
     bool complete = true;
     for (const Case& c : cases) {
         BenchView view;
@@ -264,17 +274,20 @@ bool yencTable(const std::string& folder, const std::string& connections)
         view.fast = c.walk.fast;
         view.pipeline = c.walk.pipeline;
         view.connections = c.connections;
-        GroupMarks marks(folder + "/marks-yenc-" + std::to_string(c.roundTripMs) + "-" + c.name);
+        std::string tag = c.name;  // a file name: "MB/s" holds a slash
+        std::replace(tag.begin(), tag.end(), '/', '_');
+        GroupMarks marks(folder + "/marks-yenc-" + std::to_string(c.roundTripMs) + "-" + tag);
         DownloadSession session(view);
         session.setGroupMarks(&marks);
         std::string lastKey;
         const Result r = harvest(session, view, marks, lastKey, model, server.port(), c.roundTripMs / 2,
-                                 c.save ? folder + "/saved-yenc" : std::string());
-        if (!baseline.count(c.roundTripMs))
-            baseline[c.roundTripMs] = r.seconds;
+                                 c.save ? folder + "/saved-yenc" : std::string(), c.rate);
+        const std::pair<int, std::int64_t> key{c.roundTripMs, c.rate};
+        if (!baseline.count(key))
+            baseline[key] = r.seconds;
         const Walk shown{c.name.c_str(), c.walk.fast, c.walk.pipeline};
         complete = printRow(c.roundTripMs, shown, c.save ? "1 yEnc file, 200 parts" : "200 yEnc parts, 768 KB", r,
-                            YencParts, baseline[c.roundTripMs])
+                            YencParts, baseline[key])
                    && complete;
         std::printf("       client processor time: %.3f s, %.2f ms per MB\n", r.cpuSeconds,
                     r.megabytes > 0 ? r.cpuSeconds * 1000 / r.megabytes : 0.0);

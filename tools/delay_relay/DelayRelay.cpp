@@ -8,11 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <list>
 #include <string>
 #include <vector>
@@ -31,6 +33,8 @@ struct Direction {
         std::string bytes;  // an empty chunk stands for the close of from
     };
     std::deque<Chunk> queue;
+    std::size_t queued = 0;        // bytes in queue
+    Clock::time_point paced{};     // when the last chunk has left at the connection's rate
     std::size_t sent = 0;  // of the front chunk
     bool readClosed = false;
     bool writeClosed = false;
@@ -61,13 +65,20 @@ int connectTarget(std::uint16_t port)
     return fd;
 }
 
-// Reads what from holds into the queue, due after the delay.
-void pull(Direction& d, std::chrono::milliseconds delay)
+// Reads what from holds into the queue, due after the delay and, with a rate (bytes per
+// second, 0 for none), not before the bytes ahead of it have left at that rate.
+void pull(Direction& d, std::chrono::milliseconds delay, std::int64_t rate)
 {
     char buffer[65536];
     const ssize_t count = ::recv(d.from, buffer, sizeof buffer, 0);
     if (count > 0) {
-        d.queue.push_back({Clock::now() + delay, std::string(buffer, static_cast<std::size_t>(count))});
+        Clock::time_point due = Clock::now() + delay;
+        if (rate > 0) {
+            due = std::max(due, d.paced);
+            d.paced = due + std::chrono::nanoseconds(count * std::int64_t{1000000000} / rate);
+        }
+        d.queue.push_back({due, std::string(buffer, static_cast<std::size_t>(count))});
+        d.queued += static_cast<std::size_t>(count);
     } else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         d.readClosed = true;
         d.queue.push_back({Clock::now() + delay, {}});
@@ -98,6 +109,7 @@ void push(Direction& d)
         if (d.sent < chunk.bytes.size())
             return;
         d.sent = 0;
+        d.queued -= chunk.bytes.size();
         d.queue.pop_front();
     }
 }
@@ -150,6 +162,9 @@ void DelayRelay::stop()
 void DelayRelay::run()
 {
     const std::chrono::milliseconds delay(delayMs_);
+    // With a rate, read ahead only what the rate brings within the delay (and 64 KB more).
+    const std::size_t ahead = rate_ > 0 ? static_cast<std::size_t>(rate_ * (delayMs_ + 10) / 1000) + 65536
+                                        : std::numeric_limits<std::size_t>::max();
     std::list<Connection> connections;
     while (!stopping_) {
         std::vector<pollfd> fds = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -157,7 +172,7 @@ void DelayRelay::run()
         for (Connection& c : connections)
             for (Direction* d : {&c.up, &c.down}) {
                 const bool waiting = !d->writeClosed && !d->queue.empty();
-                if (!d->readClosed)
+                if (!d->readClosed && d->queued < ahead)
                     fds.push_back({d->from, POLLIN, 0});
                 if (waiting && d->queue.front().due <= Clock::now())
                     fds.push_back({d->to, POLLOUT, 0});
@@ -187,7 +202,7 @@ void DelayRelay::run()
                 for (Connection& c : connections)
                     for (Direction* d : {&c.up, &c.down})
                         if (d->from == fds[i].fd && !d->readClosed && (fds[i].events & POLLIN))
-                            pull(*d, delay);
+                            pull(*d, delay, rate_);
         for (auto it = connections.begin(); it != connections.end();) {
             push(it->up);
             push(it->down);

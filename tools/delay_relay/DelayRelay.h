@@ -11,6 +11,9 @@ namespace nimbra {
 // order and the contents unchanged. A close on either side is passed on after the bytes
 // before it. Runs on its own thread from start() until stop() or destruction; serves any
 // number of connections at once. Loopback only: it never reaches another host.
+// With a connection rate set, each connection's bytes leave at most at that rate in each
+// direction, as servers that cap every connection's speed send them; the relay then reads
+// no more ahead than the rate brings within the delay, so the sender waits as it would.
 class DelayRelay {
 public:
     DelayRelay(std::uint16_t targetPort, int delayMs, std::uint16_t listenPort = 0);
@@ -18,6 +21,9 @@ public:
     DelayRelay(const DelayRelay&) = delete;
     DelayRelay& operator=(const DelayRelay&) = delete;
 
+    // Bytes per second each connection may carry each way; 0 (the default) for no limit.
+    // Set before start().
+    void setConnectionRate(std::int64_t bytesPerSecond) { rate_ = bytesPerSecond; }
     // False (with the reason on standard error) when the port cannot be listened on.
     bool start();
     void stop();
@@ -29,6 +35,7 @@ private:
 
     std::uint16_t targetPort_;
     int delayMs_;
+    std::int64_t rate_ = 0;
     std::uint16_t port_;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
