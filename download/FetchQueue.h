@@ -16,7 +16,7 @@ namespace nimbra {
 // order however the replies arrive. Only the first horizon articles are handed out, and of
 // those only as many as announce MaxBytesAhead together (the first always), which bounds the
 // whole articles held in number and in memory: fifty connections of sixteen large parts each
-// would otherwise hold some GB.
+// would otherwise hold some GB, and four held fresh memory for 64 parts.
 //
 // clear() starts a new generation: a connection holding numbers of an older one drops their
 // replies (find() gives nothing for them). One thread; not copyable.
@@ -61,16 +61,16 @@ public:
     void giveBack(Slot& slot, bool wasBeingRead);
     static constexpr int MaximumStalls = 2;
 
-    static constexpr std::int64_t MaxBytesAhead = std::int64_t{256} << 20;
+    static constexpr std::int64_t MaxBytesAhead = std::int64_t{32} << 20;
 
     // Articles on the wire of any connection, and those waiting within the horizon.
     std::size_t onWireCount() const;
     bool waitingWithin(std::size_t horizon) const;
 
-private:
     // How many of the first slots may be on the wire or held: within the horizon and the bytes.
     std::size_t reach(std::size_t horizon) const;
 
+private:
     std::deque<Slot> slots_;
     unsigned generation_ = 0;
 };
