@@ -9,14 +9,14 @@ namespace nimbra {
 
 int ArticlePipeline::fill(NntpClient& client, FetchQueue& queue, std::size_t horizon, int lane)
 {
-    // The horizon is the connections times the window. When the bytes ahead allow fewer
-    // articles than that, each connection keeps its share of them on its wire, so that none
-    // takes a run of articles the others then wait behind.
+    // The horizon is the connections times the window. When fewer articles may be held than
+    // that (the bytes ahead bound them, or the group is near its end), each connection keeps
+    // its share of them on its wire, so that none takes a run of articles the others then
+    // wait behind. What one window holds goes on one connection: a few articles open no more.
     const std::size_t window = static_cast<std::size_t>(std::max(1, client.PipelineWindow()));
     const std::size_t lanes = std::max<std::size_t>(1, horizon / window);
     const std::size_t reach = queue.reach(horizon);
-    const bool cutByBytes = reach < std::min(horizon, queue.size());
-    const std::size_t share = cutByBytes ? std::clamp<std::size_t>(reach / lanes, 1, window) : window;
+    const std::size_t share = reach > window ? std::clamp<std::size_t>((reach + lanes - 1) / lanes, 1, window) : window;
     int sent = 0;
     while (requests_.size() < share) {
         FetchQueue::Slot* slot = queue.take(horizon, lane);
