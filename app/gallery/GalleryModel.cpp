@@ -51,7 +51,7 @@ QPixmap GalleryModel::placeholder(bool failed) const
         // A plain frame: light while the thumbnail is being made, grey with a cross for a
         // picture that cannot be shown (its name is the row's text).
         pixmap = QPixmap(iconSide_, iconSide_);
-        pixmap.fill(Qt::transparent);
+        pixmap.fill(background_);
         QPainter painter(&pixmap);
         const QRect box(iconSide_ / 8, iconSide_ / 8, iconSide_ * 3 / 4, iconSide_ * 3 / 4);
         painter.setPen(QColor(failed ? 150 : 210, failed ? 150 : 210, failed ? 150 : 210));
@@ -63,6 +63,13 @@ QPixmap GalleryModel::placeholder(bool failed) const
         }
     }
     return pixmap;
+}
+
+void GalleryModel::setBackground(const QColor& colour)
+{
+    background_ = colour;
+    loading_ = QPixmap();
+    failed_ = QPixmap();
 }
 
 void GalleryModel::clear()

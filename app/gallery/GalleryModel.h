@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QCache>
+#include <QColor>
 #include <QHash>
 #include <QPixmap>
 
@@ -47,6 +48,9 @@ public:
     // The side of the square thumbnails are shown in; the cached ones are dropped.
     void setIconSide(int side);
     int iconSide() const { return iconSide_; }
+    // The colour the placeholders are drawn on: the view's background. Opaque pictures are
+    // copied to the screen, not blended, which keeps the window's repaints short.
+    void setBackground(const QColor& colour);
 
     const GalleryEntry& entry(int row) const { return entries_[order_[static_cast<std::size_t>(row)]]; }
     int rowOf(const QString& path) const;
@@ -70,6 +74,7 @@ private:
     mutable QCache<quint32, QPixmap> pixmaps_;
     SortKey sortKey_ = SortKey::Date;
     int iconSide_ = 160;
+    QColor background_ = Qt::white;
     mutable QPixmap loading_;
     mutable QPixmap failed_;
 };

@@ -58,6 +58,9 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
     view_->setWordWrap(false);
     view_->installEventFilter(this);
     view_->viewport()->installEventFilter(this);
+    const QColor background = view_->palette().color(QPalette::Base);
+    model_.setBackground(background);
+    loader_.setBackground(background);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("Sort by")));

@@ -10,17 +10,17 @@
 namespace nimbra {
 namespace {
 
-// The thumbnail fitted into the middle of a side × side transparent square, so that every
-// cell of the grid has its picture centred and its name on the same line.
-QImage squared(const QImage& thumbnail, int side)
+// The thumbnail fitted into the middle of a side × side square of the background colour, so
+// that every cell of the grid has its picture centred and its name on the same line.
+QImage squared(const QImage& thumbnail, int side, const QColor& background)
 {
     if (thumbnail.isNull())
         return thumbnail;
     const QImage fitted = thumbnail.width() > side || thumbnail.height() > side
         ? thumbnail.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
         : thumbnail;
-    QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
-    square.fill(Qt::transparent);
+    QImage square(side, side, QImage::Format_RGB32);
+    square.fill(background);
     QPainter painter(&square);
     painter.drawImage((side - fitted.width()) / 2, (side - fitted.height()) / 2, fitted);
     return square;
@@ -62,12 +62,12 @@ void ThumbnailLoader::startMore()
         pending_.pop_front();
         running_.insert(request.path);
         emit started(request.path);
-        pool_.start([this, request, side = side_] {
+        pool_.start([this, request, side = side_, background = background_] {
             ThumbnailMaker::Result result;
             try {
                 result = ThumbnailMaker::make(cache_, request.path, request.mtime, request.size,
                                               ThumbnailCache::flavourFor(side));
-                result.image = squared(result.image, side);
+                result.image = squared(result.image, side, background);
             } catch (const std::exception& error) {
                 qCWarning(logApp).noquote() << "no thumbnail of" << request.path << ":" << error.what();
                 result.failed = true;

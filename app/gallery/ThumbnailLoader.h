@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QObject>
 #include <QSet>
+#include <QColor>
 #include <QThreadPool>
 
 #include <deque>
@@ -38,10 +39,13 @@ public:
     // Forgets every request that has not started (the view moved; want() follows).
     void dropWaiting() { pending_.clear(); }
     // The side of the square thumbnails are shown in: the cache's flavour that covers it is
-    // made, and the result fitted into the middle of a transparent square of that side on
+    // made, and the result fitted into the middle of a square of that side on
     // the worker. What waits is dropped.
     void setSide(int side);
     int side() const { return side_; }
+    // The colour around a thumbnail in its square: the view's background. The squares are
+    // opaque, so the view copies them to the screen instead of blending them.
+    void setBackground(const QColor& colour) { background_ = colour; }
     const ThumbnailCache& cache() const { return cache_; }
     // Nothing waits and nothing is being made.
     bool idle() const { return pending_.empty() && running_.isEmpty(); }
@@ -59,6 +63,7 @@ private:
 
     ThumbnailCache cache_;
     int side_ = 256;
+    QColor background_ = Qt::white;
     int threads_;
     std::deque<Request> pending_;
     QSet<QString> running_;

@@ -1,12 +1,14 @@
 // Gallery speed and memory on a folder of JPEGs made once under /tmp (GalleryBenchFolder):
-//   bench_gallery [--count N] [--sample N] [--make-only]
+//   bench_gallery [--count N] [--sample N] [--make-only | --scroll-only]
 // Prints one line, "gallery: key=value ...":
 //   thumbs_per_s          thumbnails made (scaled decode + PNG written to an empty cache), 2 threads
 //   full_decode_per_s     full decode + QImage::scaled of the first --sample files (same mix), 2 threads
 //   cold_first_screen_ms  window opened on the folder until the rows in view show thumbnails, empty cache
 //   warm_first_screen_ms  the same with every thumbnail cached
 //   longest_block_ms      the longest gap of a 1 ms timer while the grid scrolls top to bottom
-//                         a screen per frame (16 ms), empty cache
+//                         a screen per frame (16 ms), empty cache; with the slowest event then
+//                         (slowest_event...: its kind, time, processor time and waits); alone
+//                         with --scroll-only
 //   rss_mb_100k           resident memory of a model of 100,000 pictures with its thumbnail cache full
 //   model_fill_100k_ms    adding those 100,000 rows in batches of 2,000 in random date order
 //   warm_listing_ms       the folder listed into the model (part of warm_first_screen_ms)
@@ -30,10 +32,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +50,50 @@ public:
     bool ask(const std::string&) override { return false; }
     void inform(const std::string&) override {}
     bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
+};
+
+// Times every event while timing is on, and keeps the slowest one's kind and receiver.
+class TimingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!timing || depth_ > 0)
+            return QApplication::notify(receiver, event);
+        ++depth_;
+        QElapsedTimer clock;
+        clock.start();
+        const int type = event->type();
+        const qint64 cpuBefore = threadCpuNs();
+        rusage usageBefore {};
+        ::getrusage(RUSAGE_THREAD, &usageBefore);
+        const bool result = QApplication::notify(receiver, event);
+        const qint64 spent = clock.nsecsElapsed();
+        --depth_;
+        if (spent > slowest) {
+            slowest = spent;
+            slowestCpu = threadCpuNs() - cpuBefore;
+            rusage usage {};
+            ::getrusage(RUSAGE_THREAD, &usage);
+            waits = usage.ru_nvcsw - usageBefore.ru_nvcsw;
+            slowestWhat = std::to_string(type) + ":" + receiver->metaObject()->className();
+        }
+        return result;
+    }
+    static qint64 threadCpuNs()
+    {
+        timespec now {};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return qint64{now.tv_sec} * 1000000000 + now.tv_nsec;
+    }
+    bool timing = false;
+    qint64 slowest = 0;
+    qint64 slowestCpu = 0;
+    long waits = 0;
+    std::string slowestWhat;
+
+private:
+    int depth_ = 0;
 };
 
 double rssMb()
@@ -154,9 +202,12 @@ double longestBlockMs(const std::string& folder, const QString& cacheRoot)
         }
         bar->setValue(bar->value() + window.view()->viewport()->height());
     });
+    auto* application = static_cast<TimingApplication*>(QCoreApplication::instance());
+    application->timing = true;
     probe.start();
     scroller.start();
     waitFor([&] { return atEnd; }, 600000);
+    application->timing = false;
     return worst / 1e6;
 }
 
@@ -205,8 +256,9 @@ int main(int argc, char** argv)
     }
     sample = std::min(sample, count);
     const bool makeOnly = argc > 1 && std::strcmp(argv[argc - 1], "--make-only") == 0;
+    const bool scrollOnly = argc > 1 && std::strcmp(argv[argc - 1], "--scroll-only") == 0;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
+    TimingApplication application(argc, argv);
     const std::string folder = GalleryBenchFolder::make(count);
     if (makeOnly)
         return 0;
@@ -217,6 +269,20 @@ int main(int argc, char** argv)
     const std::string caches = pattern;
     const auto cacheRoot = [&](const char* name) { return QString::fromStdString(caches + "/" + name + "/thumbnails"); };
 
+    // The slowest event while the grid scrolls: its kind and receiver, its time on the
+    // processor, and how often its thread waited (for a lock or another thread) inside it.
+    const auto slowestEvent = [&] {
+        char text[256];
+        std::snprintf(text, sizeof text, "slowest_event=%s slowest_event_ms=%.1f slowest_event_cpu_ms=%.1f slowest_event_waits=%ld",
+                      application.slowestWhat.c_str(), application.slowest / 1e6, application.slowestCpu / 1e6, application.waits);
+        return std::string(text);
+    };
+    if (scrollOnly) {
+        const double blockMs = longestBlockMs(folder, cacheRoot("scroll"));
+        std::printf("gallery: longest_block_ms=%.1f %s load=%s\n", blockMs, slowestEvent().c_str(), BenchRun::loadAverage().c_str());
+        std::filesystem::remove_all(caches);
+        return 0;
+    }
     double fillMs = 0;
     const double rss = rssOf100k(folder, fillMs);
     rssOf100k(folder, fillMs);  // again for the time, with the allocator warm
@@ -246,8 +312,8 @@ int main(int argc, char** argv)
 
     std::printf("gallery: pictures=%d thumbs_per_s=%.1f full_decode_per_s=%.1f cold_first_screen_ms=%.0f "
                 "warm_first_screen_ms=%.0f longest_block_ms=%.1f rss_mb_100k=%.1f model_fill_100k_ms=%.0f "
-                "warm_listing_ms=%.0f load=%s\n",
+                "warm_listing_ms=%.0f %s load=%s\n",
                 count, count / thumbSeconds, sample / fullSeconds, coldMs, warmMs, blockMs, rss, fillMs, scanMs,
-                BenchRun::loadAverage().c_str());
+                slowestEvent().c_str(), BenchRun::loadAverage().c_str());
     return 0;
 }

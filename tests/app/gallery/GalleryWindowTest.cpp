@@ -113,6 +113,28 @@ TEST(GalleryWindow, ThumbnailsAreMadeForTheRowsInViewAndOneScreenAhead)
     EXPECT_FALSE(window.model().hasThumbnail(250));
 }
 
+TEST(GalleryWindow, ThumbnailsAndPlaceholdersAreOpaqueSquaresOnTheViewsBackground)
+{
+    // Opaque squares are copied to the screen rather than blended, which keeps each repaint
+    // short; around a picture that is not square the view's own background shows.
+    Gallery gallery(pictureFolder("opaque", 400));
+    GalleryWindow& window = gallery.window;
+    const QColor base = window.view()->palette().color(QPalette::Base);
+    const int side = window.model().iconSide();
+    for (const int row : {0, 399}) {
+        SCOPED_TRACE(row);
+        const QPixmap shown = window.model().data(window.model().index(row), Qt::DecorationRole).value<QPixmap>();
+        ASSERT_EQ(shown.size(), QSize(side, side));
+        EXPECT_FALSE(shown.hasAlphaChannel());
+        EXPECT_EQ(shown.toImage().pixelColor(side / 2, 0), base);
+    }
+    ASSERT_TRUE(window.model().hasThumbnail(0));
+    ASSERT_FALSE(window.model().hasThumbnail(399));
+    // The 96 x 72 picture fills the square's width, and its middle is the picture's.
+    const QImage thumbnail = window.model().data(window.model().index(0), Qt::DecorationRole).value<QPixmap>().toImage();
+    EXPECT_NE(thumbnail.pixelColor(0, side / 2), base);
+}
+
 TEST(GalleryWindow, RequestsForRowsScrolledAwayAreDropped)
 {
     Gallery gallery(pictureFolder("scrolled", 400));
