@@ -1,13 +1,12 @@
 #include "app/gallery/GalleryFolderScan.h"
 
+#include "app/gallery/FolderWalk.h"
 #include "platform/Log.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFile>
-#include <QHash>
 
 #include <sys/stat.h>
 
@@ -30,9 +29,10 @@ bool statOf(const QString& path, GalleryEntry& entry)
 
 QString groupOf(const QString& root, const QString& folder)
 {
-    if (folder.size() <= root.size())
+    const qsizetype skip = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
+    if (folder.size() <= skip)
         return {};
-    return folder.mid(root.size() + 1);
+    return folder.mid(skip);
 }
 
 } // namespace
@@ -92,22 +92,21 @@ void GalleryFolderScan::start(const QString& folder)
         sinceBatch.start();
         std::vector<GalleryEntry> batch;
         qint64 count = 0;
-        QHash<QString, QString> groups;  // one shared text per folder
-        // No FollowSymlinks: a linked folder is not entered; NoSymLinks: a linked file is skipped.
-        QDirIterator it(root, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-        while (it.hasNext() && !*cancel) {
-            it.next();
-            if (!isPictureName(it.fileName()))
-                continue;
+        QByteArray lastFolder;
+        QString folderPath;
+        QString group;  // one shared text per folder
+        const auto wanted = [](const char* name) { return isPictureName(QFile::decodeName(name)); };
+        FolderWalk::files(QFile::encodeName(root), *cancel, wanted, [&](const QByteArray& folder, const char* name, const struct stat& status) {
+            if (folder != lastFolder) {
+                lastFolder = folder;
+                folderPath = QFile::decodeName(folder);
+                group = groupOf(root, folderPath);
+            }
             GalleryEntry entry;
-            entry.path = it.filePath();
-            if (!statOf(entry.path, entry))
-                continue;
-            const QString folderPath = entry.path.left(entry.path.lastIndexOf(QLatin1Char('/')));
-            auto group = groups.find(folderPath);
-            if (group == groups.end())
-                group = groups.insert(folderPath, groupOf(root, folderPath));
-            entry.group = *group;
+            entry.path = folderPath + (folderPath.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + QFile::decodeName(name);
+            entry.group = group;
+            entry.mtime = static_cast<qint64>(status.st_mtime);
+            entry.size = static_cast<qint64>(status.st_size);
             batch.push_back(std::move(entry));
             ++count;
             if (int(batch.size()) >= BatchEntries || sinceBatch.elapsed() >= BatchMs) {
@@ -117,7 +116,7 @@ void GalleryFolderScan::start(const QString& folder)
                 batch = {};
                 sinceBatch.restart();
             }
-        }
+        });
         QMetaObject::invokeMethod(this, [this, generation, entries = std::move(batch), count]() mutable {
             deliver(generation, std::move(entries), true, count);
         }, Qt::QueuedConnection);

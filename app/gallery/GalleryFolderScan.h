@@ -13,8 +13,8 @@ namespace nimbra {
 
 // Lists the pictures of a download folder and its sub-folders on a worker thread and hands
 // them over in batches as they are found, so that a folder of 100,000 pictures shows its
-// first ones at once. Symbolic links (to files or folders) and hidden files, such as the
-// saver's working files, are skipped. A new start() or the destructor ends a scan that
+// first ones at once. Symbolic links (to files or folders) and hidden files and folders (the
+// saver's working files among them) are skipped. A new start() or the destructor ends a scan that
 // runs; batches of an ended scan are never delivered.
 //
 // Create and use it on one thread with an event loop; found() and finished() come from it.

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace nimbra {
 namespace {
@@ -241,6 +242,9 @@ TEST(GalleryWindow, TheScanTakesPicturesOfSubFoldersAndLeavesLinksHiddenAndOther
     const std::string outside = pictureFolder("outside", 2);
     GalleryFiles::jpeg(folder + "alt.binaries.pictures/deep/x.PNG.jpg", 96, 72);
     GalleryFiles::jpeg(folder + ".nimbra-123.part.jpg", 96, 72);
+    GalleryFiles::jpeg(folder + ".hidden folder/inside.jpg", 96, 72);
+    std::filesystem::create_directories(folder + "empty folder.jpg");
+    ::mkfifo((folder + "pipe.jpg").c_str(), 0600);
     GalleryFiles::jpeg(folder + "a.txt", 96, 72);
     std::filesystem::create_symlink(outside, folder + "linked folder");
     std::filesystem::create_symlink(outside + "000.jpg", folder + "linked.jpg");
