@@ -182,18 +182,6 @@ std::string YencAssembly::createFile() const
     return {};
 }
 
-bool YencAssembly::writeAt(const std::string& path, std::uint64_t offset) const
-{
-    try {
-        FileStream file(path, FileStream::Mode::OpenReadWrite);
-        file.seek(static_cast<std::int64_t>(offset));
-        file.write(bytes_.data(), bytes_.size());
-        return file.close();
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 YencAssembly::Report YencAssembly::saveSingle(const YencStart& start)
 {
     if (!single_)
@@ -235,11 +223,14 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
     const std::uint64_t begin = start.offset;
     const std::uint64_t end = start.offset + start.length;
     Entry* entry = ledger_.find(h.name, h.size, h.total.value_or(0));
-    if (entry && !target_.ownsWorking(entry->path)) {
-        // The half-made file is gone, or the entry names something that is not ours:
-        // begin again, writing only to a file made now.
-        ledger_.remove(*entry);
-        entry = nullptr;
+    if (entry && !working_.holds(entry->path)) {
+        working_.close();  // another file, or this one is no longer the file at its path
+        if (!target_.ownsWorking(entry->path)) {
+            // The half-made file is gone, or the entry names something that is not ours:
+            // begin again, writing only to a file made now.
+            ledger_.remove(*entry);
+            entry = nullptr;
+        }
     }
     bool fresh = false;
     if (entry) {
@@ -258,13 +249,16 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
         if (made.path.empty())
             return report(Outcome::Failed, made.path, h.size);
         // The ledger forgets its oldest entry when full: its working file goes with it.
-        if (ledger_.entries().size() >= YencPartLedger::MaxEntries)
+        if (ledger_.entries().size() >= YencPartLedger::MaxEntries) {
+            if (working_.holds(ledger_.entries().front().path))
+                working_.close();
             SaveTarget::discard(ledger_.entries().front().path);
+        }
         entry = &ledger_.add(std::move(made));
         prefixes_.erase(entry->path);  // a digest begun for an earlier file of that name
         fresh = true;
     }
-    if (!writeAt(entry->path, begin)) {
+    if (!working_.write(entry->path, begin, bytes_.data(), bytes_.size())) {
         const Report failed = report(Outcome::Failed, entry->path, h.size);
         if (fresh) {
             SaveTarget::discard(entry->path);
@@ -290,6 +284,11 @@ YencAssembly::Report YencAssembly::savePart(const YencStart& start, const YencRe
 
 YencAssembly::Report YencAssembly::finishFile(const Entry& entry)
 {
+    // Every part went to the file as it came; a close that fails may still have lost some.
+    if (!working_.close()) {
+        SaveTarget::discard(entry.path);
+        return report(Outcome::Failed, entry.path, entry.size);
+    }
     const std::optional<std::uint32_t> crc = fileCrc(entry);
     const bool whole = crc && (!entry.crc32 || *entry.crc32 == *crc);
     std::optional<ContentDigest> digest;

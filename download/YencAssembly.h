@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/ContentHasher.h"
+#include "download/OpenWorkingFile.h"
 #include "download/PrefixHasher.h"
 #include "download/SaveTarget.h"
 #include "download/YencPartLedger.h"
@@ -97,7 +98,6 @@ private:
     void forgetPrefixes();
     // Makes a new empty working file; returns its path, empty on failure.
     std::string createFile() const;
-    bool writeAt(const std::string& path, std::uint64_t offset) const;
     static Report report(Outcome outcome, const std::string& path, std::uint64_t size);
     // Gives the whole file at workingPath its real name; Failed when it cannot be named.
     Report publish(Outcome outcome, const std::string& workingPath, const std::string& rawName,
@@ -119,6 +119,7 @@ private:
     std::map<std::string, PrefixHasher> prefixes_;  // by working file, while checking
     std::string bytes_;  // the part being received; its memory is kept for the next part
     std::unique_ptr<FileStream> single_;  // the working file of a whole file in one article
+    OpenWorkingFile working_;             // the working file the last part went to
     bool singleFailed_ = false;           // ... which could not be made
 };
 

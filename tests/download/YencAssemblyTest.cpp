@@ -236,6 +236,42 @@ TEST_F(YencAssemblyTest, HalfMadeFileRemovedByTheUserIsBegunAgain)
     EXPECT_EQ(contents(folder + "gone.jpg"), s.file);
 }
 
+TEST_F(YencAssemblyTest, HalfMadeFileReplacedBetweenPartsIsNeverWrittenThroughItsOldHandle)
+{
+    // The file of the first part stays open for the next one; what is at its path decides.
+    const std::string outside = test::TestEnvironment::makeFolder("outside-" + testName) + "kept.txt";
+    std::ofstream(outside) << "not the program's";
+    {
+        // A link to a file elsewhere: not followed, not written; the file is begun again.
+        YencAssembly assembly(ledger);
+        const Split s = split("linked.jpg", 3000, 3, 21);
+        feedOne(assembly, s.parts[0], folder);
+        const std::string working = assembly.ledger().entries().front().path;
+        ASSERT_EQ(::unlink(working.c_str()), 0);
+        ASSERT_EQ(::symlink(outside.c_str(), working.c_str()), 0);
+        EXPECT_EQ(feedOne(assembly, s.parts[1], folder).outcome, Outcome::Stored);
+        EXPECT_EQ(contents(outside), "not the program's");
+        EXPECT_NE(assembly.ledger().entries().front().path, working);
+        feedOne(assembly, s.parts[0], folder);
+        EXPECT_EQ(feedOne(assembly, s.parts[2], folder).outcome, Outcome::Completed);
+        EXPECT_EQ(contents(folder + "linked.jpg"), s.file);
+        ::unlink(working.c_str());
+    }
+    {
+        // Another working file put in its place: the parts go on into the file that is there.
+        YencAssembly assembly(ledger + "-2");
+        const Split s = split("swapped.jpg", 3000, 3, 22);
+        feedOne(assembly, s.parts[0], folder);
+        const std::string working = assembly.ledger().entries().front().path;
+        std::string first = contents(working);
+        ASSERT_EQ(::unlink(working.c_str()), 0);
+        std::ofstream(working, std::ios::binary) << first;
+        EXPECT_EQ(feedOne(assembly, s.parts[1], folder).outcome, Outcome::Stored);
+        EXPECT_EQ(feedOne(assembly, s.parts[2], folder).outcome, Outcome::Completed);
+        EXPECT_EQ(contents(folder + "swapped.jpg"), s.file);
+    }
+}
+
 TEST_F(YencAssemblyTest, OverlappingOrOutOfFileRangesAreRefused)
 {
     YencAssembly assembly(ledger);
