@@ -24,11 +24,13 @@ std::int32_t kilobytes(std::int64_t bytes)
 // Where the body begins in a whole article: after the first empty line.
 std::int64_t bodyOffset(const std::string& bytes)
 {
+    // A bare LF LF counts only before the first CR LF CR LF: looking past it would read the
+    // whole body of every part, line by line.
     const std::size_t crlf = bytes.find("\r\n\r\n");
-    const std::size_t lf = bytes.find("\n\n");
-    if (crlf != std::string::npos && (lf == std::string::npos || crlf + 2 <= lf))
-        return static_cast<std::int64_t>(crlf + 4);
-    return lf == std::string::npos ? -1 : static_cast<std::int64_t>(lf + 2);
+    const std::size_t lf = std::string_view(bytes).substr(0, crlf == std::string::npos ? bytes.size() : crlf + 2).find("\n\n");
+    if (lf != std::string::npos)
+        return static_cast<std::int64_t>(lf + 2);
+    return crlf == std::string::npos ? -1 : static_cast<std::int64_t>(crlf + 4);
 }
 
 bool partialNumber(const std::string& text, std::uint32_t& value)

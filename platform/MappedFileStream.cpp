@@ -19,7 +19,7 @@ namespace {
 
 } // namespace
 
-MappedFileStream::MappedFileStream(const std::string& path)
+MappedFileStream::MappedFileStream(const std::string& path, std::size_t readLimit)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -36,16 +36,49 @@ MappedFileStream::MappedFileStream(const std::string& path)
     }
     size_ = static_cast<std::size_t>(info.st_size);
     if (size_ > 0) {
-        void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapped == MAP_FAILED) {
+        const bool readingIn = size_ <= readLimit;
+        data_ = readingIn ? readIn(fd, size_) : mapFile(fd, size_);
+        if (!data_) {
             const int error = errno;
             ::close(fd);
-            fail("map", path, error);
+            fail(readingIn ? "read" : "map", path, error);
         }
-        ::madvise(mapped, size_, MADV_SEQUENTIAL);
-        data_ = static_cast<const char*>(mapped);
     }
     ::close(fd);  // the mapping stays
+}
+
+const char* MappedFileStream::mapFile(int fd, std::size_t size)
+{
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    ::madvise(mapped, size, MADV_SEQUENTIAL);
+    return static_cast<const char*>(mapped);
+}
+
+const char* MappedFileStream::readIn(int fd, std::size_t size)
+{
+    void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return nullptr;
+    // Large pages where the system gives them: fewer page faults and address translations.
+    ::madvise(memory, size, MADV_HUGEPAGE);
+    auto* bytes = static_cast<char*>(memory);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, bytes + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;  // shorter than its size said: it shrank
+            ::munmap(memory, size);
+            errno = error;
+            return nullptr;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::mprotect(memory, size, PROT_READ);
+    return bytes;
 }
 
 MappedFileStream::~MappedFileStream()

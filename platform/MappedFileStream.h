@@ -6,14 +6,20 @@
 
 namespace nimbra {
 
-// A file read through a read-only mapping, so that a reader may look at its bytes in place
-// (memory()) as it does with an article in memory: for large working files the program wrote
-// itself and decodes once, such as a message joined from its parts. Writing is refused (0).
-// The file must not shrink while it is mapped. Throws std::runtime_error when the file cannot
-// be opened or mapped; a symbolic link is refused.
+// A whole file in memory, so that a reader may look at its bytes in place (memory()) as it
+// does with an article in memory: for large working files the program wrote itself and decodes
+// once, such as a message joined from its parts. Up to ReadLimit bytes are read into memory of
+// their own (in large pages where the system gives them), which is read faster than a mapping
+// of the file, page by page; a larger file is mapped, read-only, so as not to take its size in
+// memory, and must not shrink while it is mapped. Writing is refused (0). Throws
+// std::runtime_error when the file cannot be opened, read or mapped; a symbolic link is
+// refused.
 class MappedFileStream : public Stream {
 public:
-    explicit MappedFileStream(const std::string& path);
+    static constexpr std::size_t ReadLimit = std::size_t{256} << 20;
+
+    // Files up to readLimit bytes are read in, larger ones mapped.
+    explicit MappedFileStream(const std::string& path, std::size_t readLimit = ReadLimit);
     ~MappedFileStream() override;
     MappedFileStream(const MappedFileStream&) = delete;
     MappedFileStream& operator=(const MappedFileStream&) = delete;
@@ -26,6 +32,10 @@ public:
     const char* memory() const override { return data_; }
 
 private:
+    // The bytes of the open file; null, with errno set, when they cannot be had.
+    static const char* mapFile(int fd, std::size_t size);
+    static const char* readIn(int fd, std::size_t size);
+
     const char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t position_ = 0;

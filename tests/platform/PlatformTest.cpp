@@ -212,7 +212,7 @@ TEST(Streams, MemoryAndFileStreamsReadBackWhatWasWritten)
     EXPECT_EQ(std::string(buffer, 5), "abcde");
 }
 
-TEST(Streams, AMappedFileIsReadInPlaceAndRefusesLinksAndWrites)
+TEST(Streams, AWholeFileIsReadInPlaceReadInOrMappedAndRefusesLinksAndWrites)
 {
     const std::string folder = TestEnvironment::makeFolder("streams-mapped");
     {
@@ -220,16 +220,19 @@ TEST(Streams, AMappedFileIsReadInPlaceAndRefusesLinksAndWrites)
         file.write("line one\r\nline two", 18);
         ASSERT_TRUE(file.close());
     }
-    MappedFileStream mapped(folder + "f");
-    ASSERT_EQ(mapped.size(), 18);
-    ASSERT_NE(mapped.memory(), nullptr);
-    EXPECT_EQ(std::string(mapped.memory(), 18), "line one\r\nline two");
     char buffer[8] = {};
-    mapped.seek(10);
-    EXPECT_EQ(mapped.read(buffer, sizeof buffer), 8u);
-    EXPECT_EQ(std::string(buffer, 8), "line two");
-    EXPECT_EQ(mapped.read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(mapped.write("x", 1), 0u);
+    for (const std::size_t readLimit : {MappedFileStream::ReadLimit, std::size_t{4}}) {
+        SCOPED_TRACE(readLimit);  // read in, and mapped
+        MappedFileStream mapped(folder + "f", readLimit);
+        ASSERT_EQ(mapped.size(), 18);
+        ASSERT_NE(mapped.memory(), nullptr);
+        EXPECT_EQ(std::string(mapped.memory(), 18), "line one\r\nline two");
+        mapped.seek(10);
+        EXPECT_EQ(mapped.read(buffer, sizeof buffer), 8u);
+        EXPECT_EQ(std::string(buffer, 8), "line two");
+        EXPECT_EQ(mapped.read(buffer, sizeof buffer), 0u);
+        EXPECT_EQ(mapped.write("x", 1), 0u);
+    }
 
     { FileStream empty(folder + "empty", FileStream::Mode::CreateNew); }
     MappedFileStream nothing(folder + "empty");
