@@ -358,6 +358,10 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
         if (count > 0)
             DeliverDecoded(scratch_.data(), count);
         heldBreak_ = !softBreak;
+        // The lines up to the next one that begins with "--" (which may be a delimiter) are
+        // decoded here in one run.
+        if (splitter_ && !stopped_)
+            quotedPrintableLines(splitter_->takeLinesUntil('-', '-'));
         break;
     }
     case PartEncoding::Uuencode:
@@ -373,15 +377,17 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
 
 // The bytes decoded from a run's lines are gathered and delivered together, in pieces of at
 // most RunPiece bytes. decodeLine(line, length, at, flush) decodes one line (without its line
-// end) into at, which has room for length + 1 bytes, and returns how many bytes there join
-// the gathered ones; a line it must deliver alone it delivers after calling flush(), which
-// delivers what was gathered before it, and returns 0.
+// end) into at, which has room for length + LineSlack bytes (a held line break before it and
+// one after), and returns how many bytes there join the gathered ones; a line it must deliver
+// alone it delivers after calling flush(), which delivers what was gathered before it, and
+// returns 0.
 template <class DecodeLine>
 void MimeDecoder::gatherLines(std::string_view run, DecodeLine&& decodeLine)
 {
     constexpr std::size_t RunPiece = std::size_t{256} << 10;
-    if (scratch_.size() < std::min(run.size(), RunPiece) + 1)
-        scratch_.resize(std::min(run.size(), RunPiece) + 1);
+    constexpr std::size_t LineSlack = 4;
+    if (scratch_.size() < std::min(run.size(), RunPiece) + LineSlack)
+        scratch_.resize(std::min(run.size(), RunPiece) + LineSlack);
     char* out = scratch_.data();
     std::size_t held = 0;
     const auto flush = [&] {
@@ -396,10 +402,10 @@ void MimeDecoder::gatherLines(std::string_view run, DecodeLine&& decodeLine)
         run.remove_prefix(std::min(run.size(), length + 1));
         if (length > 0 && line[length - 1] == '\r')
             --length;
-        if (held + length + 1 > scratch_.size()) {
+        if (held + length + LineSlack > scratch_.size()) {
             flush();
-            if (scratch_.size() < length + 1) {  // a line longer than a piece
-                scratch_.resize(length + 1);
+            if (scratch_.size() < length + LineSlack) {  // a line longer than a piece
+                scratch_.resize(length + LineSlack);
                 out = scratch_.data();
             }
         }
@@ -419,6 +425,35 @@ void MimeDecoder::base64Lines(std::string_view run)
             return count;
         flush();
         DeliverDecoded(at, count);
+        return 0;
+    });
+}
+
+void MimeDecoder::quotedPrintableLines(std::string_view run)
+{
+    // As partDataLine() takes each line: the line break held before it, then its bytes; a line
+    // whose bytes might begin an inline "begin 666" block (or fall inside one) is delivered
+    // alone, after what was gathered and its held break.
+    gatherLines(run, [this](const char* line, std::size_t length, char* at, const auto& flush) -> std::size_t {
+        char* text = at + (heldBreak_ ? 2 : 0);
+        bool softBreak = false;
+        std::size_t count = LineDecoders::quotedPrintable(line, length, text, &softBreak);
+        if (!softBreak)
+            count -= 2;
+        if (!inlineFlag_ && !mayBeginInline(text, count)) {
+            const std::size_t kept = static_cast<std::size_t>(text - at) + count;
+            if (heldBreak_) {
+                at[0] = '\r';
+                at[1] = '\n';
+            }
+            heldBreak_ = !softBreak;
+            return kept;
+        }
+        flush();
+        flushHeldBreak();
+        if (count > 0)
+            DeliverDecoded(text, count);
+        heldBreak_ = !softBreak;
         return 0;
     });
 }

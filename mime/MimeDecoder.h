@@ -172,6 +172,8 @@ private:
     void flushHeldBreak();
     // Whole base64 lines of the open part, with their line ends, taken in one run.
     void base64Lines(std::string_view run);
+    // Whole quoted-printable lines of the open part, taken in one run.
+    void quotedPrintableLines(std::string_view run);
     // Lines of a single-part body inside a uuencoded block, taken in one run.
     void uuLines(std::string_view run);
     template <class DecodeLine>

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <stdexcept>
 
 namespace nimbra::test {
@@ -70,6 +72,95 @@ TEST(MimeDecoder, ASinglePartQuotedPrintableTextIsAFileOnlyWhenNamed)
     ASSERT_EQ(named.outputs.size(), 1u);
     EXPECT_EQ(named.outputs[0].name, "note.txt");
     EXPECT_EQ(named.outputs[0].bytes, "a=b\r\n");
+}
+
+// A line of text as a quoted-printable encoder may write it: some bytes as "=XX", and, when
+// softBreaks, broken with soft line breaks ("=" at the end) at random places.
+std::string quotedPrintable(const std::string& text, bool softBreaks, std::mt19937& random)
+{
+    static const char* const Hex = "0123456789ABCDEF";
+    std::string out;
+    std::size_t column = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        std::string piece(1, c);
+        if (c == '=' || byte >= 127 || random() % 8 == 0)
+            piece = std::string{'=', Hex[byte >> 4], Hex[byte & 15]};
+        if (softBreaks && column > 0 && random() % 20 == 0) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += piece.size();
+    }
+    return out;
+}
+
+// A quoted-printable part's lines are decoded in runs; the same text sent plain goes line by
+// line. Both must give the same bytes, and the same inline uuencoded files, whatever lines
+// (some beginning with "--", some a "begin" line or uuencoded data) come.
+TEST(MimeDecoder, QuotedPrintableRunsGiveWhatThePlainTextGives)
+{
+    std::mt19937 random(11);
+    long inlineBlocks = 0;
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> lines;
+        const int count = 1 + static_cast<int>(random() % 300);
+        const bool withInline = round % 2 == 1;
+        for (int k = 0; k < count; ++k) {
+            switch (random() % (withInline ? 12 : 11) + (withInline ? 0 : 1)) {
+            case 0:
+                lines.push_back((random() % 2 ? "begin 666 f" : "  BEGIN 666 f") + std::to_string(k) + ".jpg");
+                lines.insert(lines.end(), random() % 4, "#86)C");
+                break;
+            case 1: lines.push_back("#86)C"); break;
+            case 2: lines.push_back("`"); break;
+            case 3: lines.push_back("end"); break;
+            case 4: lines.push_back(""); break;
+            case 5: lines.push_back("-- not a boundary --"); break;
+            case 6: lines.push_back(std::string(200 + random() % 300, 'w') + " = long"); break;
+            default: {
+                std::string text(random() % 70, '\0');
+                for (char& c : text)
+                    c = static_cast<char>(32 + random() % 224);
+                lines.push_back(text);
+            }
+            }
+        }
+        std::string encoded;
+        std::string plain;
+        for (const std::string& line : lines) {
+            // A line broken by a soft break reaches the inline check in pieces, as a plain
+            // line does not: soft breaks only in the rounds without inline blocks.
+            encoded += quotedPrintable(line, !withInline, random) + "\r\n";
+            plain += line + "\r\n";
+        }
+        const std::string head = "Subject: a note\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                                 "Content-Type: text/plain\r\n";
+        DecoderHarness runs;
+        DecoderHarness lineByLine;
+        std::vector<std::string> inlineEvents[2];
+        for (int k = 0; k < 2; ++k) {
+            MimeDecoder& decoder = (k == 0 ? runs : lineByLine).decoder;
+            std::vector<std::string>& seen = inlineEvents[k];
+            decoder.OnInlineDecodeBegin = [&seen](MimeDecoder&, const std::string& name) { seen.push_back("begin " + name); };
+            decoder.OnInlineDecodeLine = [&seen](MimeDecoder&, std::string_view line) { seen.push_back(std::string(line)); };
+            decoder.OnInlineDecodeEnd = [&seen](MimeDecoder&, const std::string& name) { seen.push_back("end " + name); };
+        }
+        runs.decode(head + "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + encoded + "--b--\r\n", round % 4 < 2);
+        lineByLine.decode(head + "Content-Transfer-Encoding: 8bit\r\n\r\n" + plain + "--b--\r\n");
+        ASSERT_TRUE(runs.delivered == lineByLine.delivered) << round;
+        ASSERT_EQ(inlineEvents[0], inlineEvents[1]) << round;
+        inlineBlocks += std::count_if(inlineEvents[1].begin(), inlineEvents[1].end(),
+                                      [](const std::string& event) { return event.rfind("begin ", 0) == 0; });
+        ASSERT_EQ(runs.outputs.size(), lineByLine.outputs.size()) << round;
+        for (std::size_t k = 0; k < runs.outputs.size(); ++k) {
+            ASSERT_EQ(runs.outputs[k].name, lineByLine.outputs[k].name) << round;
+            ASSERT_TRUE(runs.outputs[k].bytes == lineByLine.outputs[k].bytes) << round << " " << k;
+            ASSERT_EQ(runs.outputs[k].ended, lineByLine.outputs[k].ended) << round;
+        }
+    }
+    EXPECT_GT(inlineBlocks, 100);  // the inline check was met often
 }
 
 TEST(MimeDecoder, AForwardedMessagesPartsAreFound)
