@@ -86,6 +86,8 @@ GalleryWindow::GalleryWindow(Dialogs& dialogs, ThumbnailCache cache, QWidget* pa
         if (model_.sortKey() == GalleryModel::SortKey::Similar)
             groupSimilar();
         showCount();
+        if (wantTimer_.isActive())
+            wantTimer_.start(0);
     });
     connect(&similarity_, &GallerySimilarity::learned, this, [this](const GallerySimilarity::Learned& hashes) {
         if (!store_)
@@ -205,6 +207,7 @@ void GalleryWindow::showFolder(const QString& folder, bool rescan)
         folder_ = clean;
         model_.clear();
         scan_.start(folder_);
+        scanClock_.start();
         qCInfo(logApp).noquote() << "gallery: listing" << folder_;
     }
     showCount();
@@ -283,8 +286,11 @@ void GalleryWindow::scheduleThumbnails()
 {
     // What was wanted for the old view must not start while the new request waits.
     loader_.dropWaiting();
+    // While the folder is being listed, the newest pictures may still be to come: the first
+    // request waits for the listing's end, or for a large folder until FirstRequestWaitMs.
+    const qint64 wait = scan_.running() ? std::max<qint64>(0, FirstRequestWaitMs - scanClock_.elapsed()) : 0;
     if (!wantTimer_.isActive())
-        wantTimer_.start();
+        wantTimer_.start(static_cast<int>(wait));
 }
 
 void GalleryWindow::requestThumbnails()

@@ -5,6 +5,7 @@
 #include "app/gallery/GallerySimilarity.h"
 #include "app/gallery/ThumbnailLoader.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -110,6 +111,8 @@ private:
     QPushButton* notSimilar_ = nullptr;
     QLabel* count_ = nullptr;
     QTimer wantTimer_;
+    QElapsedTimer scanClock_;  // since the listing began
+    static constexpr qint64 FirstRequestWaitMs = 150;
 };
 
 } // namespace nimbra
