@@ -7,16 +7,20 @@
 
 namespace nimbra {
 
-int ArticlePipeline::fill(NntpClient& client, FetchQueue& queue, std::size_t horizon, int lane)
+int ArticlePipeline::fill(NntpClient& client, FetchQueue& queue, FetchQueue::Horizon horizon, int lane)
 {
-    // The horizon is the connections times the window. When fewer articles may be held than
-    // that (the bytes ahead bound them, or the group is near its end), each connection keeps
-    // its share of them on its wire, so that none takes a run of articles the others then
-    // wait behind. What one window holds goes on one connection: a few articles open no more.
+    // When fewer articles may be held than the connections' windows hold (the bytes ahead
+    // bound them, or the group is near its end), each connection keeps its share of them on
+    // its wire, so that none takes a run of articles the others then wait behind. The few
+    // articles near a group's end that one window holds go on one connection, which opens no
+    // more; articles bound by their bytes are always shared, one for each connection at least.
     const std::size_t window = static_cast<std::size_t>(std::max(1, client.PipelineWindow()));
-    const std::size_t lanes = std::max<std::size_t>(1, horizon / window);
+    const std::size_t lanes = std::max<std::size_t>(1, horizon.connections);
     const std::size_t reach = queue.reach(horizon);
-    const std::size_t share = reach > window ? std::clamp<std::size_t>((reach + lanes - 1) / lanes, 1, window) : window;
+    const bool boundByBytes = reach < std::min(horizon.articles, queue.size());
+    const std::size_t share = boundByBytes || reach > window
+        ? std::clamp<std::size_t>((reach + lanes - 1) / lanes, 1, window)
+        : window;
     int sent = 0;
     while (requests_.size() < share) {
         FetchQueue::Slot* slot = queue.take(horizon, lane);

@@ -26,7 +26,7 @@ public:
 
     // Asks for waiting articles among the queue's first horizon until the window is full;
     // returns how many were asked for.
-    int fill(NntpClient& client, FetchQueue& queue, std::size_t horizon, int lane);
+    int fill(NntpClient& client, FetchQueue& queue, FetchQueue::Horizon horizon, int lane);
     // The request whose reply the client is reading now; null between replies.
     InFlight* reading(const NntpClient& client);
     // The oldest request not reported yet, now reported; null when none is out.

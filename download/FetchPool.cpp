@@ -61,10 +61,11 @@ bool FetchPool::makeRoom()
     return false;
 }
 
-std::size_t FetchPool::horizon() const
+FetchQueue::Horizon FetchPool::horizon() const
 {
     const auto open = std::count_if(lanes_.begin(), lanes_.end(), [](const auto& lane) { return !lane->refused(); });
-    return static_cast<std::size_t>(1 + open) * static_cast<std::size_t>(std::max(1, main_.PipelineWindow()));
+    const auto connections = static_cast<std::size_t>(1 + open);
+    return {connections * static_cast<std::size_t>(std::max(1, main_.PipelineWindow())), connections};
 }
 
 int FetchPool::working() const

@@ -45,7 +45,7 @@ public:
     // session's own can take its place; false when none is working.
     bool makeRoom();
 
-    std::size_t horizon() const;
+    FetchQueue::Horizon horizon() const;
     // Connections of the run beyond the session's.
     int lanes() const { return static_cast<int>(lanes_.size()); }
     // Connections set up or being set up, the session's included.

@@ -22,21 +22,21 @@ void FetchQueue::add(std::int64_t number, std::string id, std::int64_t lines, st
     slots_.push_back(std::move(slot));
 }
 
-std::size_t FetchQueue::reach(std::size_t horizon) const
+std::size_t FetchQueue::reach(Horizon horizon) const
 {
-    const std::size_t end = std::min(horizon, slots_.size());
+    const std::size_t end = std::min(horizon.articles, slots_.size());
     std::int64_t ahead = 0;
     for (std::size_t i = 0; i < end; ++i) {
         const Slot& slot = slots_[i];
         // The overview's bytes, else its lines at the size rule's rate; nothing when unknown.
         ahead += slot.bytes > 0 ? slot.bytes : std::max<std::int64_t>(slot.lines, 0) * 1024 / ArticleSizeCheck::LinesPerKB;
-        if (i > 0 && ahead > MaxBytesAhead)
+        if (i >= std::max<std::size_t>(1, horizon.connections) && ahead > MaxBytesAhead)
             return i;
     }
     return end;
 }
 
-FetchQueue::Slot* FetchQueue::take(std::size_t horizon, int lane)
+FetchQueue::Slot* FetchQueue::take(Horizon horizon, int lane)
 {
     const std::size_t end = reach(horizon);
     for (std::size_t i = 0; i < end; ++i) {
@@ -82,7 +82,7 @@ std::size_t FetchQueue::onWireCount() const
     return static_cast<std::size_t>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.state == onWire; }));
 }
 
-bool FetchQueue::waitingWithin(std::size_t horizon) const
+bool FetchQueue::waitingWithin(Horizon horizon) const
 {
     const std::size_t end = reach(horizon);
     for (std::size_t i = 0; i < end; ++i)

@@ -13,10 +13,10 @@ namespace nimbra {
 // the wire of one or more connections. An article is waiting (to be asked for), on the wire of
 // one connection, or settled with its outcome; a whole article waits here for its turn until
 // every article before it is settled and handed on, so what reaches the sink comes in number
-// order however the replies arrive. Only the first horizon articles are handed out, and of
-// those only as many as announce MaxBytesAhead together (the first always), which bounds the
-// whole articles held in number and in memory: fifty connections of sixteen large parts each
-// would otherwise hold some GB, and four held fresh memory for 64 parts.
+// order however the replies arrive. Only the first articles of a Horizon are handed out, and of
+// those only as many as announce MaxBytesAhead together (but always one for each connection),
+// which bounds the whole articles held in number and in memory: fifty connections of sixteen
+// large parts each would otherwise hold some GB, and four held fresh memory for 64 parts.
 //
 // clear() starts a new generation: a connection holding numbers of an older one drops their
 // replies (find() gives nothing for them). One thread; not copyable.
@@ -41,6 +41,14 @@ public:
         int stalls = 0;  // connections lost while it was being read
     };
 
+    // How far articles are handed out: among the first `articles` (the connections times the
+    // pipeline window), and of those the first `connections` whatever their bytes.
+    struct Horizon {
+        Horizon(std::size_t articles, std::size_t connections = 1) : articles(articles), connections(connections) {}
+        std::size_t articles;
+        std::size_t connections;
+    };
+
     void clear();
     unsigned generation() const { return generation_; }
     void add(std::int64_t number, std::string id, std::int64_t lines, std::int64_t bytes = 0);
@@ -52,7 +60,7 @@ public:
 
     // The first waiting article among the first horizon, now on the wire of lane; null when
     // none is waiting there.
-    Slot* take(std::size_t horizon, int lane);
+    Slot* take(Horizon horizon, int lane);
     // The article of that number in this generation, or null.
     Slot* find(std::int64_t number, unsigned generation);
     void settle(Slot& slot, Outcome outcome, std::unique_ptr<MemoryStream> article = {});
@@ -65,10 +73,10 @@ public:
 
     // Articles on the wire of any connection, and those waiting within the horizon.
     std::size_t onWireCount() const;
-    bool waitingWithin(std::size_t horizon) const;
+    bool waitingWithin(Horizon horizon) const;
 
     // How many of the first slots may be on the wire or held: within the horizon and the bytes.
-    std::size_t reach(std::size_t horizon) const;
+    std::size_t reach(Horizon horizon) const;
 
 private:
     std::deque<Slot> slots_;

@@ -106,7 +106,7 @@ GroupWalker::Outcome OverviewWalk::work()
 
 void OverviewWalk::send()
 {
-    const std::size_t horizon = pool_.horizon();
+    const FetchQueue::Horizon horizon = pool_.horizon();
     main_.fill(client_, queue_, horizon, MainLane);
     if (pool_.lanes() > 0)
         pool_.dispatch();

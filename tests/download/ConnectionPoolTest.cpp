@@ -251,7 +251,7 @@ TEST(FetchQueue, HandsOutOnlyWithinTheHorizonAndGivesUpAnArticleThatStallsTwice)
     EXPECT_EQ(second->stalls, 0);
 }
 
-TEST(FetchQueue, AtMostTheBytesAheadAreHandedOutWhateverTheHorizonButAlwaysTheFirst)
+TEST(FetchQueue, AtMostTheBytesAheadAreHandedOutWhateverTheHorizonButOneForEachConnection)
 {
     FetchQueue queue;
     const std::int64_t third = FetchQueue::MaxBytesAhead / 3;
@@ -272,6 +272,16 @@ TEST(FetchQueue, AtMostTheBytesAheadAreHandedOutWhateverTheHorizonButAlwaysTheFi
     lines.add(2, "next", 100);
     EXPECT_NE(lines.take(800, 0), nullptr);
     EXPECT_EQ(lines.take(800, 0), nullptr);
+
+    // Four connections each get an article however large, and no more.
+    FetchQueue large;
+    for (int n = 1; n <= 6; ++n)
+        large.add(n, "large" + std::to_string(n), 0, FetchQueue::MaxBytesAhead);
+    const FetchQueue::Horizon four(64, 4);
+    EXPECT_EQ(large.reach(four), 4u);
+    for (int lane = 0; lane < 4; ++lane)
+        EXPECT_NE(large.take(four, lane), nullptr) << lane;
+    EXPECT_EQ(large.take(four, 0), nullptr);
 }
 
 TEST(FetchQueue, RepliesOfAnOlderGenerationFindNothing)

@@ -7,7 +7,8 @@
 // load average. The yEnc parts are also fetched over several connections ("--connections N",
 // default 4) at 0 and 24 ms, against one connection in the same run, with the client's
 // processor time per MB (the session's thread: fetching, and handing the articles on), and at
-// 24 ms through a relay that caps each connection at 25 MB/s.
+// 24 ms through a relay that caps each connection at 25 MB/s, with those parts and with 20 of
+// 12 MB.
 //
 //     bench_harvest [pictures|yenc|scan] [--connections N]
 #include "download/ArticleSink.h"
@@ -31,6 +32,7 @@
 #include <filesystem>
 #include <algorithm>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include <sys/resource.h>
@@ -45,6 +47,9 @@ constexpr const char* Group = "bench.pictures";
 constexpr int FirstPictures = 500;
 constexpr int NewPictures = 100;
 constexpr int YencParts = 200;
+// Large parts, as some posters use: fewer of them fit the bytes the connections may hold.
+constexpr int LargeParts = 20;
+constexpr int LargePartBytes = 12 * 1024 * 1024;
 constexpr int YencPartBytes = 768 * 1024;
 constexpr std::int64_t MillionArticles = 1000000;
 
@@ -242,12 +247,14 @@ bool yencTable(const std::string& folder, const std::string& connections)
     NewsServerModel model;
     model.addGroup("bench.yenc", BenchGroups::yencParts(YencParts, YencPartBytes));
     model.addGroup("bench.yfile", BenchGroups::yencFile(YencParts, YencPartBytes));
+    model.addGroup("bench.ylarge", BenchGroups::yencParts(LargeParts, LargePartBytes));
     // Every connection served on a thread of its own, as a real server serves them.
     ModelServer server(model.greeting(), model.responder());
     const std::string many = "overview, " + connections + " conn.";
     // The "saved" rows fetch one real yEnc file of the same parts and decode and save it as a run
     // does: what the saving adds to the fetching thread. The last rows go through a relay that
-    // lets each connection carry 25 MB/s, as servers that cap every connection do.
+    // lets each connection carry 25 MB/s, as servers that cap every connection do, with the
+    // parts of 768 KB and with parts of 12 MB.
     const std::string capped = ", 25 MB/s each";
     const struct Case {
         Walk walk;
@@ -256,6 +263,7 @@ bool yencTable(const std::string& folder, const std::string& connections)
         std::string name;
         bool save = false;
         std::int64_t rate = 0;
+        bool large = false;
     } cases[] = {{Classic, "1", 24, Classic.name},
                  {Pipelined, "1", 24, "overview, 1 conn."},
                  {Pipelined, connections.c_str(), 24, many},
@@ -264,30 +272,32 @@ bool yencTable(const std::string& folder, const std::string& connections)
                  {Pipelined, "1", 0, "1 conn., saved", true},
                  {Pipelined, connections.c_str(), 0, connections + " conn., saved", true},
                  {Pipelined, "1", 24, "1 conn." + capped, false, 25000000},
-                 {Pipelined, connections.c_str(), 24, connections + " conn." + capped, false, 25000000}};
-    std::map<std::pair<int, std::int64_t>, double> baseline;  // per round trip and rate: the first row's seconds
+                 {Pipelined, connections.c_str(), 24, connections + " conn." + capped, false, 25000000},
+                 {Pipelined, "1", 24, "1 conn." + capped, false, 25000000, true},
+                 {Pipelined, connections.c_str(), 24, connections + " conn." + capped, false, 25000000, true}};
+    std::map<std::tuple<int, std::int64_t, bool>, double> baseline;  // per round trip, rate and size: the first row's seconds
     bool complete = true;
     for (const Case& c : cases) {
         BenchView view;
-        view.group = c.save ? "bench.yfile" : "bench.yenc";
-        view.maximum = "1000";
+        view.group = c.save ? "bench.yfile" : c.large ? "bench.ylarge" : "bench.yenc";
+        view.maximum = c.large ? "20000" : "1000";
         view.fast = c.walk.fast;
         view.pipeline = c.walk.pipeline;
         view.connections = c.connections;
         std::string tag = c.name;  // a file name: "MB/s" holds a slash
         std::replace(tag.begin(), tag.end(), '/', '_');
-        GroupMarks marks(folder + "/marks-yenc-" + std::to_string(c.roundTripMs) + "-" + tag);
+        GroupMarks marks(folder + "/marks-yenc-" + std::to_string(c.roundTripMs) + "-" + tag + (c.large ? "-large" : ""));
         DownloadSession session(view);
         session.setGroupMarks(&marks);
         std::string lastKey;
         const Result r = harvest(session, view, marks, lastKey, model, server.port(), c.roundTripMs / 2,
                                  c.save ? folder + "/saved-yenc" : std::string(), c.rate);
-        const std::pair<int, std::int64_t> key{c.roundTripMs, c.rate};
+        const std::tuple<int, std::int64_t, bool> key{c.roundTripMs, c.rate, c.large};
         if (!baseline.count(key))
             baseline[key] = r.seconds;
         const Walk shown{c.name.c_str(), c.walk.fast, c.walk.pipeline};
-        complete = printRow(c.roundTripMs, shown, c.save ? "1 yEnc file, 200 parts" : "200 yEnc parts, 768 KB", r,
-                            YencParts, baseline[key])
+        const char* what = c.save ? "1 yEnc file, 200 parts" : c.large ? "20 yEnc parts, 12 MB" : "200 yEnc parts, 768 KB";
+        complete = printRow(c.roundTripMs, shown, what, r, c.large ? LargeParts : YencParts, baseline[key])
                    && complete;
         std::printf("       client processor time: %.3f s, %.2f ms per MB\n", r.cpuSeconds,
                     r.megabytes > 0 ? r.cpuSeconds * 1000 / r.megabytes : 0.0);
