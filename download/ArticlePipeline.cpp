@@ -23,7 +23,7 @@ int ArticlePipeline::fill(NntpClient& client, FetchQueue& queue, FetchQueue::Hor
         : window;
     int sent = 0;
     while (requests_.size() < share) {
-        FetchQueue::Slot* slot = queue.take(horizon, lane);
+        FetchQueue::Slot* slot = queue.takeWithin(reach, lane);
         if (!slot)
             break;
         const auto lines = static_cast<std::int32_t>(std::min<std::int64_t>(slot->lines, std::numeric_limits<std::int32_t>::max()));

@@ -36,9 +36,9 @@ std::size_t FetchQueue::reach(Horizon horizon) const
     return end;
 }
 
-FetchQueue::Slot* FetchQueue::take(Horizon horizon, int lane)
+FetchQueue::Slot* FetchQueue::takeWithin(std::size_t reach, int lane)
 {
-    const std::size_t end = reach(horizon);
+    const std::size_t end = std::min(reach, slots_.size());
     for (std::size_t i = 0; i < end; ++i) {
         Slot& slot = slots_[i];
         if (slot.state != waiting)

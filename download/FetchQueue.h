@@ -60,7 +60,9 @@ public:
 
     // The first waiting article among the first horizon, now on the wire of lane; null when
     // none is waiting there.
-    Slot* take(Horizon horizon, int lane);
+    Slot* take(Horizon horizon, int lane) { return takeWithin(reach(horizon), lane); }
+    // The same among the first reach slots, for a caller that has reach(horizon) at hand.
+    Slot* takeWithin(std::size_t reach, int lane);
     // The article of that number in this generation, or null.
     Slot* find(std::int64_t number, unsigned generation);
     void settle(Slot& slot, Outcome outcome, std::unique_ptr<MemoryStream> article = {});

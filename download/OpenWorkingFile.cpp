@@ -4,9 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <exception>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace nimbra {
 
@@ -17,7 +16,7 @@ OpenWorkingFile::~OpenWorkingFile()
 
 bool OpenWorkingFile::holds(const std::string& path) const
 {
-    if (fd_ < 0 || path != path_)
+    if (!file_ || path != file_->path())
         return false;
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_dev == device_
@@ -26,46 +25,41 @@ bool OpenWorkingFile::holds(const std::string& path) const
 
 bool OpenWorkingFile::write(const std::string& path, std::uint64_t offset, const char* data, std::size_t size)
 {
-    if (fd_ < 0 || path != path_) {
+    if (!file_ || path != file_->path()) {
         close();
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
         struct stat status {};
-        if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-            qCWarning(logSaving).noquote() << "cannot open the working file" << QString::fromStdString(path) << ":"
-                                           << std::strerror(errno);
+        try {
+            file_ = std::make_unique<FileStream>(path, FileStream::Mode::OpenReadWrite);  // no link followed
+        } catch (const std::exception& error) {
+            qCWarning(logSaving).noquote() << "cannot open the working file:" << error.what();
+            return false;
+        }
+        if (!file_->status(status) || !S_ISREG(status.st_mode)) {
+            qCWarning(logSaving).noquote() << "the working file" << QString::fromStdString(path) << "is no regular file";
             close();
             return false;
         }
-        path_ = path;
         device_ = status.st_dev;
         inode_ = status.st_ino;
     }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            qCWarning(logSaving).noquote() << "cannot write the working file" << QString::fromStdString(path) << ":"
-                                           << (n < 0 ? std::strerror(errno) : "nothing written");
-            close();
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+    if (!file_->writeAt(data, size, static_cast<std::int64_t>(offset))) {
+        qCWarning(logSaving).noquote() << "cannot write the working file" << QString::fromStdString(path) << ":"
+                                       << std::strerror(errno);
+        file_.reset();  // said once: the close has nothing to add
+        return false;
     }
     return true;
 }
 
 bool OpenWorkingFile::close()
 {
-    if (fd_ < 0)
+    if (!file_)
         return true;
-    const bool closed = ::close(fd_) == 0;
+    const bool closed = file_->close();
     if (!closed)
-        qCWarning(logSaving).noquote() << "closing the working file" << QString::fromStdString(path_) << "failed:"
-                                       << std::strerror(errno);
-    fd_ = -1;
-    path_.clear();
+        qCWarning(logSaving).noquote() << "the working file" << QString::fromStdString(file_->path())
+                                       << "had a write or its close fail";
+    file_.reset();
     return closed;
 }
 

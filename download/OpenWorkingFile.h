@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/FileStream.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -30,8 +33,7 @@ public:
     bool close();
 
 private:
-    int fd_ = -1;
-    std::string path_;
+    std::unique_ptr<FileStream> file_;
     dev_t device_ = 0;
     ino_t inode_ = 0;
 };

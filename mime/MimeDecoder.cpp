@@ -352,12 +352,7 @@ void MimeDecoder::partDataLine(char* line, std::size_t length)
             scratch_.resize(length + 2);
         bool softBreak = false;
         std::size_t count = LineDecoders::quotedPrintable(line, length, scratch_.data(), &softBreak);
-        flushHeldBreak();
-        if (!softBreak)
-            count -= 2;
-        if (count > 0)
-            DeliverDecoded(scratch_.data(), count);
-        heldBreak_ = !softBreak;
+        deliverQuotedLine(scratch_.data(), softBreak ? count : count - 2, softBreak);
         // The lines up to the next one that begins with "--" (which may be a delimiter) are
         // decoded here in one run.
         if (splitter_ && !stopped_)
@@ -450,12 +445,17 @@ void MimeDecoder::quotedPrintableLines(std::string_view run)
             return kept;
         }
         flush();
-        flushHeldBreak();
-        if (count > 0)
-            DeliverDecoded(text, count);
-        heldBreak_ = !softBreak;
+        deliverQuotedLine(text, count, softBreak);
         return 0;
     });
+}
+
+void MimeDecoder::deliverQuotedLine(const char* text, std::size_t count, bool softBreak)
+{
+    flushHeldBreak();
+    if (count > 0)
+        DeliverDecoded(text, count);
+    heldBreak_ = !softBreak;
 }
 
 void MimeDecoder::uuLines(std::string_view run)

@@ -174,6 +174,9 @@ private:
     void base64Lines(std::string_view run);
     // Whole quoted-printable lines of the open part, taken in one run.
     void quotedPrintableLines(std::string_view run);
+    // One decoded quoted-printable line (without its line end) alone: the break held before
+    // it, its bytes, and its own break held unless the line ended in a soft break.
+    void deliverQuotedLine(const char* text, std::size_t count, bool softBreak);
     // Lines of a single-part body inside a uuencoded block, taken in one run.
     void uuLines(std::string_view run);
     template <class DecodeLine>

@@ -38,12 +38,20 @@ bool FileStream::writeAt(const char* data, std::size_t count, std::int64_t at)
         const ssize_t n = ::pwrite(fd_, data + done, count - done, static_cast<off_t>(at) + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;  // nothing taken: the device has no room
             failed_ = true;
-        else
+        } else {
             done += static_cast<std::size_t>(n);
+        }
     }
     return !failed_;
+}
+
+bool FileStream::status(struct stat& status) const
+{
+    return fd_ >= 0 && ::fstat(fd_, &status) == 0;
 }
 
 bool FileStream::flushBuffer()

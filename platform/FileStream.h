@@ -3,6 +3,7 @@
 #include "platform/Stream.h"
 
 #include <string>
+#include <sys/stat.h>
 
 namespace nimbra {
 
@@ -33,11 +34,16 @@ public:
     bool close();
     bool failed() const { return failed_; }
     const std::string& path() const { return path_; }
+    // The open file's status (fstat); false when it cannot be had.
+    bool status(struct stat& status) const;
+
+    // Writes all of data at the file offset at, straight to the file, without moving
+    // position() (for a caller that writes nothing else through the buffer); false (and
+    // failed(), errno telling why) when it could not.
+    bool writeAt(const char* data, std::size_t count, std::int64_t at);
 
 private:
     bool flushBuffer();
-    // Writes all of data at the file offset at; false (and failed()) when it could not.
-    bool writeAt(const char* data, std::size_t count, std::int64_t at);
 
     std::string path_;
     int fd_ = -1;
