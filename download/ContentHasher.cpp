@@ -185,6 +185,20 @@ void ContentHasher::handOver()
     c.held = std::vector<char>();
 }
 
+void ContentHasher::pause()
+{
+    Context& c = *context_;
+    if (c.heldBytes > 0)
+        handOver();
+    else
+        c.held = std::vector<char>();
+}
+
+std::size_t ContentHasher::gatheringCapacity() const
+{
+    return context_->held.capacity();
+}
+
 std::optional<ContentDigest> ContentHasher::finish()
 {
     Context& c = *context_;

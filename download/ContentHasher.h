@@ -24,6 +24,12 @@ public:
     ContentHasher& operator=(ContentHasher&&) noexcept;
 
     void update(const char* data, std::size_t length);
+    // The file waits for more bytes that may be long in coming (a part of it is still
+    // missing): what is gathered goes to the hashing thread and the gathering's memory is let
+    // go, so that a hasher kept for each of many unfinished files does not hold 64 KiB each.
+    void pause();
+    // Bytes of gathering memory this hasher holds, for the tests.
+    std::size_t gatheringCapacity() const;
     // The digest of everything handed in; the hasher then starts afresh. None (logged) in the
     // unlikely case that the digest could not be made: the caller reads the file back.
     std::optional<ContentDigest> finish();

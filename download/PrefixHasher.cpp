@@ -19,8 +19,10 @@ void PrefixHasher::written(const std::string& path, const std::vector<YencPartLe
         const auto next = std::find_if(parts.begin(), parts.end(), [&](const YencPartLedger::Part& part) {
             return part.begin == hashed_ && part.end > part.begin;
         });
-        if (next == parts.end())
+        if (next == parts.end()) {
+            hasher_.pause();  // the next part may come much later, or never
             return;
+        }
         if (!readBack(path, next->begin, next->end)) {
             broken_ = true;
             qCWarning(logSaving, "cannot read back %s to take its digest as its parts come; it is read once complete",

@@ -26,6 +26,8 @@ public:
     // not be read back, or the parts do not join up).
     std::optional<ContentDigest> digest(std::uint64_t size);
     std::uint64_t hashed() const { return hashed_; }
+    // Gathering memory held between parts (none once a part is written), for the tests.
+    std::size_t gatheringCapacity() const { return hasher_.gatheringCapacity(); }
 
 private:
     bool readBack(const std::string& path, std::uint64_t begin, std::uint64_t end);

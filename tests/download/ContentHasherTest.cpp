@@ -80,5 +80,34 @@ TEST(ContentHasher, LargeFilesFromSeveralThreadsAtOnceGetTheirOwnDigests)
     EXPECT_EQ(wrong, (std::vector<int>(4, 0)));
 }
 
+// A hasher paused between pieces (a file waiting for a missing part) lets its gathering go and
+// still gives the digest of everything handed in: paused with nothing gathered, with a few
+// bytes, right after a hand-over to the hashing thread, and twice in a row.
+TEST(ContentHasher, PausedBetweenPiecesHoldsNoGatheringAndGivesTheSameDigest)
+{
+    const std::string bytes = test::yencPayload(300'000, 7);
+    ContentHasher hasher;
+    hasher.pause();
+    EXPECT_EQ(hasher.gatheringCapacity(), 0u);
+    const std::size_t pieces[] = {10, 65'536 - 10, 1, 200'000, 0, 34'463};
+    std::size_t at = 0;
+    for (const std::size_t n : pieces) {
+        hasher.update(bytes.data() + at, n);
+        if (at == 0) {
+            EXPECT_GT(hasher.gatheringCapacity(), 0u);  // a few bytes gathered
+        }
+        at += n;
+        hasher.pause();
+        EXPECT_EQ(hasher.gatheringCapacity(), 0u) << "after " << at << " bytes";
+        hasher.pause();
+    }
+    ASSERT_EQ(at, bytes.size());
+    EXPECT_EQ(hasher.finish(), oneShot(bytes));
+    // The next file starts afresh.
+    hasher.update("abc", 3);
+    hasher.pause();
+    EXPECT_EQ(ContentHasher::hex(hasher.finish().value()), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
 } // namespace
 } // namespace nimbra
