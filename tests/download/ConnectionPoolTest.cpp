@@ -8,6 +8,7 @@
 #include "tests/download/ArticleText.h"
 #include "tests/download/RecordingSavedFileView.h"
 #include "tests/download/SessionRun.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestCertificate.h"
 #include "tests/support/TestEnvironment.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 
 namespace nimbra::test {
 namespace {
@@ -294,6 +296,48 @@ TEST(FetchQueue, RepliesOfAnOlderGenerationFindNothing)
     EXPECT_EQ(queue.find(7, before), nullptr);
     EXPECT_NE(queue.find(7, queue.generation()), nullptr);
     EXPECT_EQ(queue.find(8, queue.generation()), nullptr);
+}
+
+// ---- many reconnects ----------------------------------------------------------------------
+
+// Entries of a /proc/self folder: the descriptors ("fd") or the threads ("task") of the process.
+std::size_t entriesOf(const char* folder)
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(std::string("/proc/self/") + folder))
+        ++count;
+    return count;
+}
+
+// A harvest of hours meets hundreds of cut connections: each reconnect must close what the
+// connection it replaces held. Every seventh article is cut on all four connections, so the
+// run reconnects dozens of times; once it is over and the server is gone, the process holds no
+// more descriptors or threads than before it.
+TEST(ConnectionPool, ConnectionsCutAgainAndAgainLeaveNoDescriptorOrThreadBehind)
+{
+    {
+        // The first run starts what lives as long as the process (the hashing thread and the
+        // like); it is not counted.
+        PoolRun warm("4", "2");
+        warm.run.model.addGroup("alt.warm", pictures(1, 30));
+        warm.run.model.cutEveryArticle(7);
+        ASSERT_TRUE(warm.go("alt.warm"));
+    }
+    const std::size_t descriptors = entriesOf("fd");
+    const std::size_t threads = entriesOf("task");
+    PoolRun pool("4", "2");
+    pool.run.model.addGroup("alt.cuts", pictures(1, 400));
+    pool.run.model.cutEveryArticle(7);
+    ASSERT_TRUE(pool.go("alt.cuts", 60000));
+    EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
+    EXPECT_GE(pool.server->connections(), 40);
+    EXPECT_GE(pool.run.sink.ids.size(), 350u);  // an article cut twice waits for the next run
+    pool.server.reset();
+    // The connections that ended with QUIT are closed as their close comes in.
+    EXPECT_TRUE(waitUntil([&] { return entriesOf("fd") <= descriptors; }, 10000))
+        << entriesOf("fd") << " descriptors against " << descriptors << " before the run";
+    EXPECT_TRUE(waitUntil([&] { return entriesOf("task") <= threads; }, 10000))
+        << entriesOf("task") << " threads against " << threads << " before the run";
 }
 
 } // namespace

@@ -341,7 +341,9 @@ ServerScript NewsServerModel::stat(const std::string& argument, Session& session
     if (hostile != hostile_.end() && kind != 0)
         return hostileArticle(hostile->second, status, *a, kind);
     const bool silent = kind == 1 && takeFault(silentArticle_, a->number);
-    if (silent || (kind == 1 && takeFault(closedArticle_, a->number))) {
+    const int every = cutEvery_.load();
+    const bool cut = kind == 1 && every > 0 && ++articlesAnswered_ % every == 0;
+    if (silent || cut || (kind == 1 && takeFault(closedArticle_, a->number))) {
         session.stalled = silent;
         std::vector<std::string> half(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
         std::string bytes = sendBlock(status, half).text;

@@ -80,6 +80,10 @@ public:
     // them is answered "481 Too many connections for your user" and closed, as servers that
     // count an account's connections at AUTHINFO do. Played every time.
     void limitLogins(int most) { loginLimit_ = most; }
+    // Every `every`-th ARTICLE answered (counted over all connections; 0: none) is cut in its
+    // middle and that connection closed, as a server or a line that drops connections often
+    // does. Played every time.
+    void cutEveryArticle(int every) { cutEvery_ = every; }
 
     // Hostile behaviours. The article ones are played every time the article is asked for.
     void endlessArticle(std::int64_t number);         // its header, then body lines without end
@@ -134,6 +138,8 @@ private:
     std::optional<std::int64_t> silentAt_, closeAt_, silentArticle_, closedArticle_;
     int connectionLimit_ = 0;
     int loginLimit_ = 0;
+    std::atomic<int> cutEvery_{0};
+    std::atomic<int> articlesAnswered_{0};
     std::atomic<int> openConnections_{0};
     std::atomic<int> loggedIn_{0};
     int refusals_ = 0;
