@@ -10,6 +10,7 @@
 #include "download/SessionStepError.h"
 #include "download/SessionView.h"
 #include "net/OverviewFormat.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <limits>
@@ -305,6 +306,10 @@ void OverviewWalk::finishFront(bool done)
     if (done) {
         progress_.done(slot.number);
     } else {
+        qCWarning(logSession,
+                  "article %lld <%s> of %s given up in this run: refused, or cut short every time it was fetched; "
+                  "the group's next run looks at it again",
+                  static_cast<long long>(slot.number), slot.id.c_str(), groupName_.c_str());
         progress_.givenUp();
         cache_.forget(slot.id);
     }

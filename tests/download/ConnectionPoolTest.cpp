@@ -340,5 +340,20 @@ TEST(ConnectionPool, ConnectionsCutAgainAndAgainLeaveNoDescriptorOrThreadBehind)
         << entriesOf("task") << " threads against " << threads << " before the run";
 }
 
+// An article whose connection is cut every time it comes is given up for the run, and the log
+// says which one: the counts alone do not show it.
+TEST(ConnectionPool, AnArticleCutEveryTimeIsGivenUpAndTheLogNamesIt)
+{
+    LogCapture log;
+    PoolRun pool("1", "1");
+    pool.run.model.addGroup("alt.cut", pictures(1, 3));
+    pool.run.model.cutEveryArticle(1);
+    ASSERT_TRUE(pool.go("alt.cut"));
+    EXPECT_TRUE(pool.run.sink.ids.empty());
+    EXPECT_EQ(log.count("of alt.cut given up in this run"), 3);
+    EXPECT_TRUE(log.has("article 2 <p2> of alt.cut given up"));
+    EXPECT_EQ(pool.run.view.panels[0], "Processing is over");
+}
+
 } // namespace
 } // namespace nimbra::test
