@@ -203,12 +203,21 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (!FormCloseQuery()) {
+    if (!closeAsked_ && !FormCloseQuery()) {
         event->ignore();
         return;
     }
     FormClose();
     event->accept();
+}
+
+void MainWindow::closeWithoutAsking()
+{
+    if (buttons_->stopButton()->isEnabled())
+        buttons_->stopButton()->click();
+    closeAsked_ = true;
+    if (!close())
+        qCWarning(logApp, "the window stays open: a group list fetch is running");
 }
 
 std::string MainWindow::fieldText(Field field) const

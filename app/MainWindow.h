@@ -117,6 +117,10 @@ public:
     void BitBtn10Click();      // "Help": shows the help file
     void BitBtn2Click();       // "About": shows the about box
     void BitBtn4Click();       // "Close": closes the window (after FormCloseQuery)
+    // Stops a running harvest and closes the window without asking, keeping what FormClose
+    // keeps (a stop asked for from outside, such as SIGTERM). A group list fetch that runs
+    // still holds the window open, as it does against "Close".
+    void closeWithoutAsking();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -145,6 +149,7 @@ private:
     std::vector<std::string> messageIdCache_;
     Statistics statistics_;
     RunOutcome runOutcome_;
+    bool closeAsked_ = false;  // closeWithoutAsking() was called: no question on closing
     std::unique_ptr<RememberedPassword> rememberedPassword_;
     // Last, so that they go first: the fetch holds the adapter and the group list.
     std::unique_ptr<GroupFetchAdapter> fetchView_;

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/SessionWiring.h"
 #include "app/StatusPanels.h"
+#include "app/StopSignals.h"
 #include "download/SaveTarget.h"
 #include "platform/Log.h"
 
@@ -104,6 +105,15 @@ void UnattendedRun::poll()
         window_.buttonRow()->stopButton()->click();
         finish(1, "no progress for " + std::to_string(noProgressLimitMs_ / 1000) + " seconds; stopped");
     }
+}
+
+void UnattendedRun::interrupt(int signal)
+{
+    if (status_ != -1)
+        return;
+    if (window_.buttonRow()->stopButton()->isEnabled())
+        window_.buttonRow()->stopButton()->click();
+    finish(128 + signal, std::string("stopped by ") + StopSignals::name(signal));
 }
 
 void UnattendedRun::saved(const std::string& path)

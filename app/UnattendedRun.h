@@ -22,7 +22,7 @@ class MainWindow;
 // ended it (MainWindow::runOutcome()), when it does not start (no server, no group, refused by the window)
 // or makes no progress: the run never gives up by itself, so after noProgressLimitMs without
 // a change of the group, article or percentage panel or of the files count, it is stopped.
-// The window must outlive the run; one thread.
+// A signal ends it early (interrupt()). The window must outlive the run; one thread.
 class UnattendedRun : public QObject {
 public:
     explicit UnattendedRun(MainWindow& window, int noProgressLimitMs);
@@ -30,6 +30,11 @@ public:
 
     // Presses "Get Files" as soon as the event loop runs.
     void start();
+    // Stops the run as the no-progress limit does, from a signal (SIGINT, SIGTERM, SIGHUP):
+    // the counters are printed, the window closed (keeping what it keeps) and the status is
+    // 128 + signal, as a shell reports a program that the signal ended. Nothing once the run
+    // has ended.
+    void interrupt(int signal);
     // The status the run ended with; -1 while it runs.
     int status() const { return status_; }
 

@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/SimilarRun.h"
 #include "app/SplashWindow.h"
+#include "app/StopSignals.h"
 #include "app/UnattendedRun.h"
 #include "platform/Log.h"
 #include "platform/SecretServiceKeyring.h"
@@ -83,6 +84,13 @@ int main(int argc, char** argv)
     } else if (options.getFiles) {
         window.buttonRow()->getFilesButton()->click();
     }
+    // Ctrl+C, a logout or kill: the run stops and everything is kept as on "Close".
+    nimbra::StopSignals stopSignals([&](int signal) {
+        if (run)
+            run->interrupt(signal);
+        else
+            window.closeWithoutAsking();
+    });
     const int status = application.exec();
     qCInfo(nimbra::logApp, "exit status %d", status);
     return status;

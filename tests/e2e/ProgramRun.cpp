@@ -1,14 +1,20 @@
 #include "tests/e2e/ProgramRun.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 
 #include <algorithm>
 
+#include <signal.h>
+
 namespace nimbra::test {
 
-ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeoutMs, const Environment& extra)
+namespace {
+
+ProgramRun runProgram(const std::vector<std::string>& arguments, int timeoutMs,
+                      const ProgramRun::Environment& extra, const std::string& awaited, int signal)
 {
     QStringList list;
     for (const std::string& argument : arguments)
@@ -25,6 +31,22 @@ ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeou
         result.err = "the program did not start";
         return result;
     }
+    QByteArray output;
+    QByteArray errors;
+    if (signal != 0) {
+        QElapsedTimer waited;
+        waited.start();
+        const QByteArray text = QByteArray::fromStdString(awaited);
+        while (process.state() == QProcess::Running && waited.elapsed() < timeoutMs) {
+            process.waitForReadyRead(100);
+            output += process.readAllStandardOutput();
+            errors += process.readAllStandardError();
+            if (output.contains(text) || errors.contains(text)) {
+                ::kill(static_cast<pid_t>(process.processId()), signal);
+                break;
+            }
+        }
+    }
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished(5000);
@@ -32,11 +54,25 @@ ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeou
     }
     if (process.exitStatus() == QProcess::NormalExit && result.err.empty())
         result.exitCode = process.exitCode();
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n'))
+    output += process.readAllStandardOutput();
+    for (const QByteArray& line : output.split('\n'))
         if (!line.isEmpty())
             result.out.push_back(line.toStdString());
-    result.err += process.readAllStandardError().toStdString();
+    result.err += (errors + process.readAllStandardError()).toStdString();
     return result;
+}
+
+} // namespace
+
+ProgramRun ProgramRun::run(const std::vector<std::string>& arguments, int timeoutMs, const Environment& extra)
+{
+    return runProgram(arguments, timeoutMs, extra, {}, 0);
+}
+
+ProgramRun ProgramRun::signalledWhenPrinted(const std::vector<std::string>& arguments, const std::string& text,
+                                            int signal, int timeoutMs)
+{
+    return runProgram(arguments, timeoutMs, {}, text, signal);
 }
 
 std::vector<std::string> ProgramRun::saved() const

@@ -18,6 +18,9 @@ struct ProgramRun {
 
     static ProgramRun run(const std::vector<std::string>& arguments, int timeoutMs = 60000,
                           const Environment& extra = {});
+    // The same, sending the signal to the program once it has printed text (on either output).
+    static ProgramRun signalledWhenPrinted(const std::vector<std::string>& arguments, const std::string& text,
+                                           int signal, int timeoutMs = 60000);
 
     // The paths of the "Saved " lines.
     std::vector<std::string> saved() const;

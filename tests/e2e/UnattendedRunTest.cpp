@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <fstream>
 
 #include <algorithm>
@@ -235,6 +237,63 @@ TEST(UnattendedRun, StallInsideAnArticleWithTheOverviewAsksAgainFromThatArticle)
     const auto afterStall = commandsAfterAStallAtArticle8("stalled-overview", {});
     EXPECT_TRUE(std::any_of(afterStall.begin(), afterStall.end(),
                             [](const std::string& line) { return line.rfind("XOVER 8-", 0) == 0; }));
+}
+
+// Ctrl+C in the middle of a run: the run stops as "Close" stops it, with the counters printed
+// and the status a shell gives a program ended by SIGINT; what was saved is whole, and what
+// the run learnt is kept, so a second run brings exactly the rest.
+TEST(UnattendedRun, SigintStopsTheRunKeepingWhatItLearntAndASecondRunBringsTheRest)
+{
+    DemoServer server;
+    server.model().silentInsideArticle(8);  // the run is still busy when the signal comes
+    server.start();
+    const std::string folder = TestEnvironment::makeFolder("interrupted");
+    const std::vector<std::string> groups{"demo.binaries.pictures.uuencode"};
+    std::remove(MainWindow::messageIdCachePath().c_str());
+
+    const ProgramRun stopped = ProgramRun::signalledWhenPrinted(runArguments(server, folder, groups), "Saved ", SIGINT);
+    EXPECT_EQ(stopped.exitCode, 128 + SIGINT) << stopped.err;
+    EXPECT_NE(stopped.err.find("stopped by SIGINT"), std::string::npos) << stopped.err;
+    EXPECT_FALSE(stopped.printed("Processing is over"));
+    ASSERT_FALSE(stopped.saved().empty());
+    ASSERT_FALSE(stopped.out.empty());
+    EXPECT_EQ(stopped.out.back().rfind("Today: " + std::to_string(stopped.saved().size()) + " files", 0), 0u)
+        << stopped.out.back();
+    const auto expected = server.expectedFiles(groups);
+    for (const auto& [path, bytes] : DemoServer::filesBelow(folder)) {
+        const auto file = expected.find(path);
+        ASSERT_NE(file, expected.end()) << "unexpected file " << path;
+        EXPECT_EQ(DemoServer::sha256(bytes), DemoServer::sha256(file->second->bytes)) << path << " differs";
+    }
+    std::ifstream cache(MainWindow::messageIdCachePath());
+    std::string firstId;
+    EXPECT_TRUE(std::getline(cache, firstId) && !firstId.empty()) << "the message-id cache was not kept";
+
+    const ProgramRun rest = ProgramRun::run(runArguments(server, folder, groups));
+    ASSERT_EQ(rest.exitCode, 0) << rest.err;
+    expectFolderHolds(DemoServer::filesBelow(folder), expected, false);
+    EXPECT_EQ(stopped.saved().size() + rest.saved().size(), expected.size());
+    ASSERT_FALSE(rest.out.empty());
+    EXPECT_NE(rest.out.back().find("Duplicates: 0."), std::string::npos) << rest.out.back();
+}
+
+// With the window kept open, SIGTERM (a logout) closes it without a question, keeping the
+// settings and the message-id cache, and the program ends normally.
+TEST(UnattendedRun, SigtermClosesAKeptOpenWindowWithoutAskingAndKeepsItsState)
+{
+    DemoServer server;
+    server.model().silentInsideArticle(8);
+    server.start();
+    const std::string folder = TestEnvironment::makeFolder("terminated");
+    std::remove(MainWindow::messageIdCachePath().c_str());
+    std::vector<std::string> arguments = runArguments(server, folder, {"demo.binaries.pictures.uuencode"});
+    arguments.insert(arguments.end(), {"--keep-open", "--verbose"});
+
+    const ProgramRun run = ProgramRun::signalledWhenPrinted(arguments, "session: group demo.binaries.pictures.uuencode:", SIGTERM);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("SIGTERM received"), std::string::npos) << run.err;
+    std::ifstream cache(MainWindow::messageIdCachePath());
+    EXPECT_TRUE(cache.good()) << "the message-id cache was not kept";
 }
 
 } // namespace
