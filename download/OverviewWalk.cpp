@@ -72,7 +72,8 @@ GroupWalker::Outcome OverviewWalk::enter(int groupIndex, const std::string& grou
         resumeWanted_ = false;
         return scanFrom(next_);
     }
-    return scanFrom(progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast()));
+    const std::optional<std::int64_t> start = progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast());
+    return start ? scanFrom(*start) : ended();  // nothing above the mark
 }
 
 GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
@@ -84,7 +85,7 @@ GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
     main_.clear();
     next_ = number;
     lastSeen_ = number - 1;
-    blockLast_ = std::min(last, number + blockSize_.size() - 1);
+    blockLast_ = number + std::min(blockSize_.size() - 1, last - number);  // never past 2^63-1
     replyBytes_ = 0;
     setStep(stepExamining);
     client_.Over(number, blockLast_);
@@ -101,7 +102,7 @@ GroupWalker::Outcome OverviewWalk::work()
         return commandSent;  // on the session's connection, or (with none there) on the pool's
     }
     progress_.done(blockLast_);  // the numbers left were not in the overview: no article there
-    return scanFrom(blockLast_ + 1);
+    return blockLast_ < client_.ArticleLast() ? scanFrom(blockLast_ + 1) : ended();
 }
 
 void OverviewWalk::send()
@@ -239,7 +240,9 @@ void OverviewWalk::interrupted()
             stalledAt_ = main_.oldest().number;
             stalls_ = 1;
         }
-        next_ = queue_.empty() ? blockLast_ + 1 : queue_.front().number;
+        // Past the block; at 2^63-1, where nothing comes after it, the block is asked again.
+        next_ = !queue_.empty() ? queue_.front().number
+              : blockLast_ < std::numeric_limits<std::int64_t>::max() ? blockLast_ + 1 : blockLast_;
     }
     for (std::size_t i = 0; i < queue_.size(); ++i)
         cache_.forget(queue_.at(i).id);  // asked for again after the reconnect
