@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 
 namespace nimbra::test {
 namespace {
@@ -103,6 +105,45 @@ TEST(HostilePoolRun, TheSameReplyTwiceClosesThatConnectionAndEveryArticleComesOn
     EXPECT_EQ(lane.run.sink.ids, numbered("p", 1, 120));
     EXPECT_EQ(lane.run.session.watchdogExpiries(), 0);
     EXPECT_EQ(lane.run.view.panels[0], "Processing is over");
+}
+
+TEST(HostilePoolRun, TheSessionsLoginRefusedForTooManyConnectionsMakesRoomInsteadOfEndingTheRun)
+{
+    // The session's own connection is closed in the middle of the run and connects again;
+    // the server, still counting the old one, refuses its login as one connection too many.
+    // The login was taken before in this run, so the password is right: one of the other
+    // connections gives way, as when the greeting is refused.
+    LogCapture log;
+    SessionRun run;
+    run.view.fastScan = true;
+    run.view.connections = "4";
+    run.view.pipeline = "2";
+    run.view.userName = "user";
+    run.view.password = "secret";
+    run.model.setCredentials("user", "secret");
+    run.model.addGroup("alt.logins", pictures(120));
+    run.view.groups = {{"alt.logins", true}};
+    auto closed = std::make_shared<std::atomic<bool>>(false);
+    auto refused = std::make_shared<std::atomic<bool>>(false);
+    ServerResponder model = run.model.responder();
+    auto responder = [model, closed, refused](const std::string& line, FakeConnection& connection) {
+        if (connection.index == 0 && line.rfind("ARTICLE ", 0) == 0 && articleCommands(connection) == 5) {
+            closed->store(true);
+            return ServerScript{close()};
+        }
+        if (closed->load() && connection.index >= 4 && line.rfind("AUTHINFO USER", 0) == 0 && !refused->exchange(true))
+            return ServerScript{send("481 too many connections for this account")};
+        return model(line, connection);
+    };
+    ModelServer server(run.model.greeting(), responder);
+    run.view.port = std::to_string(server.port());
+    run.session.bitbtn1Click();
+    ASSERT_TRUE(run.waitForEnd(20000));
+    EXPECT_TRUE(refused->load());
+    EXPECT_FALSE(run.outcome.failed()) << run.outcome.reason();
+    EXPECT_EQ(run.sink.ids, numbered("p", 1, 120));
+    EXPECT_TRUE(log.has("closed for this run: it makes room for the session's own connection"));
+    EXPECT_EQ(run.view.panels[0], "Processing is over");
 }
 
 } // namespace
