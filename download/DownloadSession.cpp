@@ -216,10 +216,8 @@ void DownloadSession::NntpClient1OverviewLine()
 {
     rate_.add(client_.LastResponse().size() + 2);
     guarded([&] {
-        if (state_ != runWalking)
-            return;
-        walker().overviewLine(client_.Overview());
-        restartWatchdog();  // an overview line is progress
+        if (state_ == runWalking && walker().overviewLine(client_.Overview()))
+            restartWatchdog();  // a line the walk takes is progress
     });
 }
 

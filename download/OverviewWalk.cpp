@@ -255,15 +255,15 @@ void OverviewWalk::interrupted()
 
 // ---- helpers ----------------------------------------------------------------------------
 
-void OverviewWalk::overviewLine(const OverviewLine& line)
+bool OverviewWalk::overviewLine(const OverviewLine& line)
 {
     // Only numbers of this block, each once and ascending: a server cannot make the walk keep
     // more than a block or go back.
     if (step_ != stepExamining)
-        return;
+        return false;
     replyBytes_ += static_cast<std::int64_t>(client_.LastResponse().size()) + 2;
     if (line.number <= lastSeen_ || line.number > blockLast_)
-        return;
+        return false;
     lastSeen_ = line.number;
     // After a reconnect the block is scanned again from its first unfinished article: what
     // was counted before is not counted twice.
@@ -272,11 +272,12 @@ void OverviewWalk::overviewLine(const OverviewLine& line)
     counts_.scanned += counted ? 0 : 1;
     if (!chosen(line)) {
         counts_.skipped += counted ? 0 : 1;
-        return;
+        return true;
     }
     queue_.add(line.number, idOf(line), std::max<std::int64_t>(line.lines, 0), std::max<std::int64_t>(line.bytes, 0));
     if (line.number == stalledAt_ && stalls_ >= FetchQueue::MaximumStalls)
         queue_.settle(*queue_.find(line.number, queue_.generation()), FetchQueue::givenUp);  // it stalls every time: walked past, for a later run
+    return true;
 }
 
 bool OverviewWalk::chosen(const OverviewLine& line)
