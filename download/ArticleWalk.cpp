@@ -43,15 +43,15 @@ GroupWalker::Outcome ArticleWalk::enter(int groupIndex, const std::string& group
         return resume();
     retried_ = 0;
     probes_ = 0;
-    const std::int64_t start = progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast());
-    if (start > client_.ArticleLast())
+    const std::optional<std::int64_t> start = progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast());
+    if (!start || *start > client_.ArticleLast())
         return ended();  // nothing above the mark
-    currentArticle_ = start;
+    currentArticle_ = *start;
     ordinal_ = 1;
     showArticlePanel();
     // The group reply names no article; a STAT of the first one tells its message-id, so the
     // cache test sees the right id and a known first article is never fetched again.
-    stat(start, stepExamining);
+    stat(*start, stepExamining);
     return commandSent;
 }
 
@@ -120,7 +120,7 @@ GroupWalker::Outcome ArticleWalk::lookFurther()
     // The article reached is not there: the next one that is comes from the server's listing.
     if (seekRefused_)
         return probe();
-    if (!seek_.start(currentArticle_ + 1, client_.ArticleLast()))
+    if (currentArticle_ >= client_.ArticleLast() || !seek_.start(currentArticle_ + 1, client_.ArticleLast()))
         return ended();
     view_.setPanelText(SessionView::panelArticle, LookingText);
     askSeek();

@@ -126,6 +126,7 @@ void DownloadSession::bitbtn1Click()
         MessageIdCache_.trim(SessionSettings::articleCache(view_));
         backOff_.reset();
         reachedBefore_ = 0;
+        loggedIn_ = false;
         qCInfo(logSession, "run started on %s:%s", client_.Host().c_str(), client_.Port().c_str());
         setState(runConnecting);
         if (client_.State() != nntpNotConnected)
@@ -215,10 +216,8 @@ void DownloadSession::NntpClient1OverviewLine()
 {
     rate_.add(client_.LastResponse().size() + 2);
     guarded([&] {
-        if (state_ != runWalking)
-            return;
-        walker().overviewLine(client_.Overview());
-        restartWatchdog();  // an overview line is progress
+        if (state_ == runWalking && walker().overviewLine(client_.Overview()))
+            restartWatchdog();  // a line the walk takes is progress
     });
 }
 
@@ -301,10 +300,17 @@ void DownloadSession::opened(NntpRequest rqType, std::uint16_t error)
     if (rqType != nntpCapabilities && rqType != nntpAuthenticate && rqType != nntpCompress)
         return;
     const std::string refusal = setup_.replied(rqType, error);
+    if (!refusal.empty() && loggedIn_ && walkers_.overviewWalk().makeRoom()) {
+        // The login was taken before in this run: the server counts the run's other
+        // connections (481 or 502 "too many connections"), and one of them gave way.
+        reconnect(refusal);
+        return;
+    }
     if (!refusal.empty()) {
         refused(refusal);
         return;
     }
+    loggedIn_ = loggedIn_ || rqType == nntpAuthenticate;
     if (rqType == nntpCapabilities && setup_.overviewUnlisted() && view_.fastScanChosen())
         walkers_.overviewLacking("lists no OVER");
     enterGroup();

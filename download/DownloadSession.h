@@ -34,7 +34,9 @@ class SessionView;
 // drips lines cannot hold the run; one that does is given up like a stall. A connection closed by the server, refused, or
 // given up is made again at once, then after 1 s doubling to 60 s until the walk moves forward
 // again. A server that refuses the account or the connection itself ends the run with its
-// reason (view, RunOutcome, log): every reconnect would meet the same answer. With "Connections"
+// reason (view, RunOutcome, log): every reconnect would meet the same answer. Only while the
+// run's other connections are open and may be what the server counts (a greeting refused, or a
+// login refused after one was taken in this run) one of them is closed to make room instead. With "Connections"
 // above one the overview walk fetches over more connections of its own (FetchPool); their
 // results come back here, on this thread, and are handed on in article order.
 //
@@ -184,6 +186,7 @@ private:
     QTimer reconnectTimer_;
     ReconnectBackOff backOff_;
     std::int64_t reachedBefore_ = 0;
+    bool loggedIn_ = false;  // a login of this run was taken: the credentials are right
     RunOutcome* outcome_ = nullptr;
 };
 

@@ -7,7 +7,7 @@
 
 namespace nimbra {
 
-std::int64_t GroupProgress::begin(const std::string& group, std::int64_t first, std::int64_t last)
+std::optional<std::int64_t> GroupProgress::begin(const std::string& group, std::int64_t first, std::int64_t last)
 {
     group_ = group;
     last_ = last;
@@ -24,6 +24,8 @@ std::int64_t GroupProgress::begin(const std::string& group, std::int64_t first, 
         return first;
     }
     mark_ = stored;
+    if (stored >= last)
+        return std::nullopt;
     return stored >= first ? stored + 1 : first;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace nimbra {
@@ -23,10 +24,10 @@ public:
     // Flushed before the marks are written (may be null).
     void setArticleSink(ArticleSink* sink) { sink_ = sink; }
 
-    // The group's numbers from the group reply; returns the first number to scan, which is
-    // past last when nothing new is there. A mark above last means the group was renumbered:
-    // the scan starts at first and the old mark is dropped.
-    std::int64_t begin(const std::string& group, std::int64_t first, std::int64_t last);
+    // The group's numbers from the group reply; returns the first number to scan, or nothing
+    // when nothing new is there (the mark is at last, which may be 2^63-1). A mark above last
+    // means the group was renumbered: the scan starts at first and the old mark is dropped.
+    std::optional<std::int64_t> begin(const std::string& group, std::int64_t first, std::int64_t last);
     void done(std::int64_t number);
     void givenUp();
     // The group was scanned to its end: the mark takes the group's last number.

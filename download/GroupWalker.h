@@ -51,9 +51,11 @@ public:
     virtual bool messageLine(const std::string& line) = 0;
     virtual bool headerLine(const std::string& line) = 0;
     virtual void messageEnded() = 0;
-    // One line of an overview reply (the client's parsed line, valid during the call); a walk
-    // that asks for no overview ignores it.
-    virtual void overviewLine(const OverviewLine&) {}
+    // One line of an overview reply (the client's parsed line, valid during the call); true for
+    // a line the walk takes (a number of its block not seen before), which holds the watchdog
+    // off: lines repeated or out of the block without end are a stall. A walk that asks for no
+    // overview ignores them.
+    virtual bool overviewLine(const OverviewLine&) { return false; }
     // The connection was given up (stall, failure, Stop): what was pending is forgotten, so
     // a later run or the resume looks at it again.
     virtual void interrupted() = 0;

@@ -73,7 +73,8 @@ GroupWalker::Outcome OverviewWalk::enter(int groupIndex, const std::string& grou
         resumeWanted_ = false;
         return scanFrom(next_);
     }
-    return scanFrom(progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast()));
+    const std::optional<std::int64_t> start = progress_.begin(groupName, client_.ArticleFirst(), client_.ArticleLast());
+    return start ? scanFrom(*start) : ended();  // nothing above the mark
 }
 
 GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
@@ -85,7 +86,7 @@ GroupWalker::Outcome OverviewWalk::scanFrom(std::int64_t number)
     main_.clear();
     next_ = number;
     lastSeen_ = number - 1;
-    blockLast_ = std::min(last, number + blockSize_.size() - 1);
+    blockLast_ = number + std::min(blockSize_.size() - 1, last - number);  // never past 2^63-1
     replyBytes_ = 0;
     setStep(stepExamining);
     client_.Over(number, blockLast_);
@@ -102,7 +103,7 @@ GroupWalker::Outcome OverviewWalk::work()
         return commandSent;  // on the session's connection, or (with none there) on the pool's
     }
     progress_.done(blockLast_);  // the numbers left were not in the overview: no article there
-    return scanFrom(blockLast_ + 1);
+    return blockLast_ < client_.ArticleLast() ? scanFrom(blockLast_ + 1) : ended();
 }
 
 void OverviewWalk::send()
@@ -240,7 +241,9 @@ void OverviewWalk::interrupted()
             stalledAt_ = main_.oldest().number;
             stalls_ = 1;
         }
-        next_ = queue_.empty() ? blockLast_ + 1 : queue_.front().number;
+        // Past the block; at 2^63-1, where nothing comes after it, the block is asked again.
+        next_ = !queue_.empty() ? queue_.front().number
+              : blockLast_ < std::numeric_limits<std::int64_t>::max() ? blockLast_ + 1 : blockLast_;
     }
     for (std::size_t i = 0; i < queue_.size(); ++i)
         cache_.forget(queue_.at(i).id);  // asked for again after the reconnect
@@ -253,15 +256,15 @@ void OverviewWalk::interrupted()
 
 // ---- helpers ----------------------------------------------------------------------------
 
-void OverviewWalk::overviewLine(const OverviewLine& line)
+bool OverviewWalk::overviewLine(const OverviewLine& line)
 {
     // Only numbers of this block, each once and ascending: a server cannot make the walk keep
     // more than a block or go back.
     if (step_ != stepExamining)
-        return;
+        return false;
     replyBytes_ += static_cast<std::int64_t>(client_.LastResponse().size()) + 2;
     if (line.number <= lastSeen_ || line.number > blockLast_)
-        return;
+        return false;
     lastSeen_ = line.number;
     // After a reconnect the block is scanned again from its first unfinished article: what
     // was counted before is not counted twice.
@@ -270,11 +273,12 @@ void OverviewWalk::overviewLine(const OverviewLine& line)
     counts_.scanned += counted ? 0 : 1;
     if (!chosen(line)) {
         counts_.skipped += counted ? 0 : 1;
-        return;
+        return true;
     }
     queue_.add(line.number, idOf(line), std::max<std::int64_t>(line.lines, 0), std::max<std::int64_t>(line.bytes, 0));
     if (line.number == stalledAt_ && stalls_ >= FetchQueue::MaximumStalls)
         queue_.settle(*queue_.find(line.number, queue_.generation()), FetchQueue::givenUp);  // it stalls every time: walked past, for a later run
+    return true;
 }
 
 bool OverviewWalk::chosen(const OverviewLine& line)

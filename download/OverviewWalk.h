@@ -76,7 +76,7 @@ public:
     bool messageLine(const std::string& line) override;
     bool headerLine(const std::string&) override { return false; }
     void messageEnded() override;
-    void overviewLine(const OverviewLine& line) override;
+    bool overviewLine(const OverviewLine& line) override;
     void interrupted() override;
     std::int64_t reached() const override { return next_; }
     Step step() const override { return step_; }

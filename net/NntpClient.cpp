@@ -7,15 +7,18 @@
 #include "platform/Stream.h"
 #include "platform/SocketErrorCode.h"
 
+#include <algorithm>
+
 namespace nimbra {
 
 // ---- starting requests of the article family and listings (steps of the engine) ----------
 
-void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argument, Stream* stream)
+void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argument, std::int64_t number,
+                                      Stream* stream)
 {
     const std::string command = NntpCommand::articleWord(type);
     if (canPipeline()) {
-        inFlight.push_back({type, command + argument, stream});
+        inFlight.push_back({type, command + argument, stream, number});
         try {
             socket.SendStr(command + argument + "\r\n");
         } catch (const SocketException& e) {
@@ -30,6 +33,7 @@ void NntpClient::Impl::articleRequest(NntpRequest type, const std::string& argum
     articleNumber = -1;
     articleId.clear();
     start(type, command + argument, ArticleStatusReply);
+    askedNumber = number;
 }
 
 bool NntpClient::Impl::canPipeline() const
@@ -46,6 +50,7 @@ void NntpClient::Impl::takeNextInFlight()
     requestType = next.type;
     requestText = std::move(next.text);
     destination = next.destination;
+    askedNumber = next.number;
     requestDoneFlag = false;
     handler = ArticleStatusReply;
     articleNumber = -1;
@@ -55,12 +60,13 @@ void NntpClient::Impl::takeNextInFlight()
 
 void NntpClient::Impl::byNumber(NntpRequest type, std::int64_t number, Stream* stream)
 {
-    articleRequest(type, number > 0 ? " " + std::to_string(number) : std::string(), stream);
+    articleRequest(type, number > 0 ? " " + std::to_string(number) : std::string(), std::max<std::int64_t>(number, 0),
+                   stream);
 }
 
 void NntpClient::Impl::byId(NntpRequest type, const std::string& id, Stream* stream)
 {
-    articleRequest(type, " <" + id + ">", stream);
+    articleRequest(type, " <" + id + ">", 0, stream);
 }
 
 void NntpClient::Impl::listingRequest(NntpRequest type, const char* notReady, std::string text, Stream* stream)

@@ -57,10 +57,13 @@ using DateTime = double;
 // in the 220-223 replies of the article family a number that is missing, signed, not all
 // digits or past 2^63-1 is a protocol error: the request ends with 599 (UnreadableReply),
 // never with 0; where a data block would follow, the connection is closed as well, since the
-// lines after it could no longer be told from replies. A status line whose code is no usable
-// number (no digits, a sign, more than 16 bits) ends its request with 599 too. Connect raises
-// only "Already connected"; every other failure of a connect (empty host 10022, lookup
-// 11001, refused 10061, closed by the server before its greeting 10053, ...) arrives as
+// lines after it could no longer be told from replies. A status line whose code is no number
+// of three digits (no digits, a sign, 10054) ends its request with 599 too. A 220-223 reply
+// to a request by number that names another article (220 7 to ARTICLE 6; 0 is taken as
+// unnamed) means the replies no longer match the requests: the request ends with 599 and the
+// connection is closed, as for an unreadable number. Connect raises only "Already
+// connected"; every other failure of a connect (empty host 10022, lookup 11001, refused
+// 10061, closed by the server before its greeting 10053, ...) arrives as
 // OnRequestDone(nntpConnect, error), never with 0.
 //
 // Sizes: lines may be of any length. A data block of the article family (ARTICLE, BODY,

@@ -57,6 +57,7 @@ void NntpClient::Impl::finish(std::uint16_t error, bool connectionLost)
 void NntpClient::Impl::start(NntpRequest type, std::string text, Handler replyHandler)
 {
     requestDoneFlag = false;
+    askedNumber = 0;
     requestType = type;
     requestText = std::move(text);
     handler = replyHandler;
@@ -287,6 +288,14 @@ void NntpClient::Impl::articleStatusReply()
             finish(UnreadableReply);
         else
             dropConnection(UnreadableReply);
+        return;
+    }
+    if (readable && number != 0 && askedNumber != 0 && number != askedNumber) {
+        // The reply of another request: one was answered twice or not at all, and every
+        // reply after it would be taken for the wrong article.
+        qCWarning(logProtocol, "%s: the reply names article %lld; the replies no longer match the requests, "
+                  "closing the connection", requestText.c_str(), static_cast<long long>(number));
+        dropConnection(UnreadableReply);
         return;
     }
     articleNumber = readable ? number : 0;

@@ -50,6 +50,7 @@ struct NntpClient::Impl {
     std::int64_t articleFirst = -1;
     std::int64_t articleLast = -1;
     std::int64_t articleNumber = -1;
+    std::int64_t askedNumber = 0;  // named by the request being read (by number); 0: none
     std::uint64_t articleLimit = DefaultArticleLimit;
     std::uint64_t headerLimit = DefaultHeaderLimit;
     std::string articleId;
@@ -70,6 +71,7 @@ struct NntpClient::Impl {
         NntpRequest type;
         std::string text;
         Stream* destination;
+        std::int64_t number;  // asked for by number; 0: none
     };
     std::deque<InFlight> inFlight;
     int pipelineWindow = 1;
@@ -144,7 +146,8 @@ struct NntpClient::Impl {
 
     // ---- requests of the article family ----------------------------------------------------
 
-    void articleRequest(NntpRequest type, const std::string& argument, Stream* stream);
+    // number: the article named by the argument (0 for the current one or a message-id).
+    void articleRequest(NntpRequest type, const std::string& argument, std::int64_t number, Stream* stream);
     // True when another request of the article family may be sent behind the current one.
     bool canPipeline() const;
     // Makes the oldest request in flight the current one: its reply is the next to come.

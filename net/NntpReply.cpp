@@ -23,7 +23,9 @@ int daysInMonth(int year, int month)
 
 std::uint16_t NntpReply::errorValue(std::int32_t code)
 {
-    return static_cast<std::uint16_t>(code >= 1 && code <= 65535 ? code : static_cast<int>(UnreadableReply));
+    // Three digits, as every NNTP reply code has: a longer number could pass for one of the
+    // socket errors (10000 and up) that say a request was cut short by a close.
+    return static_cast<std::uint16_t>(code >= 100 && code <= 999 ? code : static_cast<int>(UnreadableReply));
 }
 
 bool NntpReply::opensBlock(std::int32_t code)

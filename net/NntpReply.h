@@ -28,7 +28,8 @@ enum NntpReplyCode {
     SendArticle = 340,
     SendPassword = 381,
     // Stands for a status line whose code cannot be reported as one: no digits (0), a sign,
-    // or a value beyond 16 bits, which would otherwise read as success or wrap.
+    // or a value of other than three digits, which would otherwise read as success, wrap, or
+    // pass for a socket error.
     UnreadableReply = 599,
     // Stands for a data block that passed the size limit set by the caller; never sent by
     // a server.
@@ -39,7 +40,7 @@ enum NntpReplyCode {
 class NntpReply {
 public:
     // The request-done error value of a failing status code: the code itself, or
-    // UnreadableReply when it is not a usable positive 16-bit number.
+    // UnreadableReply when it is not a number of three digits (100 to 999).
     static std::uint16_t errorValue(std::int32_t code);
     // The codes that accept an article-family or listing request (223 included, which
     // selects without a block).

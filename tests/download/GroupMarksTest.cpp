@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <unistd.h>
 
 namespace nimbra::test {
@@ -174,7 +176,15 @@ TEST(GroupProgress, GroupStartsFromItsFirstWhenTheMarkIsBelowItOrBeyondItsLast)
     EXPECT_EQ(progress.begin("expired", 100, 200), 100);  // articles up to 99 expired
 
     marks.setMark("s", "current", 200);
-    EXPECT_EQ(progress.begin("current", 100, 200), 201);  // nothing new: past the last
+    EXPECT_EQ(progress.begin("current", 100, 200), std::nullopt);  // nothing new
+
+    // The largest article number a server may give: nothing comes after it, and no number
+    // past it is made up.
+    const std::int64_t top = std::numeric_limits<std::int64_t>::max();
+    marks.setMark("s", "top", top);
+    EXPECT_EQ(progress.begin("top", 1, top), std::nullopt);
+    marks.setMark("s", "top", top - 1);
+    EXPECT_EQ(progress.begin("top", 1, top), top);
 
     marks.setMark("s", "renumbered", 5000);
     EXPECT_EQ(progress.begin("renumbered", 1, 300), 1);

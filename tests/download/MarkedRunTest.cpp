@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace nimbra::test {
 namespace {
 
@@ -109,6 +111,48 @@ TEST(MarkedRun, DamagedMarksFileScansFromTheFirstAndIsWrittenAfresh)
     EXPECT_FALSE(reloaded.damagedOnLoad());
     EXPECT_EQ(reloaded.mark(keyOf(*run), "alt.d"), 2);
 }
+
+class MarkedRunBothWalks : public ::testing::TestWithParam<bool> {};
+
+TEST_P(MarkedRunBothWalks, ArticlesUpToTheLargestNumberAreWalkedOnceAndTheNextRunAsksForNone)
+{
+    // 2^63-1 is the largest article number a server may give: one past it does not exist, and
+    // a block or a mark counted past it must not wrap to a negative number.
+    const std::int64_t top = std::numeric_limits<std::int64_t>::max();
+    std::vector<ModelArticle> list;
+    for (const std::int64_t below : {4, 2, 0})
+        list.push_back(NewsServerModel::article(top - below, "t" + std::to_string(below), "picture (1/1)", 30));
+    GroupMarks marks(TestEnvironment::makeFolder(GetParam() ? "marked-top-fast" : "marked-top-classic") + "group-marks");
+    for (int pass = 0; pass < 2; ++pass) {
+        SessionRun run;
+        run.view.fastScan = GetParam();
+        run.view.connections = "3";
+        run.view.pipeline = "2";
+        run.model.addGroup("alt.top", list);
+        run.view.groups = {{"alt.top", true}};
+        run.session.setGroupMarks(&marks);
+        run.server = run.model.start();
+        run.view.port = run.server->portText();
+        if (pass == 1)
+            marks.setMark(keyOf(run), "alt.top", top);
+        run.session.bitbtn1Click();
+        ASSERT_TRUE(run.waitForEnd());
+        EXPECT_EQ(run.session.watchdogExpiries(), 0) << pass;
+        EXPECT_EQ(run.view.panels[0], "Processing is over") << pass;
+        EXPECT_EQ(marks.mark(keyOf(run), "alt.top"), top) << pass;
+        if (pass == 0) {
+            EXPECT_EQ(run.sink.ids, (Strings{"t4", "t2", "t0"}));
+        } else {
+            EXPECT_TRUE(run.sink.ids.empty());
+            Strings commands = run.commands();
+            std::erase(commands, "CAPABILITIES");
+            EXPECT_EQ(commands, (Strings{"GROUP alt.top", "QUIT"}));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Walks, MarkedRunBothWalks, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Overview" : "Classic"; });
 
 } // namespace
 } // namespace nimbra::test

@@ -6,6 +6,7 @@
 #include "tests/download/ArticleText.h"
 #include "tests/download/RecordingSavedFileView.h"
 #include "tests/download/SessionRun.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/YencTestEncoder.h"
 
@@ -143,6 +144,27 @@ TEST(OverviewRun, HostileOverviewLinesAreIgnored)
     ASSERT_TRUE(run.waitForEnd());
     EXPECT_EQ(run.sink.ids, (Strings{"b"}));
     EXPECT_EQ(run.session.watchdogExpiries(), 0);
+}
+
+TEST(OverviewRun, AnOverviewThatRepeatsALineWithoutEndIsAStall)
+{
+    // Lines keep coming, but none is a new number of the block: nothing moves, so the
+    // watchdog gives the connection up as it would a silent one.
+    SessionRun run;
+    run.shortWatchdog();
+    run.view.fastScan = true;
+    run.view.groups = {{"alt.h", true}};
+    run.server = std::make_unique<FakeNewsServer>(ServerScript{
+        send("200 hostile"), expect("CAPABILITIES"), send("500 What?"), expect("GROUP alt.h"), send("211 3 1 3 alt.h"),
+        expect("LIST OVERVIEW.FMT"),
+        sendBlock("215 format", {"Subject:", "From:", "Date:", "Message-ID:", "References:", ":bytes", ":lines"}),
+        expect("XOVER 1-3"), send("224 overview"), send("1\tsub\tf\td\t<a>\t\t10\t10"),
+        repeat("1\tsub\tf\td\t<a>\t\t10\t10", 0, 2)});
+    run.view.port = run.server->portText();
+    run.session.bitbtn1Click();
+    EXPECT_TRUE(waitUntil([&] { return run.session.watchdogExpiries() > 0; }, 5000));
+    run.session.sendbtnClick();
+    EXPECT_FALSE(run.session.sessionActive());
 }
 
 // ---- both walks against the same group ----------------------------------------------------

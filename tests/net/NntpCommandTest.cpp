@@ -67,6 +67,8 @@ TEST(NntpClient, ReplyWithoutDigitsIsAnErrorNotSuccess)
         send("200 ready"),
         expect("GROUP alt.test"), send("garbage"),
         expect("ARTICLE 7"), send("99999 huge"),
+        expect("ARTICLE 8"), send("10054 looks like a socket error"),
+        expect("ARTICLE 9"), send("22 two digits"),
     });
     NntpHarness h(server.portText());
     ASSERT_TRUE(h.connect());
@@ -74,10 +76,14 @@ TEST(NntpClient, ReplyWithoutDigitsIsAnErrorNotSuccess)
     ASSERT_TRUE(h.waitForNextDone());
     EXPECT_EQ(h.lastError, 599);
     EXPECT_EQ(h.client.StatusCode(), 0);
-    h.call([&] { h.client.ArticleByNumber(7, &h.stream); });
-    ASSERT_TRUE(h.waitForNextDone());
-    EXPECT_EQ(h.lastError, 599);
-    EXPECT_EQ(h.client.State(), nntpReady);
+    // A code of other than three digits is no reply code; above all it must not pass for the
+    // socket error that says the request was cut short by a close.
+    for (std::int64_t number : {7, 8, 9}) {
+        h.call([&] { h.client.ArticleByNumber(number, &h.stream); });
+        ASSERT_TRUE(h.waitForNextDone());
+        EXPECT_EQ(h.lastError, 599) << number;
+        EXPECT_EQ(h.client.State(), nntpReady) << number;
+    }
     server.verify();
 }
 

@@ -87,6 +87,57 @@ TEST(NntpPipeline, CloseEndsTheCurrentRequestAndEveryOneBehindIt)
     server.verify();
 }
 
+TEST(NntpPipeline, AReplyNamingAnotherArticleClosesTheConnection)
+{
+    // The second reply is the first one again: every reply after it is one article behind.
+    // Read on, article 3 would get the reply of 2.
+    FakeNewsServer server({
+        send("200 ready"),
+        expect("ARTICLE 1"), expect("ARTICLE 2"), expect("ARTICLE 3"),
+        sendBlock("220 1 <one@x>", {"one"}), sendBlock("220 1 <one@x>", {"one"}), sendBlock("220 2 <two@x>", {"two"}),
+        expectClose(),
+    });
+    NntpHarness h(server.portText());
+    h.client.SetPipelineWindow(3);
+    ASSERT_TRUE(h.connect());
+    h.take();
+    for (int number = 1; number <= 3; ++number)
+        h.call([&] { h.client.ArticleByNumber(number, &h.stream); });
+    ASSERT_TRUE(h.waitForDone(3));
+    pumpFor(50);
+    Events done;
+    for (const std::string& event : h.take())
+        if (event.rfind("done", 0) == 0)
+            done.push_back(event);
+    EXPECT_EQ(done, (Events{"done 7 0", "done 7 599", "done 7 10053"}));
+    EXPECT_EQ(h.stream.data(), "one\r\n");
+    EXPECT_EQ(h.client.State(), nntpNotConnected);
+    server.verify();
+}
+
+TEST(NntpPipeline, ARepliedNumberOfZeroOrAStatByIdIsNotChecked)
+{
+    FakeNewsServer server({
+        send("200 ready"),
+        expect("ARTICLE 5"), expect("STAT <six@x>"),
+        sendBlock("220 0 <five@x>", {"five"}), send("223 6 <six@x>"),
+    });
+    NntpHarness h(server.portText());
+    h.client.SetPipelineWindow(2);
+    ASSERT_TRUE(h.connect());
+    h.take();
+    h.call([&] { h.client.ArticleByNumber(5, &h.stream); });
+    h.call([&] { h.client.StatByID("six@x"); });
+    ASSERT_TRUE(h.waitForDone(2));
+    Events done;
+    for (const std::string& event : h.take())
+        if (event.rfind("done", 0) == 0)
+            done.push_back(event);
+    EXPECT_EQ(done, (Events{"done 7 0", "done 13 0"}));
+    EXPECT_EQ(h.client.State(), nntpReady);
+    server.verify();
+}
+
 TEST(NntpPipeline, AbortDropsEveryRequestInFlightAndReportsOnlyItself)
 {
     FakeNewsServer server({send("200 ready"), expect("ARTICLE 1"), expect("ARTICLE 2"), expectClose()});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 namespace nimbra::test {
 
@@ -56,12 +57,13 @@ std::pair<std::string, std::string> splitWord(const std::string& text)
     return {text.substr(begin, end - begin), rest == std::string::npos ? std::string() : text.substr(rest)};
 }
 
+// Digits only, up to 2^63-1, the largest article number.
 bool parseNumber(const std::string& text, std::int64_t& number)
 {
-    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), ::isdigit))
+    if (text.empty() || !std::all_of(text.begin(), text.end(), ::isdigit))
         return false;
-    number = std::stoll(text);
-    return true;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 // "n", "n-" (to the group's last) or "n-m".
