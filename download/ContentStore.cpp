@@ -2,14 +2,21 @@
 
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/LargePages.h"
 #include "platform/Log.h"
+#include "platform/MappedFileStream.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
+#include <memory>
+#include <utility>
 #include <zlib.h>
+
+#include <sys/stat.h>
 
 namespace nimbra {
 namespace {
@@ -27,6 +34,17 @@ struct ApartHeader {
 static_assert(sizeof(ApartHeader) == 24);
 constexpr std::uint32_t Version = 1;
 constexpr std::uint32_t ByteOrder = 0x01020304;
+// Makes to a copy of from in memory advised to be large pages before it is written.
+template <typename Container>
+void copyIntoLargePages(Container& to, const Container& from)
+{
+    Container fresh;
+    fresh.reserve(from.size());
+    adviseLargePages(fresh.data(), from.size() * sizeof(typename Container::value_type));
+    fresh.assign(from.begin(), from.end());
+    to = std::move(fresh);
+}
+
 // The texts are addressed with 32 bits.
 constexpr std::size_t MaxText = std::size_t{1} << 31;
 
@@ -60,6 +78,21 @@ ContentStore::ContentStore(std::string path) : path_(std::move(path))
     static_assert(sizeof(Record) == 72);
 }
 
+ContentStore::ContentStore(const ContentStore& other)
+    : path_(other.path_), setAside_(other.setAside_), apart_(other.apart_), changed_(other.changed_)
+{
+    copyIntoLargePages(records_, other.records_);
+    copyIntoLargePages(text_, other.text_);
+    copyIntoLargePages(slots_, other.slots_);
+}
+
+ContentStore& ContentStore::operator=(const ContentStore& other)
+{
+    if (this != &other)
+        *this = ContentStore(other);
+    return *this;
+}
+
 std::string ContentStore::defaultPath()
 {
     return AppPaths::dataFolder() + "content-store";
@@ -77,11 +110,19 @@ ContentStore::Loaded ContentStore::load()
 {
     clear();
     changed_ = false;
-    std::string bytes;
+    std::unique_ptr<MappedFileStream> file;
+    struct stat info {};
+    if (::lstat(path_.c_str(), &info) == 0) {
+        try {
+            file = std::make_unique<MappedFileStream>(path_);
+        } catch (const std::exception& e) {
+            qCWarning(logSaving, "the content store is not read: %s", e.what());
+        }
+    }
     Loaded loaded = Loaded::Empty;
-    if (!AtomicFile::read(path_, bytes) || bytes.empty()) {
+    if (!file || file->size() == 0) {
         loaded = Loaded::Empty;
-    } else if (parse(bytes)) {
+    } else if (parse({file->memory(), static_cast<std::size_t>(file->size())})) {
         qCInfo(logSaving, "content store read: %zu files", records_.size());
         loaded = Loaded::Read;
     } else {
@@ -171,7 +212,7 @@ bool ContentStore::saveApart()
     return true;
 }
 
-bool ContentStore::parse(const std::string& bytes)
+bool ContentStore::parse(std::string_view bytes)
 {
     Header header{};
     if (bytes.size() < sizeof header + 4)
@@ -191,9 +232,14 @@ bool ContentStore::parse(const std::string& bytes)
     if (stored != checksum(bytes.data(), body))
         return false;
     const char* at = bytes.data() + sizeof header;
+    // A million files make some 200 MB of fresh memory here.
+    records_.reserve(header.records);
+    adviseLargePages(records_.data(), recordBytes);
     records_.resize(header.records);
     std::memcpy(records_.data(), at, recordBytes);
     at += recordBytes;
+    text_.reserve(header.textBytes);
+    adviseLargePages(text_.data(), header.textBytes);
     text_.assign(at, header.textBytes);
     at += header.textBytes;
     for (const Record& r : records_)

@@ -43,6 +43,13 @@ public:
     enum class Loaded { Empty, Read, SetAside };
 
     explicit ContentStore(std::string path = defaultPath());
+    // A copy (the gallery's "Similar" view takes one) is made in large pages where the system
+    // gives them: a million files are some 200 MB of fresh memory.
+    ContentStore(const ContentStore& other);
+    ContentStore& operator=(const ContentStore& other);
+    ContentStore(ContentStore&&) noexcept = default;
+    ContentStore& operator=(ContentStore&&) noexcept = default;
+    ~ContentStore() = default;
     // "content-store" in the program's data folder.
     static std::string defaultPath();
     const std::string& path() const { return path_; }
@@ -102,7 +109,7 @@ private:
     static constexpr std::uint8_t HasDifferenceHash = 1;
 
     static std::pair<ContentDigest, ContentDigest> ordered(const ContentDigest& a, const ContentDigest& b);
-    bool parse(const std::string& bytes);
+    bool parse(std::string_view bytes);
     // The pairs of the file saveApart() writes; false when it is damaged.
     bool parseApart(const std::string& bytes);
     void loadApart();

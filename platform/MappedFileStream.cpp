@@ -1,5 +1,7 @@
 #include "platform/MappedFileStream.h"
 
+#include "platform/LargePages.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -62,7 +64,7 @@ const char* MappedFileStream::readIn(int fd, std::size_t size)
     if (memory == MAP_FAILED)
         return nullptr;
     // Large pages where the system gives them: fewer page faults and address translations.
-    ::madvise(memory, size, MADV_HUGEPAGE);
+    adviseLargePages(memory, size);
     auto* bytes = static_cast<char*>(memory);
     std::size_t done = 0;
     while (done < size) {

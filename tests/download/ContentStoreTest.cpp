@@ -83,6 +83,33 @@ TEST(ContentStore, WhatIsWrittenIsReadBack)
     EXPECT_TRUE(again.apart(digestOf(2), digestOf(1)));
     EXPECT_FALSE(again.apart(digestOf(1), digestOf(3)));
     EXPECT_EQ(again.at(0).path, entry(0).path);
+
+    // A copy (as the "Similar" view takes) knows the same, and goes its own way.
+    ContentStore copy(again);
+    EXPECT_EQ(copy.size(), 1000u);
+    for (const std::uint32_t n : {0u, 5u, 999u})
+        expectEntry(copy.find(digestOf(n)), n);
+    EXPECT_TRUE(copy.apart(digestOf(1), digestOf(2)));
+    EXPECT_TRUE(copy.add(entry(1000)));
+    EXPECT_FALSE(again.find(digestOf(1000)));
+    again = copy;
+    expectEntry(again.find(digestOf(1000)), 1000);
+}
+
+TEST(ContentStore, AStoreThatIsALinkIsNotFollowed)
+{
+    const std::string folder = TestEnvironment::makeFolder("linked");
+    const std::string elsewhere = savedStore(folder + "elsewhere");
+    std::filesystem::create_symlink(folder + "elsewhere", folder + "content-store");
+    ContentStore store(folder + "content-store");
+    EXPECT_EQ(store.load(), ContentStore::Loaded::Empty);
+    EXPECT_FALSE(store.find(digestOf(3)));
+    store.add(entry(60));
+    ASSERT_TRUE(store.save());
+    std::string bytes;
+    ASSERT_TRUE(AtomicFile::read(folder + "elsewhere", bytes));
+    EXPECT_EQ(bytes, elsewhere) << "the file the link named was written";
+    EXPECT_FALSE(std::filesystem::is_symlink(folder + "content-store"));
 }
 
 TEST(ContentStore, ADamagedStoreIsSetAsideAndANewOneStarted)
