@@ -10,7 +10,8 @@
 //   similar_100k_ms    grouping 100,000 picture hashes within 5 bits (with near copies
 //                      planted), beside all_pairs_10k_ms, comparing every pair of 10,000
 //   store_load_1m_ms   reading a content store of 1,000,000 files, beside read_1m_ms, the
-//                      plain read of the same file, and its size
+//                      same file read into a string in small pieces (in small pages, where
+//                      each fresh page costs a fault), and its size
 //   store_copy_1m_ms   the copy of that store the gallery's "Similar" view takes on the
 //                      window's thread, beside known_1m_ms, picking out on its worker what
 //                      the copy knows under the folder (KnownPictures; every file is under it)
