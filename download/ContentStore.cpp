@@ -34,15 +34,23 @@ struct ApartHeader {
 static_assert(sizeof(ApartHeader) == 24);
 constexpr std::uint32_t Version = 1;
 constexpr std::uint32_t ByteOrder = 0x01020304;
-// Makes to a copy of from in memory advised to be large pages before it is written.
+// An empty container with room for count elements in fresh memory advised to be large pages,
+// to be filled at once: a million files make some 200 MB of it.
 template <typename Container>
-void copyIntoLargePages(Container& to, const Container& from)
+Container roomInLargePages(std::size_t count)
 {
     Container fresh;
-    fresh.reserve(from.size());
-    adviseLargePages(fresh.data(), from.size() * sizeof(typename Container::value_type));
-    fresh.assign(from.begin(), from.end());
-    to = std::move(fresh);
+    fresh.reserve(count);
+    adviseLargePages(fresh.data(), count * sizeof(typename Container::value_type));
+    return fresh;
+}
+
+template <typename Container>
+Container copyInLargePages(const Container& from)
+{
+    Container copy = roomInLargePages<Container>(from.size());
+    copy.assign(from.begin(), from.end());
+    return copy;
 }
 
 // The texts are addressed with 32 bits.
@@ -79,11 +87,14 @@ ContentStore::ContentStore(std::string path) : path_(std::move(path))
 }
 
 ContentStore::ContentStore(const ContentStore& other)
-    : path_(other.path_), setAside_(other.setAside_), apart_(other.apart_), changed_(other.changed_)
+    : path_(other.path_),
+      setAside_(other.setAside_),
+      records_(copyInLargePages(other.records_)),
+      text_(copyInLargePages(other.text_)),
+      slots_(copyInLargePages(other.slots_)),
+      apart_(other.apart_),
+      changed_(other.changed_)
 {
-    copyIntoLargePages(records_, other.records_);
-    copyIntoLargePages(text_, other.text_);
-    copyIntoLargePages(slots_, other.slots_);
 }
 
 ContentStore& ContentStore::operator=(const ContentStore& other)
@@ -232,14 +243,11 @@ bool ContentStore::parse(std::string_view bytes)
     if (stored != checksum(bytes.data(), body))
         return false;
     const char* at = bytes.data() + sizeof header;
-    // A million files make some 200 MB of fresh memory here.
-    records_.reserve(header.records);
-    adviseLargePages(records_.data(), recordBytes);
+    records_ = roomInLargePages<std::vector<Record>>(header.records);
     records_.resize(header.records);
     std::memcpy(records_.data(), at, recordBytes);
     at += recordBytes;
-    text_.reserve(header.textBytes);
-    adviseLargePages(text_.data(), header.textBytes);
+    text_ = roomInLargePages<std::string>(header.textBytes);
     text_.assign(at, header.textBytes);
     at += header.textBytes;
     for (const Record& r : records_)

@@ -171,10 +171,8 @@ void DownloadSession::NntpClient1SessionConnected()
         const std::string refusal = setup_.greetingRefusal();
         if (refusal.empty())
             enterGroup();
-        else if (walkers_.overviewWalk().makeRoom())
-            reconnect(refusal);  // the server counts the run's other connections: one gave way
         else
-            refused(refusal);
+            refusedOrMakeRoom(refusal, true);
     });
 }
 
@@ -295,19 +293,23 @@ void DownloadSession::enterGroup()
         selectGroup();
 }
 
+void DownloadSession::refusedOrMakeRoom(const std::string& refusal, bool othersMayBeCounted)
+{
+    if (othersMayBeCounted && walkers_.overviewWalk().makeRoom())
+        reconnect(refusal);  // one of the run's other connections gave way
+    else
+        refused(refusal);
+}
+
 void DownloadSession::opened(NntpRequest rqType, std::uint16_t error)
 {
     if (rqType != nntpCapabilities && rqType != nntpAuthenticate && rqType != nntpCompress)
         return;
     const std::string refusal = setup_.replied(rqType, error);
-    if (!refusal.empty() && loggedIn_ && walkers_.overviewWalk().makeRoom()) {
-        // The login was taken before in this run: the server counts the run's other
-        // connections (481 or 502 "too many connections"), and one of them gave way.
-        reconnect(refusal);
-        return;
-    }
     if (!refusal.empty()) {
-        refused(refusal);
+        // Once a login was taken in this run the account is right: a refusal now (481 or 502
+        // "too many connections") is the server counting the run's other connections.
+        refusedOrMakeRoom(refusal, loggedIn_);
         return;
     }
     loggedIn_ = loggedIn_ || rqType == nntpAuthenticate;

@@ -145,6 +145,9 @@ private:
     // Ends the run because the server refused it; the reason goes to the view, the outcome
     // and the log.
     void refused(const std::string& reason);
+    // A refusal that may be the server counting the run's other connections (othersMayBeCounted)
+    // closes one of them and connects again; with none open, or otherwise, the run ends.
+    void refusedOrMakeRoom(const std::string& refusal, bool othersMayBeCounted);
     // Ends the run: the buttons, the panels (the group panel shows "Processing is over", with
     // the outcome's reason when it failed, unless another text is given) and OnRunEnded.
     void finishRun(const std::string& groupPanelText = {});
