@@ -261,6 +261,10 @@ TEST(UnattendedRun, SigintStopsTheRunKeepingWhatItLearntAndASecondRunBringsTheRe
         << stopped.out.back();
     const auto expected = server.expectedFiles(groups);
     for (const auto& [path, bytes] : DemoServer::filesBelow(folder)) {
+        // The first part of a split file whose next part had not come is kept for the next
+        // run under a hidden name; the second run below must leave none behind.
+        if (path.rfind(".nimbra-", 0) == 0 && path.size() > 5 && path.compare(path.size() - 5, 5, ".part") == 0)
+            continue;
         const auto file = expected.find(path);
         ASSERT_NE(file, expected.end()) << "unexpected file " << path;
         EXPECT_EQ(DemoServer::sha256(bytes), DemoServer::sha256(file->second->bytes)) << path << " differs";
