@@ -47,10 +47,19 @@ struct FaultyLaneRun {
     bool go(Fault fault)
     {
         ServerResponder model = run.model.responder();
-        auto responder = [model, fault](const std::string& line, FakeConnection& connection) {
-            if (connection.index == 1 && line.rfind("ARTICLE ", 0) == 0 && articleCommands(connection) == 3)
+        auto faulted = std::make_shared<std::atomic<bool>>(false);
+        auto responder = [model, fault, faulted](const std::string& line, FakeConnection& connection) {
+            const bool article = line.rfind("ARTICLE ", 0) == 0;
+            if (connection.index == 1 && article && articleCommands(connection) == 3) {
+                *faulted = true;
                 return fault(line, connection);
-            return model(line, connection);
+            }
+            ServerScript reply = model(line, connection);
+            // The first connection answers slowly until the fault has come, so that a loaded
+            // machine, slow to open the others, does not let it fetch every article alone.
+            if (connection.index == 0 && article && !*faulted)
+                reply.insert(reply.begin(), silence(20));
+            return reply;
         };
         server = std::make_unique<ModelServer>(run.model.greeting(), responder);
         run.view.port = std::to_string(server->port());
