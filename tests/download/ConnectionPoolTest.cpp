@@ -17,7 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 namespace nimbra::test {
 namespace {
@@ -44,7 +47,33 @@ struct PoolRun {
     bool go(const std::string& group, int waitMs = 20000, const ServerCertificate* certificate = nullptr)
     {
         run.view.groups = {{group, true}};
-        server = std::make_unique<ModelServer>(run.model.greeting(), run.model.responder(), 0, certificate);
+        ServerGreeting greeting = run.model.greeting();
+        ServerResponder responder = run.model.responder();
+        if (refusalsAwaited > 0) {
+            // Articles are answered slowly until the refusals have been sent, so that a loaded
+            // machine cannot end the run while a refused connection is still greeting or logging in.
+            auto refusals = std::make_shared<std::atomic<int>>(0);
+            const auto count = [refusals, code = refusalCode](const ServerScript& reply) {
+                if (!reply.empty() && reply.front().kind == FakeStep::Send && reply.front().text.rfind(code, 0) == 0)
+                    ++*refusals;
+                return reply;
+            };
+            greeting = [greeting, count](FakeConnection& connection) { return count(greeting(connection)); };
+            responder = [responder, count, refusals, awaited = refusalsAwaited](const std::string& line,
+                                                                               FakeConnection& connection) {
+                ServerScript reply = count(responder(line, connection));
+                if (line.rfind("ARTICLE ", 0) == 0 && *refusals < awaited)
+                    reply.insert(reply.begin(), silence(10));
+                return reply;
+            };
+        }
+        if (alter)
+            responder = [responder, alter = alter](const std::string& line, FakeConnection& connection) {
+                ServerScript reply = responder(line, connection);
+                alter(line, reply);
+                return reply;
+            };
+        server = std::make_unique<ModelServer>(greeting, responder, 0, certificate);
         run.view.port = std::to_string(server->port());
         if (certificate)
             run.session.setTls(true, "");
@@ -52,6 +81,12 @@ struct PoolRun {
         return run.waitForEnd(waitMs);
     }
 
+    // The refusals (replies beginning with refusalCode) the run must see before its articles
+    // are answered at full speed.
+    int refusalsAwaited = 0;
+    std::string refusalCode;
+    // Changes the model's reply to a line, when set.
+    std::function<void(const std::string& line, ServerScript& reply)> alter;
     SessionRun run;
     std::unique_ptr<ModelServer> server;
 };
@@ -62,10 +97,12 @@ TEST(ConnectionPool, ALimitOfTwoConnectionsClosesTheOthersForTheRunAndEveryArtic
     // with 502, are not opened again, and the run fetches everything over the two it has.
     LogCapture log;
     PoolRun pool("4", "2");
-    // Enough articles that the run outlasts the refused connections' greetings: a run that
-    // ends first closes them before their refusal is read.
+    // The run must outlast the refused connections' greetings: a run that ends first closes
+    // them before their refusal is read.
     pool.run.model.addGroup("alt.limit", pictures(1, 400));
     pool.run.model.limitConnections(2);
+    pool.refusalsAwaited = 2;
+    pool.refusalCode = "502";
     ASSERT_TRUE(pool.go("alt.limit"));
     EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 400));
     EXPECT_EQ(pool.server->connections(), 4);
@@ -84,6 +121,8 @@ TEST(ConnectionPool, ALoginRefusedForTooManyConnectionsClosesThatConnectionOnly)
     pool.run.model.addGroup("alt.logins", pictures(1, 400));
     pool.run.model.setCredentials("user", "secret");
     pool.run.model.limitLogins(2);
+    pool.refusalsAwaited = 2;
+    pool.refusalCode = "481";
     pool.run.view.userName = "user";
     pool.run.view.password = "secret";
     ASSERT_TRUE(pool.go("alt.logins"));
@@ -124,6 +163,12 @@ TEST(ConnectionPool, AConnectionThatStallsIsReplacedAndItsArticlesAskedAgain)
     pool.run.shortWatchdog();
     pool.run.model.addGroup("alt.stall", pictures(1, 30));
     pool.run.model.silentInsideArticle(12);
+    // The articles after it come slowly, so that there is work left when the stall is noticed
+    // however loaded the machine: a lane with nothing left to fetch is not opened again.
+    pool.alter = [](const std::string& line, ServerScript& reply) {
+        if (line.rfind("ARTICLE ", 0) == 0 && std::stoll(line.substr(8)) > 12)
+            reply.insert(reply.begin(), silence(100));
+    };
     ASSERT_TRUE(pool.go("alt.stall"));
     EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 30));
     EXPECT_EQ(pool.run.session.messageIdCache().entries(), numbered("p", 1, 30));
