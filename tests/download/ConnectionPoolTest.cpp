@@ -10,6 +10,7 @@
 #include "tests/download/SessionRun.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/SlowArticles.h"
 #include "tests/support/TestCertificate.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/YencTestEncoder.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace nimbra::test {
 namespace {
@@ -49,30 +51,19 @@ struct PoolRun {
         run.view.groups = {{group, true}};
         ServerGreeting greeting = run.model.greeting();
         ServerResponder responder = run.model.responder();
-        if (refusalsAwaited > 0) {
-            // Articles are answered slowly until the refusals have been sent, so that a loaded
-            // machine cannot end the run while a refused connection is still greeting or logging in.
-            auto refusals = std::make_shared<std::atomic<int>>(0);
-            const auto count = [refusals, code = refusalCode](const ServerScript& reply) {
+        if (!refusalCode_.empty()) {
+            const auto count = [refusals = refusals_, code = refusalCode_](const ServerScript& reply) {
                 if (!reply.empty() && reply.front().kind == FakeStep::Send && reply.front().text.rfind(code, 0) == 0)
                     ++*refusals;
                 return reply;
             };
             greeting = [greeting, count](FakeConnection& connection) { return count(greeting(connection)); };
-            responder = [responder, count, refusals, awaited = refusalsAwaited](const std::string& line,
-                                                                               FakeConnection& connection) {
-                ServerScript reply = count(responder(line, connection));
-                if (line.rfind("ARTICLE ", 0) == 0 && *refusals < awaited)
-                    reply.insert(reply.begin(), silence(10));
-                return reply;
+            responder = [responder, count](const std::string& line, FakeConnection& connection) {
+                return count(responder(line, connection));
             };
         }
-        if (alter)
-            responder = [responder, alter = alter](const std::string& line, FakeConnection& connection) {
-                ServerScript reply = responder(line, connection);
-                alter(line, reply);
-                return reply;
-            };
+        if (hold)
+            responder = slowArticles(responder, holdMs, hold);
         server = std::make_unique<ModelServer>(greeting, responder, 0, certificate);
         run.view.port = std::to_string(server->port());
         if (certificate)
@@ -81,14 +72,37 @@ struct PoolRun {
         return run.waitForEnd(waitMs);
     }
 
-    // The refusals (replies beginning with refusalCode) the run must see before its articles
-    // are answered at full speed.
-    int refusalsAwaited = 0;
-    std::string refusalCode;
-    // Changes the model's reply to a line, when set.
-    std::function<void(const std::string& line, ServerScript& reply)> alter;
+    // Articles are answered slowly until count replies beginning with code have been sent, so
+    // that a loaded machine cannot end the run while a refused connection is still greeting or
+    // logging in.
+    void awaitRefusals(int count, std::string code)
+    {
+        refusalCode_ = std::move(code);
+        hold = [refusals = refusals_, count](const std::string&, const FakeConnection&) { return *refusals < count; };
+    }
+
+    // Articles are answered slowly on the first connection until the last of connections has
+    // asked for one, so that a loaded machine, slow to open the others, does not let the first
+    // fetch every article alone.
+    void awaitConnections(int connections)
+    {
+        hold = [all = std::make_shared<std::atomic<bool>>(false), last = connections - 1](
+                   const std::string&, const FakeConnection& connection) {
+            if (connection.index == last)
+                *all = true;
+            return connection.index == 0 && !*all;
+        };
+    }
+
+    // The ARTICLE commands answered holdMs late, when set.
+    std::function<bool(const std::string& line, const FakeConnection& connection)> hold;
+    int holdMs = 10;
     SessionRun run;
     std::unique_ptr<ModelServer> server;
+
+private:
+    std::string refusalCode_;
+    std::shared_ptr<std::atomic<int>> refusals_ = std::make_shared<std::atomic<int>>(0);
 };
 
 TEST(ConnectionPool, ALimitOfTwoConnectionsClosesTheOthersForTheRunAndEveryArticleComes)
@@ -101,8 +115,7 @@ TEST(ConnectionPool, ALimitOfTwoConnectionsClosesTheOthersForTheRunAndEveryArtic
     // them before their refusal is read.
     pool.run.model.addGroup("alt.limit", pictures(1, 400));
     pool.run.model.limitConnections(2);
-    pool.refusalsAwaited = 2;
-    pool.refusalCode = "502";
+    pool.awaitRefusals(2, "502");
     ASSERT_TRUE(pool.go("alt.limit"));
     EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 400));
     EXPECT_EQ(pool.server->connections(), 4);
@@ -121,8 +134,7 @@ TEST(ConnectionPool, ALoginRefusedForTooManyConnectionsClosesThatConnectionOnly)
     pool.run.model.addGroup("alt.logins", pictures(1, 400));
     pool.run.model.setCredentials("user", "secret");
     pool.run.model.limitLogins(2);
-    pool.refusalsAwaited = 2;
-    pool.refusalCode = "481";
+    pool.awaitRefusals(2, "481");
     pool.run.view.userName = "user";
     pool.run.view.password = "secret";
     ASSERT_TRUE(pool.go("alt.logins"));
@@ -140,6 +152,7 @@ TEST(ConnectionPool, TheExtraConnectionsGoOverTlsAsTheSessionsDoes)
     const auto trusted = TestCertificate::local().trustInThisProcess();
     PoolRun pool("3", "2");
     pool.run.model.addGroup("alt.tls", pictures(1, 120));
+    pool.awaitConnections(3);
     ASSERT_TRUE(pool.go("alt.tls", 20000, &TestCertificate::local()));
     EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 120));
     EXPECT_EQ(pool.server->connections(), 3);
@@ -165,10 +178,8 @@ TEST(ConnectionPool, AConnectionThatStallsIsReplacedAndItsArticlesAskedAgain)
     pool.run.model.silentInsideArticle(12);
     // The articles after it come slowly, so that there is work left when the stall is noticed
     // however loaded the machine: a lane with nothing left to fetch is not opened again.
-    pool.alter = [](const std::string& line, ServerScript& reply) {
-        if (line.rfind("ARTICLE ", 0) == 0 && std::stoll(line.substr(8)) > 12)
-            reply.insert(reply.begin(), silence(100));
-    };
+    pool.hold = [](const std::string& line, const FakeConnection&) { return std::stoll(line.substr(8)) > 12; };
+    pool.holdMs = 100;
     ASSERT_TRUE(pool.go("alt.stall"));
     EXPECT_EQ(pool.run.sink.ids, numbered("p", 1, 30));
     EXPECT_EQ(pool.run.session.messageIdCache().entries(), numbered("p", 1, 30));

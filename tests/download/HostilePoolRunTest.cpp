@@ -3,6 +3,7 @@
 // wait for a watchdog nor save one article in place of another.
 #include "tests/download/SessionRun.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/SlowArticles.h"
 #include "tools/newsmodel/ModelServer.h"
 
 #include <gtest/gtest.h>
@@ -44,24 +45,28 @@ struct FaultyLaneRun {
         run.model.addGroup("alt.lane", pictures(articles));
         run.view.groups = {{"alt.lane", true}};
     }
-    bool go(Fault fault)
+    // With awaitReplacement, the articles come slowly after the fault until a fifth connection
+    // has asked for one: a lane closed when nothing is left to fetch is not opened again.
+    bool go(Fault fault, bool awaitReplacement = false)
     {
         ServerResponder model = run.model.responder();
         auto faulted = std::make_shared<std::atomic<bool>>(false);
-        auto responder = [model, fault, faulted](const std::string& line, FakeConnection& connection) {
-            const bool article = line.rfind("ARTICLE ", 0) == 0;
-            if (connection.index == 1 && article && articleCommands(connection) == 3) {
+        auto replaced = std::make_shared<std::atomic<bool>>(false);
+        auto responder = [model, fault, faulted, replaced](const std::string& line, FakeConnection& connection) {
+            if (connection.index >= 4)
+                *replaced = true;
+            if (connection.index == 1 && line.rfind("ARTICLE ", 0) == 0 && articleCommands(connection) == 3) {
                 *faulted = true;
                 return fault(line, connection);
             }
-            ServerScript reply = model(line, connection);
-            // The first connection answers slowly until the fault has come, so that a loaded
-            // machine, slow to open the others, does not let it fetch every article alone.
-            if (connection.index == 0 && article && !*faulted)
-                reply.insert(reply.begin(), silence(20));
-            return reply;
+            return model(line, connection);
         };
-        server = std::make_unique<ModelServer>(run.model.greeting(), responder);
+        // Before the fault the first connection answers slowly, so that a loaded machine, slow
+        // to open the others, does not let it fetch every article alone.
+        const auto hold = [faulted, replaced, awaitReplacement](const std::string&, const FakeConnection& connection) {
+            return *faulted ? awaitReplacement && !*replaced : connection.index == 0;
+        };
+        server = std::make_unique<ModelServer>(run.model.greeting(), slowArticles(responder, 20, hold));
         run.view.port = std::to_string(server->port());
         run.session.bitbtn1Click();
         return run.waitForEnd(20000);
@@ -91,7 +96,7 @@ TEST(HostilePoolRun, TheReplyOfAnotherArticleClosesThatConnectionAndEveryArticle
     ServerResponder model = lane.run.model.responder();
     ASSERT_TRUE(lane.go([model](const std::string& line, FakeConnection& connection) {
         return model("ARTICLE " + std::to_string(std::stoll(line.substr(8)) + 1), connection);
-    }));
+    }, true));
     EXPECT_EQ(lane.run.sink.ids, numbered("p", 1, 120));
     EXPECT_EQ(lane.run.session.messageIdCache().entries(), numbered("p", 1, 120));
     EXPECT_TRUE(log.has("the replies no longer match the requests"));
